@@ -1,0 +1,66 @@
+# The one entry point. `make` builds the release tree, `make test` runs every test
+# in the release and the sanitizer builds, `make fuzz` fuzzes each parser for a
+# bounded time, `make bench` runs the benchmarks.
+
+JOBS ?= 2
+FUZZ_SECONDS ?= 60
+CMAKE ?= cmake
+CTEST ?= ctest
+
+.PHONY: all demo release asan fuzz-build test test-release test-asan fuzz fuzz-replay bench deps clean
+
+all: release
+
+deps:
+	bash scripts/install-deps.sh
+
+# Installs, builds and starts the program. Until the main window exists it
+# builds the libraries and shows that their tests pass.
+demo: deps release
+	$(CTEST) --preset release -j $(JOBS) --progress
+	@echo "Built in build/release. The main window is not part of this tree yet."
+
+build/release/build.ninja:
+	$(CMAKE) --preset release
+build/asan/build.ninja:
+	$(CMAKE) --preset asan
+build/fuzz/build.ninja:
+	$(CMAKE) --preset fuzz
+
+release: build/release/build.ninja
+	$(CMAKE) --build --preset release -j $(JOBS)
+
+asan: build/asan/build.ninja
+	$(CMAKE) --build --preset asan -j $(JOBS)
+
+fuzz-build: build/fuzz/build.ninja
+	$(CMAKE) --build --preset fuzz -j $(JOBS)
+
+test-release: release
+	$(CTEST) --preset release -j $(JOBS)
+
+test-asan: asan
+	$(CTEST) --preset asan -j $(JOBS)
+
+test: test-release test-asan
+
+# Each fuzzer runs on a scratch copy of its seed corpus, so the committed corpus
+# only changes when someone adds a seed on purpose; findings land in build/fuzz/findings.
+fuzz: fuzz-build
+	@set -e; for f in build/fuzz/fuzz/fuzz_*; do \
+	  name=$${f##*/fuzz_}; work=build/fuzz/corpus/$$name; \
+	  mkdir -p $$work build/fuzz/findings; cp -n fuzz/corpus/$$name/* $$work/ 2>/dev/null || true; \
+	  echo "== fuzzing $$name for $(FUZZ_SECONDS) s"; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	      -artifact_prefix=build/fuzz/findings/$$name- $$work fuzz/corpus/$$name; \
+	done
+
+# Every seed once, no new fuzzing.
+fuzz-replay: fuzz-build
+	$(CTEST) --preset fuzz -j $(JOBS)
+
+bench: release
+	@set -e; for b in build/release/bench/bench_*; do echo "== $$b"; $$b; done
+
+clean:
+	rm -rf build

@@ -1,0 +1,112 @@
+#include "platform/SafeSave.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class SafeSave : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() /
+                ("zentari-save-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    static std::string read(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    size_t entries() const {
+        return static_cast<size_t>(
+            std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
+    }
+    static mode_t modeOf(const fs::path& p) {
+        struct stat st {};
+        ::stat(p.c_str(), &st);
+        return st.st_mode & 07777;
+    }
+
+    fs::path m_dir;
+};
+
+TEST_F(SafeSave, WritesANewFileWithTheUmaskApplied) {
+    const mode_t old = ::umask(022);
+    const fs::path target = m_dir / "a.xml";
+    const std::string bytes("x\0y\r\n", 5);
+    EXPECT_TRUE(platform::saveFileSafely(target, bytes));
+    ::umask(old);
+    EXPECT_EQ(read(target), bytes);
+    EXPECT_EQ(modeOf(target), mode_t{0644});
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(SafeSave, ReplacesAnExistingFileAndKeepsItsMode) {
+    const fs::path target = m_dir / "a.xml";
+    std::ofstream(target) << "old and longer contents";
+    ::chmod(target.c_str(), 0600);
+    EXPECT_TRUE(platform::saveFileSafely(target, "new"));
+    EXPECT_EQ(read(target), "new");
+    EXPECT_EQ(modeOf(target), mode_t{0600});
+    EXPECT_TRUE(platform::saveFileSafely(target, ""));
+    EXPECT_EQ(read(target), "");
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(SafeSave, WritesThroughASymbolicLink) {
+    fs::create_directories(m_dir / "real");
+    const fs::path real = m_dir / "real" / "file.xml";
+    std::ofstream(real) << "old";
+    const fs::path link = m_dir / "link.xml";
+    fs::create_symlink("real/file.xml", link);
+    EXPECT_TRUE(platform::saveFileSafely(link, "through"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(read(real), "through");
+}
+
+TEST_F(SafeSave, RefusesWhatCannotBeWritten) {
+    std::string error;
+    EXPECT_FALSE(platform::saveFileSafely(m_dir / "missing" / "a.xml", "x", &error));
+    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+    EXPECT_FALSE(platform::saveFileSafely(m_dir, "x", &error));
+    EXPECT_FALSE(platform::saveFileSafely("", "x", &error));
+    EXPECT_EQ(entries(), 0u);
+}
+
+// A write that fails half-way (here: the file size limit, which holds even for
+// root) leaves the old file untouched and no temporary file behind.
+TEST_F(SafeSave, FailedWriteKeepsTheOldFile) {
+    const fs::path target = m_dir / "keep.xml";
+    std::ofstream(target) << "precious";
+    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit oldLimit {};
+    ::getrlimit(RLIMIT_FSIZE, &oldLimit);
+    struct rlimit small = oldLimit;
+    small.rlim_cur = 4096;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+
+    std::string error;
+    const bool saved = platform::saveFileSafely(target, std::string(100000, 'x'), &error);
+
+    ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(read(target), "precious");
+    EXPECT_EQ(entries(), 1u);
+}
+
+}  // namespace
