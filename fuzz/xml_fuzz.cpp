@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -78,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 0: text = platform::utf8ToUtf16(bytes); break;
         case 1: text = xml::decodeXmlFile(bytes, 936).text; break;
         default:
-            text.assign(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
+            text.resize(bytes.size() / 2);
+            std::memcpy(text.data(), bytes.data(), text.size() * 2);
             break;
     }
     CXmlDocument doc;

@@ -149,73 +149,94 @@ std::u16string escape(std::u16string_view text, bool attribute) {
 struct Attr {
     int32_t nameStart = 0, nameLen = 0;
     int32_t valueStart = 0, valueLen = 0;  // the value token, quotes included; 0 when absent
+    int32_t equals = -1;                   // the '=' of an attribute without a value
     bool quoted = false;
 };
 
-// Walks the attributes of the start tag doc[start, end), leniently.
+// Walks the attributes of the start tag doc[start, end), leniently. Quotes pair
+// up exactly as the parser paired them when it looked for the tag's end, and
+// nothing reaches into the closing "/>" or ">", so whatever is written at these
+// offsets reads back the same way.
 class AttrReader {
 public:
-    AttrReader(std::u16string_view doc, int32_t start, int32_t end) : m_doc(doc), m_end(end) {
+    AttrReader(std::u16string_view doc, int32_t start, int32_t end) : m_doc(doc) {
         m_p = start + 1;
-        while (m_p < m_end && !endsName(m_doc[m_p])) ++m_p;
+        while (m_p < end && !endsName(m_doc[m_p])) ++m_p;
         m_afterLast = m_p;
+        m_limit = end;
+        if (m_limit > m_p && m_doc[m_limit - 1] == '>') --m_limit;
+        while (m_limit > m_p && m_doc[m_limit - 1] == '/') --m_limit;
     }
 
     bool next(Attr& a) {
-        while (m_p < m_end) {
-            char16_t c = m_doc[m_p];
-            if (isSpace(c) || c == '/' || c == '"' || c == '\'' || c == '=' || c == '<') {
+        while (m_p < m_limit) {
+            const char16_t c = m_doc[m_p];
+            if (c == '"' || c == '\'') {  // quoted text where a name belongs: skipped whole
+                m_p = closingQuote(m_p);
+                if (m_p < m_limit) ++m_p;
+                continue;
+            }
+            if (endsName(c)) {
                 ++m_p;
                 continue;
             }
-            if (c == '>') return false;
             a = Attr{};
             a.nameStart = m_p;
-            while (m_p < m_end && !endsName(m_doc[m_p])) ++m_p;
+            while (m_p < m_limit && !endsName(m_doc[m_p])) ++m_p;
             a.nameLen = m_p - a.nameStart;
             m_afterLast = m_p;
-            int32_t q = m_p;
-            while (q < m_end && isSpace(m_doc[q])) ++q;
-            if (q < m_end && m_doc[q] == '=') {
-                ++q;
-                while (q < m_end && isSpace(m_doc[q])) ++q;
-                if (q < m_end && (m_doc[q] == '"' || m_doc[q] == '\'')) {
-                    const char16_t quote = m_doc[q];
-                    int32_t e = q + 1;
-                    while (e < m_end && m_doc[e] != quote) ++e;
+            int32_t q = skipSpace(m_p);
+            if (q < m_limit && m_doc[q] == '=') {
+                a.equals = q;
+                q = skipSpace(q + 1);
+                if (q < m_limit && (m_doc[q] == '"' || m_doc[q] == '\'')) {
+                    const int32_t e = closingQuote(q);
+                    a.quoted = e < m_limit;
                     a.valueStart = q;
-                    a.quoted = e < m_end;
-                    // An unclosed quote runs to the end of the tag, '>' excluded.
-                    if (!a.quoted) e = std::max(q + 1, m_end - 1);
-                    a.valueLen = e + (a.quoted ? 1 : 0) - q;
+                    a.valueLen = (a.quoted ? e + 1 : e) - q;
                     m_p = q + a.valueLen;
-                } else if (q < m_end && m_doc[q] != '>') {
+                } else {
                     int32_t e = q;
-                    while (e < m_end && !isSpace(m_doc[e]) && m_doc[e] != '>' &&
-                           !(m_doc[e] == '/' && e + 1 < m_end && m_doc[e + 1] == '>'))
+                    while (e < m_limit && !isSpace(m_doc[e]) && m_doc[e] != '"' &&
+                           m_doc[e] != '\'' && m_doc[e] != '<' && m_doc[e] != '>')
                         ++e;
                     a.valueStart = q;
                     a.valueLen = e - q;
-                    m_p = e;
-                } else {
-                    m_p = q;
+                    m_p = std::max(e, m_p);
                 }
                 if (a.valueLen) m_afterLast = a.valueStart + a.valueLen;
+                else m_afterLast = a.equals + 1;
             }
+            m_danglingEquals = a.equals >= 0 && a.valueLen == 0;
             return true;
         }
         return false;
     }
 
     // Where a new attribute goes: after the last attribute (or the name), before
-    // any white space, "/>" or ">".
+    // any white space and the closing "/>" or ">".
     int32_t afterLast() const { return m_afterLast; }
+    // The last attribute is "name=" with nothing after it, which would take
+    // whatever is written behind it as its value.
+    bool danglingEquals() const { return m_danglingEquals; }
 
 private:
+    int32_t skipSpace(int32_t p) const {
+        while (p < m_limit && isSpace(m_doc[p])) ++p;
+        return p;
+    }
+    // The quote that closes the one at `open`, or the limit when there is none.
+    int32_t closingQuote(int32_t open) const {
+        int32_t e = open + 1;
+        while (e < m_limit && m_doc[e] != m_doc[open]) ++e;
+        return e;
+    }
+
     std::u16string_view m_doc;
-    int32_t m_end;
+    int32_t m_limit;
     int32_t m_p;
     int32_t m_afterLast;
+    bool m_danglingEquals = false;
 };
 
 std::u16string attrValue(std::u16string_view doc, const Attr& a) {
@@ -855,12 +876,17 @@ bool CXmlDocument::setAttribute(int32_t i, std::u16string_view name, std::u16str
         at = a.valueStart;
         removeLen = a.valueLen;
         text = u'"' + escaped + u'"';
+    } else if (found && a.equals >= 0) {  // "name=" and nothing after it
+        at = a.equals + 1;
+        text = u'"' + escaped + u'"';
     } else if (found) {  // a name without a value
         at = a.nameStart + a.nameLen;
         text = u"=\"" + escaped + u'"';
     } else {
         at = reader.afterLast();
-        text = u' ' + std::u16string(name) + u"=\"" + escaped + u'"';
+        text = reader.danglingEquals() ? u"\"\" " : u" ";
+        text += name;
+        text += u"=\"" + escaped + u'"';
     }
     const int32_t delta = static_cast<int32_t>(text.size()) - removeLen;
     replace(i, at, removeLen, text);
@@ -894,9 +920,9 @@ bool CXmlDocument::setElementText(int32_t i, std::u16string_view text) {
     const std::u16string endTag = u"</" + name + u'>';
     if (e.flags & kEmpty) {
         if (escaped.empty()) return true;  // <a/> already says it
-        const int32_t slash = e.start + e.startTagLen - 2;
-        replace(i, slash, 2, u'>' + escaped + endTag);
-        m_elems[i].startTagLen -= 1;
+        const int32_t slash = emptyTagSlashes(i);
+        replace(i, slash, e.start + e.startTagLen - slash, u'>' + escaped + endTag);
+        m_elems[i].startTagLen = slash + 1 - m_elems[i].start;
         m_elems[i].endTagLen = static_cast<int32_t>(endTag.size());
         m_elems[i].flags &= ~kEmpty;
     } else if (e.flags & kUnended) {
@@ -913,6 +939,15 @@ bool CXmlDocument::SetElementText(std::u16string_view text) { return setElementT
 
 bool CXmlDocument::SetChildText(std::u16string_view text) {
     return setElementText(m_iPos ? m_iPosChild : 0, text);
+}
+
+// Where the "/>" of an empty element's tag begins; every slash of "<a//>" goes
+// when it is opened, or it would still read as empty.
+int32_t CXmlDocument::emptyTagSlashes(int32_t i) const {
+    const Element& e = m_elems[i];
+    int32_t p = e.start + e.startTagLen - 2;
+    while (p - 1 > e.start && m_doc[p - 1] == '/') --p;
+    return p;
 }
 
 // The offset behind the line break that ends a node ending at `offset`.
@@ -942,15 +977,16 @@ int32_t CXmlDocument::insertNode(int32_t parent, int32_t afterEnd, std::u16strin
     if (p.flags & (kEmpty | kUnended)) {
         const bool empty = p.flags & kEmpty;
         // <p/> becomes <p> CR LF node CR LF </p>; a start tag that was never closed gets its end tag.
-        const int32_t at = empty ? p.start + p.startTagLen - 2 : p.contentStart();
+        const int32_t at = empty ? emptyTagSlashes(parent) : p.contentStart();
+        const int32_t removed = empty ? p.start + p.startTagLen - at : 0;
         std::u16string text = empty ? u">" : u"";
         text += kCrLf;
         text += node;
         text += kCrLf;
         text += endTag;
-        replace(parent, at, empty ? 2 : 0, text);
+        replace(parent, at, removed, text);
         Element& q = m_elems[parent];
-        if (empty) q.startTagLen -= 1;
+        if (empty) q.startTagLen = at + 1 - q.start;
         q.endTagLen = static_cast<int32_t>(endTag.size());
         q.flags &= ~(kEmpty | kUnended);
         return at + (empty ? 1 : 0) + 2;

@@ -130,6 +130,7 @@ private:
                        std::u16string_view content);
     int32_t endOfCurrentNode() const;
     int32_t insertionPointAfter(int32_t offset) const;
+    int32_t emptyTagSlashes(int32_t i) const;
     int32_t findSibling(int32_t from, std::u16string_view name) const;
 
     std::u16string m_doc;

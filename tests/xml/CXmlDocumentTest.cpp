@@ -289,6 +289,32 @@ TEST(CXmlDocumentWriting, SetAttributeReplacesOrAppends) {
     EXPECT_TRUE(CXmlDocument().SetText(doc.GetDocText()));
 }
 
+// Whatever odd start tag a file has, an attribute set on it reads back the same
+// after the text is parsed again, and the element keeps its shape.
+TEST(CXmlDocumentWriting, SetAttributeOnOddTagsReadsBack) {
+    const std::u16string tags[] = {
+        u"<s='0'////+\"ting=\"g////>", u"<a b=c/>", u"<a b= c=\"1\"/>", u"<a b=/>",
+        u"<a  b  =  'x' />", u"<a b=x\"y>z\" c>", u"<a\"q\"=v/>", u"<a b>", u"<a//>",
+    };
+    for (const auto& tag : tags) {
+        SCOPED_TRACE(std::string(tag.begin(), tag.end()));
+        const bool empty = tag.ends_with(u"/>");
+        CXmlDocument doc = parsed(u"<r>" + tag + (empty ? u"" : u"</a>") + u"</r>");
+        ASSERT_TRUE(doc.FindChildElement());
+        ASSERT_TRUE(doc.SetChildAttribute(u"fz", u"v"));
+        ASSERT_TRUE(doc.SetChildAttribute(u"b", u"w"));
+        CXmlDocument again = parsed(doc.GetDocText());
+        ASSERT_TRUE(again.IsWellFormed()) << std::string(doc.GetDocText().begin(), doc.GetDocText().end());
+        ASSERT_TRUE(again.FindChildElement());
+        EXPECT_EQ(again.GetChildAttribute(u"fz"), u"v");
+        EXPECT_EQ(again.GetChildAttribute(u"b"), u"w");
+        ASSERT_TRUE(doc.EnterElement());
+        ASSERT_TRUE(again.EnterElement());
+        for (int i = 0; i < 8; ++i) EXPECT_EQ(doc.GetAttributeName(i), again.GetAttributeName(i));
+        EXPECT_EQ(doc.GetDocText().find(u"/>") != std::u16string::npos, empty);
+    }
+}
+
 TEST(CXmlDocumentWriting, SetAttributeOnParentMovesItsChildren) {
     CXmlDocument doc = parsed(u"<r>\r\n<a x=\"1\">\r\n<b/>\r\n</a>\r\n<c/>\r\n</r>");
     ASSERT_TRUE(doc.FindElement());
@@ -319,6 +345,19 @@ TEST(CXmlDocumentWriting, SetElementTextRules) {
     ASSERT_TRUE(doc.SetChildText(u"'quoted'"));
     EXPECT_EQ(doc.GetChildText(), u"'quoted'");
     EXPECT_EQ(doc.GetDocText(), u"<r><a>x&lt;y</a><b></b><c><d>'quoted'</d></c></r>");
+}
+
+TEST(CXmlDocumentWriting, OpeningAnEmptyTagWithSeveralSlashes) {
+    CXmlDocument doc = parsed(u"<r><a x=1//><b //></r>");
+    ASSERT_TRUE(doc.FindElement());
+    ASSERT_TRUE(doc.FindChildElement(u"a"));
+    ASSERT_TRUE(doc.SetChildText(u"t"));
+    ASSERT_TRUE(doc.FindChildElement(u"b"));
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.AddElement(u"c"));
+    EXPECT_EQ(doc.GetDocText(), u"<r><a x=1>t</a><b >\r\n<c/>\r\n</b></r>");
+    EXPECT_TRUE(CXmlDocument().SetText(doc.GetDocText()));
 }
 
 TEST(CXmlDocumentWriting, CommentBecomesTheCurrentNode) {
