@@ -14,11 +14,9 @@ all: release
 deps:
 	bash scripts/install-deps.sh
 
-# Installs, builds and starts the program. Until the main window exists it
-# builds the libraries and shows that their tests pass.
+# Installs what is missing, builds, and starts the program from the build tree.
 demo: deps release
-	$(CTEST) --preset release -j $(JOBS) --progress
-	@echo "Built in build/release. The main window is not part of this tree yet."
+	build/release/bin/zentari
 
 build/release/build.ninja:
 	$(CMAKE) --preset release

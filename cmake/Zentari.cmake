@@ -38,6 +38,7 @@ function(zentari_test name)
   target_compile_options(test_${name} PRIVATE ${ZENTARI_WARNINGS})
   target_compile_definitions(test_${name} PRIVATE
       ZENTARI_FIXTURES="${PROJECT_SOURCE_DIR}/tests/fixtures")
+  target_include_directories(test_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)
   gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST
       PROPERTIES LABELS ${name} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
@@ -60,4 +61,12 @@ function(zentari_bench name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(bench_${name} ${ARG_SOURCES})
   target_link_libraries(bench_${name} PRIVATE ${ARG_DEPS} benchmark::benchmark)
+endfunction()
+
+# zentari_ui_sources(files...) adds Qt face sources of a folder to zentari_ui.
+function(zentari_ui_sources)
+  foreach(f ${ARGN})
+    get_filename_component(abs ${f} ABSOLUTE)
+    set_property(GLOBAL APPEND PROPERTY ZENTARI_UI_SOURCES ${abs})
+  endforeach()
 endfunction()

@@ -1,4 +1,5 @@
 #include "platform/SafeSave.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -17,22 +18,10 @@ namespace fs = std::filesystem;
 
 class SafeSave : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("zentari-save-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    static std::string read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    static std::string read(const fs::path& p) { return testing_support::readFile(p); }
     size_t entries() const {
         return static_cast<size_t>(
-            std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
+            std::distance(fs::directory_iterator(m_dir.path()), fs::directory_iterator()));
     }
     static mode_t modeOf(const fs::path& p) {
         struct stat st {};
@@ -40,7 +29,7 @@ protected:
         return st.st_mode & 07777;
     }
 
-    fs::path m_dir;
+    testing_support::TempDir m_dir;
 };
 
 TEST_F(SafeSave, WritesANewFileWithTheUmaskApplied) {
@@ -81,7 +70,7 @@ TEST_F(SafeSave, RefusesWhatCannotBeWritten) {
     std::string error;
     EXPECT_FALSE(platform::saveFileSafely(m_dir / "missing" / "a.xml", "x", &error));
     EXPECT_NE(error.find("No such file"), std::string::npos) << error;
-    EXPECT_FALSE(platform::saveFileSafely(m_dir, "x", &error));
+    EXPECT_FALSE(platform::saveFileSafely(m_dir.path(), "x", &error));
     EXPECT_FALSE(platform::saveFileSafely("", "x", &error));
     EXPECT_EQ(entries(), 0u);
 }

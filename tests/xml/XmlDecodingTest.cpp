@@ -1,5 +1,6 @@
 #include "xml/CXmlDocument.h"
 #include "xml/XmlFileCodec.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -34,24 +35,10 @@ private:
 
 class XmlFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("zentari-xml-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     fs::path write(const std::string& name, const std::string& bytes) {
-        fs::path p = m_dir / name;
-        std::ofstream(p, std::ios::binary) << bytes;
-        return p;
+        return testing_support::writeFile(m_dir / name, bytes);
     }
-    static std::string read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    static std::string read(const fs::path& p) { return testing_support::readFile(p); }
     // Loads bytes, checks the text of the root, saves and returns the saved bytes.
     std::string loadAndSave(const std::string& bytes, const std::u16string& rootText,
                             bool wellFormed = true) {
@@ -69,7 +56,7 @@ protected:
         return out;
     }
 
-    fs::path m_dir;
+    testing_support::TempDir m_dir;
 };
 
 // --- byte-order marks --------------------------------------------------------------
@@ -219,14 +206,14 @@ TEST_F(XmlFiles, FileErrors) {
     EXPECT_FALSE(doc.LoadFile(m_dir / "missing.xml"));
     EXPECT_NE(doc.GetResult().find(u"file_error"), std::u16string::npos);
     EXPECT_NE(doc.GetResult().find(u"No such file"), std::u16string::npos);
-    EXPECT_FALSE(doc.LoadFile(m_dir));  // a folder
+    EXPECT_FALSE(doc.LoadFile(m_dir.path()));  // a folder
 
     doc.SetText(u"<r/>");
     EXPECT_FALSE(doc.SaveFile(m_dir / "no-such-folder" / "x.xml"));
     EXPECT_NE(doc.GetResult().find(u"file_error"), std::u16string::npos);
-    EXPECT_FALSE(doc.SaveFile(m_dir));
+    EXPECT_FALSE(doc.SaveFile(m_dir.path()));
     // Nothing half-written is left beside the targets.
-    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.path()), fs::directory_iterator()), 0);
 }
 
 TEST_F(XmlFiles, NotWellFormedFileStaysLoaded) {

@@ -1,0 +1,630 @@
+#include "app/CGlimraDlg.h"
+
+#include "app/CGlimraApp.h"
+#include "app/Commands.h"
+#include "platform/Format.h"
+#include "project/ProjectFile.h"
+
+#include <functional>
+#include <system_error>
+
+namespace {
+
+constexpr char kAutosaveFile[] = "lastScreen.xml";
+constexpr char kSettingsFile[] = "config.xml";
+
+}  // namespace
+
+const std::vector<CGlimraDlg::MenuItem>& CGlimraDlg::menuBar() {
+    static const std::vector<MenuItem> bar = {
+        {MENU_FILE,
+         u"mFile",
+         {
+             {MENU_FILE_NEW, u"mNew", {{IDM_FILE_NEW_LED, u"mScreen", {}}, {IDM_FILE_NEW_PROGRAM, u"mProgram", {}}}},
+             {IDM_FILE_OPEN, u"mOpen", {}},
+             {IDM_FILE_SAVE, u"mSave", {}},
+             {IDM_FILE_SAVEAS, u"mSaveAs", {}},
+             {IDM_FILE_SEND, u"mSend", {}, true},
+             {ID_BATCH_SEND, u"BatchTx", {}},
+             {MENU_FILE_RECENT, u"mRecentFiles", {}, true},
+             {IDM_FILE_EXIT, u"mExit", {}, true},
+         }},
+        {MENU_EDIT,
+         u"mEdit",
+         {{IDM_EDIT_DELETE_LED, u"mDelScreen", {}}, {IDM_EDIT_DELETE_PROGRAM, u"mDelProgram", {}}}},
+        {MENU_SETTING,
+         u"mSetting",
+         {
+             {ID_SYSTEM_SETTINGS, u"mSystemSetting", {}},
+             {IDM_TOOL_CUSTOM_IMAGES, u"mGifSetting", {}},
+             {ID_PICTURE_SETTINGS, u"mImageSetting", {}},
+             {ID_SCREEN_SETTINGS, u"mScreenSetting", {}},
+         }},
+        {MENU_TOOL,
+         u"mTool",
+         {
+             {ID_IMAGE_EDITOR, u"ImageEdit", {}},
+             {ID_UPDATE_FIRMWARE, u"mUpdateFirmware", {}},
+             {ID_BATCH_FIRMWARE, u"mUpdateFirmwareBatch", {}},
+         }},
+        {MENU_LANGUAGE, u"mLanguage", {}},
+        {MENU_HELP, u"mHelp", {{IDM_HELP_ABOUT, u"mAbout", {}}, {IDM_HELP_UPDATA, u"mUpdate", {}}}},
+    };
+    return bar;
+}
+
+CGlimraDlg::CGlimraDlg(CGlimraApp& app, AppFolders folders) : m_app(app), m_folders(std::move(folders)) {}
+
+CGlimraDlg::~CGlimraDlg() {
+    m_project.recentFiles().write(RecentFiles::listFile(m_folders.tempFolder()));
+}
+
+// --- start-up and closing --------------------------------------------------------------
+
+void CGlimraDlg::onInitDialog() {
+    m_folders.createDataSubFolders();
+    m_view->startTimer(TIMER_START_UPDATE, 3000);
+    m_view->setTitle(u"Zentari");
+    m_project.recentFiles().read(RecentFiles::listFile(m_folders.tempFolder()));
+    // The list read is shown at once, not only after the first file is opened.
+    rebuildRecentFilesMenu();
+    m_settings.read(m_folders.dataFile(kSettingsFile));
+    m_view->setLanguageMenu({});
+
+    std::vector<std::filesystem::path> images;
+    for (unsigned i = 0; i < 3; ++i)
+        images.push_back(m_folders.programFolder() /
+                         ("Images/Res/checkStatus" + std::to_string(i) + ".bmp"));
+    m_view->setCheckImages(images);
+
+    m_view->showPanel(Panel::ScreenPanel, false);
+    m_view->showPanel(Panel::ProgramEditor, false);
+    m_view->showPanel(Panel::Preview, false);
+
+    const std::filesystem::path autosave = m_folders.dataFile(kAutosaveFile);
+    if (autosave.empty() || !openProject(autosave)) newScreen();
+    applyLanguageTexts();
+    m_folders.createDataSubFolders();
+    m_view->stopTimer(TIMER_PREVIEW_REFRESH);
+}
+
+void CGlimraDlg::onClose() {
+    commitSelection();
+    m_settings.write(m_folders.dataFile(kSettingsFile));
+    autosave();
+    m_view->closeWindow();
+}
+
+// The whole project goes to the autosave as long as some screen holds a
+// program; an empty project removes it.
+void CGlimraDlg::autosave() {
+    const std::filesystem::path file = m_folders.dataFile(kAutosaveFile);
+    if (file.empty()) return;
+    bool anyProgram = false;
+    for (const auto& [id, screen] : m_project.screens()) anyProgram |= !screen.programs.empty();
+    if (anyProgram) {
+        ProjectFile::write(m_project, file);
+    } else {
+        std::error_code ec;
+        std::filesystem::remove(file, ec);
+    }
+}
+
+void CGlimraDlg::applyLanguageTexts() {
+    std::function<void(const std::vector<MenuItem>&)> apply = [&](const std::vector<MenuItem>& items) {
+        for (const MenuItem& item : items) {
+            std::u16string text = m_language.text(item.key);
+            if (item.id == ID_IMAGE_EDITOR) text += u"(&P)";
+            m_view->setMenuText(item.id, text);
+            apply(item.children);
+        }
+    };
+    apply(menuBar());
+    rebuildRecentFilesMenu();
+    m_view->setControlText(IDC_SEND, m_language.text(u"Send"));
+    m_view->setControlText(IDC_PREVIEW, m_language.text(u"Preview"));
+    m_screenPanel.setLabels(m_language.text(u"ScreenWidth"), m_language.text(u"ScreenHeight"),
+                            m_language.text(u"ScreenName"), m_language.text(u"ProgramCounts"));
+}
+
+void CGlimraDlg::rebuildRecentFilesMenu() {
+    std::vector<MenuEntry> entries;
+    const auto& paths = m_project.recentFiles().paths();
+    for (size_t i = 0; i < paths.size() && i < RecentFiles::kMenuEntries; ++i)
+        entries.push_back({ID_RECENT_FIRST + static_cast<int>(i),
+                           platform::format(u"% 2u %s", {static_cast<unsigned>(i + 1), paths[i]})});
+    m_view->setRecentFilesMenu(entries);
+}
+
+// --- commands ----------------------------------------------------------------------------
+
+bool CGlimraDlg::isCommandEnabled(int id) const {
+    const bool treeEmpty = m_view == nullptr || m_view->firstChild(kNoItem) == kNoItem;
+    switch (id) {
+        case IDM_FILE_SAVE:
+        case IDM_FILE_SEND:
+        case IDC_SEND:
+        case IDM_EDIT_DELETE_LED:
+        case IDM_EDIT_DELETE_PROGRAM: return !treeEmpty;
+        case IDM_FILE_SAVEAS: return !treeEmpty && !m_project.currentPath().empty();
+        default: return true;
+    }
+}
+
+void CGlimraDlg::onCommand(int id) {
+    if (!m_view || !isCommandEnabled(id)) return;
+    if (id >= ID_RECENT_FIRST && id <= ID_RECENT_LAST) return openRecent(id - ID_RECENT_FIRST);
+    switch (id) {
+        case IDM_FILE_OPEN: return open();
+        case IDM_FILE_SAVE: return save();
+        case IDM_FILE_SAVEAS: return saveAs();
+        case IDM_FILE_EXIT: return m_view->closeWindow();
+        case IDM_FILE_NEW_LED: return newScreen();
+        case IDM_FILE_NEW_PROGRAM: return newProgram();
+        case IDM_EDIT_DELETE_LED: return deleteScreen();
+        case IDM_EDIT_DELETE_PROGRAM: return deleteProgram();
+        case ID_TREE_DELETE: return deleteContext();
+        case ID_TREE_RENAME: return rename();
+        case ID_TREE_MOVE_UP: return move(true);
+        case ID_TREE_MOVE_DOWN: return move(false);
+        case IDM_TOOL_PREVIEW:
+        case IDC_PREVIEW: return preview();
+        case IDM_HELP_ABOUT: return about();
+        case ID_UNKNOWN_COMMAND: return m_view->messageBox(m_language.text(u"UnknownCommand"));
+        case IDOK: return;  // Enter never closes the main window
+        default: return;    // commands whose windows are not part of the program yet
+    }
+}
+
+bool CGlimraDlg::onKeyDown(Key key) {
+    switch (key) {
+        case Key::Escape: return true;  // swallowed: it never closes the main window
+        case Key::Enter: onCommand(IDOK); return true;
+        case Key::F12: onCommand(IDM_TOOL_TEST); return true;
+        case Key::Other: return false;
+    }
+    return false;
+}
+
+void CGlimraDlg::onTimer(int id) {
+    switch (id) {
+        case TIMER_START_UPDATE: m_view->stopTimer(id); break;
+        case TIMER_PREVIEW_REFRESH:
+            m_view->stopTimer(id);
+            m_view->showPanel(Panel::Preview, true);
+            break;
+        default: break;
+    }
+}
+
+void CGlimraDlg::onMessage(uint32_t, uintptr_t, intptr_t) {}
+
+void CGlimraDlg::newScreen() {
+    if (TreeItem screen = addScreen(u"", true)) addProgram(screen, u"", true);
+}
+
+void CGlimraDlg::newProgram() {
+    TreeItem item = m_view->selectedItem();
+    if (!item) return;
+    if (TreeItem parent = m_view->parentItem(item)) item = parent;
+    addProgram(item, u"", true);
+}
+
+CGlimraDlg::TreeItem CGlimraDlg::takeContextOrSelected() {
+    TreeItem item = m_contextItem ? m_contextItem : m_view->selectedItem();
+    m_contextItem = kNoItem;
+    return item;
+}
+
+void CGlimraDlg::deleteScreen() {
+    TreeItem item = takeContextOrSelected();
+    if (!item) return;
+    if (TreeItem parent = m_view->parentItem(item)) item = parent;
+    const uint32_t data = m_view->itemData(item);
+    m_view->deleteItem(item);
+    if (!isProgramKey(data)) m_project.removeScreen(static_cast<ScreenId>(data));
+}
+
+void CGlimraDlg::deleteProgram() {
+    const TreeItem item = takeContextOrSelected();
+    if (!item) return;
+    const uint32_t data = m_view->itemData(item);
+    if (!isProgramKey(data)) return;
+    m_project.removeProgram(data);
+    m_view->deleteItem(item);
+    // The screen's check image follows what is left of it.
+    deriveCheckState();
+}
+
+void CGlimraDlg::deleteContext() {
+    const TreeItem item = m_contextItem ? m_contextItem : m_view->selectedItem();
+    if (!item) return;
+    if (isProgramKey(m_view->itemData(item))) deleteProgram();
+    else deleteScreen();
+}
+
+void CGlimraDlg::rename() {
+    if (TreeItem item = takeContextOrSelected()) m_view->editLabel(item, kLabelLimit);
+}
+
+void CGlimraDlg::onEndLabelEdit(TreeItem item, std::u16string_view text) {
+    if (!item) return;
+    const std::u16string name(text.substr(0, kLabelLimit));
+    m_view->setItemLabel(item, name);
+    const uint32_t data = m_view->itemData(item);
+    if (isProgramKey(data)) {
+        if (ProgramRecord* p = m_project.findProgram(data)) p->name = name;
+        if (m_editorProgram == data) m_programEditor.setName(name);
+    } else {
+        if (ScreenRecord* s = m_project.findScreen(static_cast<ScreenId>(data))) s->name = name;
+        if (m_panelScreen == data) m_screenPanel.setName(name);
+    }
+}
+
+void CGlimraDlg::move(bool up) {
+    const TreeItem item = takeContextOrSelected();
+    if (!item) return;
+    const TreeItem sibling = up ? m_view->previousSibling(item) : m_view->nextSibling(item);
+    if (!sibling) return;
+    commitSelection();
+
+    const std::u16string label = m_view->itemLabel(item);
+    const uint32_t data = m_view->itemData(item);
+    m_view->setItemLabel(item, m_view->itemLabel(sibling));
+    m_view->setItemData(item, m_view->itemData(sibling));
+    m_view->setItemLabel(sibling, label);
+    m_view->setItemData(sibling, data);
+
+    m_suppressCommit = true;
+    // A screen takes its programs along, or they would show under the other screen's name.
+    if (!isProgramKey(data)) swapScreenChildren(item, sibling);
+    if (m_view->selectedItem() == sibling) {
+        if (isProgramKey(data)) loadProgramEditor(data);
+        else loadScreenPanel(static_cast<ScreenId>(data));
+    } else {
+        m_view->selectItem(sibling);
+    }
+    m_suppressCommit = false;
+}
+
+void CGlimraDlg::swapScreenChildren(TreeItem a, TreeItem b) {
+    struct Child {
+        std::u16string label;
+        uint32_t data;
+        int image;
+    };
+    auto take = [this](TreeItem parent) {
+        std::vector<Child> children;
+        for (TreeItem c = m_view->firstChild(parent); c; c = m_view->nextSibling(c))
+            children.push_back({m_view->itemLabel(c), m_view->itemData(c), m_view->itemImage(c)});
+        return children;
+    };
+    const std::vector<Child> ofA = take(a), ofB = take(b);
+    const TreeItem selected = m_view->selectedItem();
+    const uint32_t selectedData = selected ? m_view->itemData(selected) : 0;
+    const bool programSelected = selected && isProgramKey(selectedData) &&
+                                 (m_view->parentItem(selected) == a || m_view->parentItem(selected) == b);
+    if (programSelected) m_view->selectItem(m_view->parentItem(selected));
+    for (TreeItem parent : {a, b})
+        while (TreeItem c = m_view->firstChild(parent)) m_view->deleteItem(c);
+    auto put = [this](TreeItem parent, const std::vector<Child>& children) {
+        for (const Child& c : children) {
+            const TreeItem item = m_view->insertItem(parent, c.label);
+            m_view->setItemData(item, c.data);
+            m_view->setItemImage(item, c.image);
+        }
+        if (!children.empty()) m_view->expandItem(parent);
+    };
+    // The labels and data are exchanged already: a now carries b's screen.
+    put(a, ofB);
+    put(b, ofA);
+    if (programSelected)
+        if (TreeItem item = findItemByData(selectedData)) m_view->selectItem(item);
+}
+
+void CGlimraDlg::open() {
+    const auto path = m_view->openFileDialog(kProjectFilter, kProjectPattern);
+    if (path && !path->empty()) openProject(*path);
+}
+
+void CGlimraDlg::openRecent(int index) {
+    const auto& paths = m_project.recentFiles().paths();
+    if (index < 0 || static_cast<size_t>(index) >= paths.size() || paths[index].empty()) return;
+    const std::u16string path = paths[index];
+    m_project.setCurrentPath(std::filesystem::path(path));
+    loadProjectFile(std::filesystem::path(path));
+    m_project.recentFiles().moveToFront(path);
+    rebuildRecentFilesMenu();
+}
+
+void CGlimraDlg::save() {
+    if (m_project.currentPath().empty()) return saveAs();
+    commitSelection();
+    ProjectFile::write(m_project, m_project.currentPath());
+}
+
+void CGlimraDlg::saveAs() {
+    commitSelection();
+    const auto chosen = m_view->saveFileDialog(kProjectFilter, kProjectPattern);
+    if (!chosen || chosen->empty()) return;
+    const std::filesystem::path path = Project::withProjectExtension(*chosen);
+    ProjectFile::write(m_project, path);
+    m_project.setCurrentPath(path);
+    m_project.recentFiles().moveToFront(path.u16string());
+    rebuildRecentFilesMenu();
+}
+
+void CGlimraDlg::preview() {
+    commitSelection();
+    m_view->showPanel(Panel::Preview, true);
+}
+
+void CGlimraDlg::about() {
+    bool autoUpdate = m_settings.autoUpdate != 0;
+    if (m_view->runAboutDialog(m_language.text(u"AboutTitle"), m_language.text(u"AutoUpdate"), autoUpdate))
+        m_settings.autoUpdate = autoUpdate ? 1 : 0;
+}
+
+// --- the project and its tree ----------------------------------------------------------
+
+CGlimraDlg::TreeItem CGlimraDlg::addScreen(std::u16string_view name, bool askSize) {
+    const ScreenId id = m_project.nextScreenId();
+    if (id == 0) return kNoItem;
+    const std::u16string label =
+        name.empty() ? m_project.generatedScreenName(m_language.text(u"Screen")) : std::u16string(name);
+    ScreenRecord screen;
+    screen.name = label;
+    if (askSize) {
+        int index = 1;
+        if (!m_view->chooseScreenSize(index)) return kNoItem;
+        // Until the catalogue is read: entry 0 is 44 × 11, every other 48 × 12.
+        screen.width = index == 0 ? 44 : 48;
+        screen.height = index == 0 ? 11 : 12;
+    }
+    const TreeItem item = m_view->insertItem(kNoItem, label);
+    if (!item) return kNoItem;
+    m_view->setItemData(item, id);
+    m_project.addScreen(std::move(screen));
+    if (askSize) m_view->selectItem(item);
+    return item;
+}
+
+CGlimraDlg::TreeItem CGlimraDlg::addProgram(TreeItem screenItem, std::u16string_view name, bool select) {
+    if (!screenItem) return kNoItem;
+    const uint32_t data = m_view->itemData(screenItem);
+    if (isProgramKey(data)) return kNoItem;
+    const ScreenId screenId = static_cast<ScreenId>(data);
+    if (!m_project.canAddProgram(screenId)) return kNoItem;
+    const std::u16string label = name.empty()
+                                     ? m_project.generatedProgramName(screenId, m_language.text(u"Program"))
+                                     : std::u16string(name);
+    const TreeItem item = m_view->insertItem(screenItem, label);
+    if (!item) return kNoItem;
+    m_view->expandItem(screenItem);
+    m_view->setItemImage(item, 2);
+    m_view->setItemData(item, m_project.nextProgramKey(screenId));
+    ProgramRecord program;
+    program.name = label;
+    program.AutoAdjust = Project::autoAdjustFor(m_language.name(), m_project.findScreen(screenId)->height);
+    m_project.addProgram(screenId, std::move(program));
+    if (select) m_view->selectItem(item);
+    else m_view->stopTimer(TIMER_PREVIEW_REFRESH);
+    return item;
+}
+
+bool CGlimraDlg::loadProjectFile(const std::filesystem::path& path) {
+    std::vector<ProjectFile::LoadedScreen> screens;
+    if (!ProjectFile::read(path, screens)) return false;
+    for (ProjectFile::LoadedScreen& loaded : screens) {
+        const TreeItem screenItem = addScreen(loaded.screen.name, false);
+        m_project.setCurrentPath(path);
+        if (!screenItem) continue;
+        const ScreenId id = static_cast<ScreenId>(m_view->itemData(screenItem));
+        ScreenRecord* screen = m_project.findScreen(id);
+        screen->width = loaded.screen.width;
+        screen->height = loaded.screen.height;
+        screen->baseColor = loaded.screen.baseColor;
+        bool anyChecked = false, anyUnchecked = false;
+        for (ProgramRecord& read : loaded.programs) {
+            const TreeItem item = addProgram(screenItem, read.name, false);
+            if (!item) continue;  // the eleventh and later are dropped
+            ProgramRecord* program = m_project.findProgram(m_view->itemData(item));
+            program->checked = read.checked;
+            program->OffsetX = read.OffsetX;
+            program->OffsetY = read.OffsetY;
+            program->StretchH = read.StretchH;
+            program->StretchV = read.StretchV;
+            program->PitchOffSet = read.PitchOffSet;
+            program->AutoAdjust = read.AutoAdjust;
+            program->settings = std::move(read.settings);
+            m_view->setItemImage(item, read.checked ? 2 : 0);
+            (read.checked ? anyChecked : anyUnchecked) = true;
+        }
+        m_view->setItemImage(screenItem, !anyUnchecked ? 2 : anyChecked ? 1 : 0);
+    }
+    return true;
+}
+
+bool CGlimraDlg::saveProjectFile(const std::filesystem::path& path) {
+    return ProjectFile::write(m_project, path);
+}
+
+bool CGlimraDlg::openProject(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    m_project.setCurrentPath(path);
+    if (!loadProjectFile(path)) return false;
+    m_project.recentFiles().moveToFront(path.u16string());
+    rebuildRecentFilesMenu();
+    m_view->showPanel(Panel::ProgramEditor, false);
+    m_view->showPanel(Panel::ScreenPanel, false);
+    // Whatever the editor held is replaced by the record as it stands.
+    if (const TreeItem selected = m_view->selectedItem()) {
+        const uint32_t data = m_view->itemData(selected);
+        if (isProgramKey(data)) loadProgramEditor(data);
+        else loadScreenPanel(static_cast<ScreenId>(data));
+    }
+    return true;
+}
+
+ScreenId CGlimraDlg::currentScreenId() const {
+    if (!m_view) return 0;
+    const TreeItem item = m_view->selectedItem();
+    if (!item) return 0;
+    const uint32_t data = m_view->itemData(item);
+    return isProgramKey(data) ? screenOfKey(data) : static_cast<ScreenId>(data);
+}
+
+ProgramKey CGlimraDlg::currentProgramKey() const {
+    if (!m_view) return 0;
+    const TreeItem item = m_view->selectedItem();
+    const uint32_t data = item ? m_view->itemData(item) : 0;
+    return isProgramKey(data) ? data : 0;
+}
+
+CGlimraDlg::TreeItem CGlimraDlg::findItemByData(uint32_t data) const {
+    for (TreeItem s = m_view->firstChild(kNoItem); s; s = m_view->nextSibling(s)) {
+        if (m_view->itemData(s) == data) return s;
+        for (TreeItem c = m_view->firstChild(s); c; c = m_view->nextSibling(c))
+            if (m_view->itemData(c) == data) return c;
+    }
+    return kNoItem;
+}
+
+// --- panels ----------------------------------------------------------------------------
+
+void CGlimraDlg::loadScreenPanel(ScreenId id) {
+    if (const ScreenRecord* screen = m_project.findScreen(id)) {
+        m_screenPanel.load(*screen);
+        m_panelScreen = id;
+    }
+}
+
+void CGlimraDlg::loadProgramEditor(ProgramKey key) {
+    const ProgramRecord* program = m_project.findProgram(key);
+    if (!program) return;
+    const ScreenRecord* screen = m_project.findScreen(screenOfKey(key));
+    m_programEditor.setScreenSize(screen->width, screen->height);
+    m_programEditor.load(*program);
+    m_editorProgram = key;
+}
+
+// A panel only ever goes back into the record it was loaded from.
+void CGlimraDlg::commitScreenPanel(ScreenId id) {
+    if (m_suppressCommit || id != m_panelScreen) return;
+    if (ScreenRecord* screen = m_project.findScreen(id)) m_screenPanel.commit(*screen);
+}
+
+void CGlimraDlg::commitProgramEditor(ProgramKey key) {
+    if (m_suppressCommit || key != m_editorProgram) return;
+    if (ProgramRecord* program = m_project.findProgram(key)) m_programEditor.commit(*program);
+}
+
+void CGlimraDlg::commitSelection() {
+    const TreeItem item = m_view ? m_view->selectedItem() : kNoItem;
+    if (!item) return;
+    const uint32_t data = m_view->itemData(item);
+    if (isProgramKey(data)) {
+        commitScreenPanel(screenOfKey(data));
+        commitProgramEditor(data);
+    } else {
+        commitScreenPanel(static_cast<ScreenId>(data));
+    }
+}
+
+void CGlimraDlg::onSelectionChanged(TreeItem oldItem, TreeItem newItem) {
+    m_contextItem = kNoItem;
+    if (newItem) m_view->setDropHighlight(newItem);
+
+    const uint32_t oldData = oldItem ? m_view->itemData(oldItem) : 0;
+    const uint32_t newData = newItem ? m_view->itemData(newItem) : 0;
+    const bool oldIsProgram = oldItem && isProgramKey(oldData);
+    const bool newIsProgram = newItem && isProgramKey(newData);
+    const ScreenId oldScreen = oldIsProgram ? screenOfKey(oldData) : static_cast<ScreenId>(oldData);
+    const ScreenId newScreen = newIsProgram ? screenOfKey(newData) : static_cast<ScreenId>(newData);
+
+    auto showEditor = [this](bool editor) {
+        m_view->showPanel(Panel::ProgramEditor, editor);
+        m_view->showPanel(Panel::ScreenPanel, !editor);
+    };
+    auto switchScreen = [&] {
+        if (newScreen != oldScreen) {
+            commitScreenPanel(oldScreen);
+            loadScreenPanel(newScreen);
+        }
+    };
+
+    if (oldItem && oldIsProgram) commitProgramEditor(oldData);
+    else if (oldItem && !newItem) commitScreenPanel(oldScreen);
+
+    if (!newItem) {
+        if (oldIsProgram) commitScreenPanel(oldScreen);
+        m_view->showPanel(Panel::ProgramEditor, false);
+        m_view->showPanel(Panel::ScreenPanel, false);
+    } else if (!oldItem) {
+        // The screen panel follows too, so a later commit has the right screen to go to.
+        loadScreenPanel(newScreen);
+        if (newIsProgram) loadProgramEditor(newData);
+        showEditor(newIsProgram);
+    } else if (oldIsProgram) {
+        if (newIsProgram) loadProgramEditor(newData);
+        switchScreen();
+        showEditor(newIsProgram);
+    } else if (!newIsProgram) {  // screen to screen
+        commitScreenPanel(oldScreen);
+        loadScreenPanel(newScreen);
+        showEditor(false);
+    } else {  // screen to program
+        loadProgramEditor(newData);
+        switchScreen();
+        showEditor(true);
+    }
+
+    // Programs added or removed since the panel was loaded show in its count.
+    if (newItem && !newIsProgram && m_panelScreen == newScreen)
+        if (const ScreenRecord* screen = m_project.findScreen(newScreen))
+            m_screenPanel.setProgramCount(static_cast<uint32_t>(screen->programs.size()));
+
+    deriveCheckState();
+    m_view->startTimer(TIMER_PREVIEW_REFRESH, 100);
+}
+
+void CGlimraDlg::deriveCheckState() {
+    for (TreeItem s = m_view->firstChild(kNoItem); s; s = m_view->nextSibling(s)) {
+        int total = 0, checked = 0;
+        for (TreeItem c = m_view->firstChild(s); c; c = m_view->nextSibling(c)) {
+            const bool on = m_view->itemImage(c) != 0;
+            if (ProgramRecord* p = m_project.findProgram(m_view->itemData(c))) p->checked = on ? 1 : 0;
+            ++total;
+            checked += on ? 1 : 0;
+        }
+        m_view->setItemImage(s, total > 0 && checked == total ? 2 : checked > 0 ? 1 : 0);
+    }
+}
+
+bool CGlimraDlg::onTreeClick(TreeItem item, bool onImage) {
+    if (!item || !onImage) return false;
+    const int image = m_view->itemImage(item) == 0 ? 2 : 0;
+    m_view->setItemImage(item, image);
+    const uint32_t data = m_view->itemData(item);
+    if (!isProgramKey(data))
+        for (TreeItem c = m_view->firstChild(item); c; c = m_view->nextSibling(c)) m_view->setItemImage(c, image);
+    deriveCheckState();
+    const TreeItem selected = m_view->selectedItem();
+    if (selected && (selected == item || (isProgramKey(data) && m_view->parentItem(item) == selected)))
+        m_view->startTimer(TIMER_PREVIEW_REFRESH, 10);
+    return true;
+}
+
+void CGlimraDlg::onTreeRightClick(TreeItem item) {
+    m_contextItem = item;
+    m_view->popupContextMenu({
+        {ID_TREE_RENAME, m_language.text(u"Rename")},
+        {ID_TREE_MOVE_UP, m_language.text(u"MoveUp")},
+        {ID_TREE_MOVE_DOWN, m_language.text(u"MoveDown")},
+        {ID_TREE_DELETE, m_language.text(u"Delete")},
+        {ID_OPEN_DATA_FOLDER, m_language.text(u"OpenDir")},
+    });
+    // A menu closed without a choice leaves no context item behind for later commands.
+    m_contextItem = kNoItem;
+}

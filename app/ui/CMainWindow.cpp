@@ -1,0 +1,627 @@
+#include "app/ui/CMainWindow.h"
+
+#include "app/Commands.h"
+#include "app/ui/ScreenTree.h"
+#include "content/ui/CDlgProgramWidget.h"
+#include "project/ui/CDlgScreenWidget.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr char kProgramName[] = "Zentari";
+
+QString qs(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// "Name " and "*.a;*.b" become Qt's "Name (*.a *.b)".
+QString fileFilter(std::u16string_view name, std::u16string_view pattern) {
+    return qs(name) + QLatin1Char('(') + qs(pattern).replace(QLatin1Char(';'), QLatin1Char(' ')) +
+           QLatin1Char(')');
+}
+
+std::optional<std::filesystem::path> chosenPath(const QString& file) {
+    if (file.isEmpty()) return std::nullopt;
+    return std::filesystem::path(file.toStdString());
+}
+
+// Stands where the preview will be: an unlit sign, dark with its grid of LEDs.
+class PreviewPlaceholder : public QWidget {
+public:
+    explicit PreviewPlaceholder(QWidget* parent) : QWidget(parent) {
+        QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+        // Hidden and shown again while the selection changes: the panels below stay put.
+        policy.setRetainSizeWhenHidden(true);
+        setSizePolicy(policy);
+    }
+
+    void setPreferredHeight(int height) {
+        if (height == m_height) return;
+        m_height = height;
+        updateGeometry();
+    }
+
+    QSize sizeHint() const override { return {320, m_height}; }
+    QSize minimumSizeHint() const override { return {120, 48}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        painter.setPen(QColor(0x3c, 0x3c, 0x40));
+        painter.setBrush(QColor(0x16, 0x16, 0x19));
+        painter.drawRoundedRect(frame, 5, 5);
+
+        constexpr int kPitch = 9;
+        constexpr qreal kRadius = 2.5;
+        const QRect area = rect().adjusted(10, 10, -10, -10);
+        const int columns = std::max(0, area.width() / kPitch);
+        const int rows = std::max(0, area.height() / kPitch);
+        const qreal left = area.left() + (area.width() - columns * kPitch + kPitch) / 2.0;
+        const qreal top = area.top() + (area.height() - rows * kPitch + kPitch) / 2.0;
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0x30, 0x25, 0x25));
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x)
+                painter.drawEllipse(QPointF(left + x * kPitch, top + y * kPitch), kRadius, kRadius);
+
+        QFont caption = font();
+        caption.setPointSizeF(caption.pointSizeF() * 2.2);
+        caption.setBold(true);
+        painter.setFont(caption);
+        painter.setPen(QColor(255, 255, 255, 46));
+        painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("Preview"));
+    }
+
+private:
+    int m_height = 120;
+};
+
+}  // namespace
+
+CMainWindow::CMainWindow(CGlimraDlg& dlg, QWidget* parent) : QMainWindow(parent), m_dlg(dlg) {
+    setWindowTitle(QString::fromLatin1(kProgramName));
+    resize(1000, 680);
+    buildMenus();
+    buildContent();
+
+    m_dlg.setView(this);
+    m_dlg.screenPanel().setView(m_screenPanel);
+    m_dlg.programEditor().setView(m_programEditor);
+
+    // Wherever the focus is in the window.
+    auto* f12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
+    f12->setContext(Qt::WindowShortcut);
+    connect(f12, &QShortcut::activated, this,
+            [this] { call([this] { m_dlg.onKeyDown(CGlimraDlg::Key::F12); }); });
+}
+
+CMainWindow::~CMainWindow() {
+    for (auto& [id, timer] : m_timers)
+        timer->stop();
+    // The widgets go after this body; nothing they do on the way reaches the controller.
+    m_tree->detach();
+    m_dlg.setView(nullptr);
+    m_dlg.screenPanel().setView(nullptr);
+    m_dlg.programEditor().setView(nullptr);
+}
+
+// --- building ------------------------------------------------------------------------------
+
+void CMainWindow::buildMenus() {
+    for (const CGlimraDlg::MenuItem& top : CGlimraDlg::menuBar()) {
+        QMenu* menu = QMainWindow::menuBar()->addMenu(qs(top.key));
+        menu->menuAction()->setData(top.id);
+        m_submenus[top.id] = menu;
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] { updateMenuState(menu); });
+        addMenuItems(menu, top.children);
+    }
+}
+
+void CMainWindow::addMenuItems(QMenu* menu, const std::vector<CGlimraDlg::MenuItem>& items) {
+    for (const CGlimraDlg::MenuItem& item : items) {
+        if (item.separatorBefore) menu->addSeparator();
+        if (item.id < 0) {
+            QMenu* submenu = menu->addMenu(qs(item.key));
+            submenu->menuAction()->setData(item.id);
+            m_submenus[item.id] = submenu;
+            connect(submenu, &QMenu::aboutToShow, this,
+                    [this, submenu] { updateMenuState(submenu); });
+            addMenuItems(submenu, item.children);
+        } else {
+            m_commands[item.id] = addCommand(menu, item.id, qs(item.key));
+        }
+    }
+}
+
+QAction* CMainWindow::addCommand(QMenu* menu, int id, const QString& text) {
+    QAction* action = menu->addAction(text);
+    action->setData(id);
+    connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+    return action;
+}
+
+void CMainWindow::buildContent() {
+    auto* central = new QWidget(this);
+    auto* outer = new QHBoxLayout(central);
+    outer->setContentsMargins(8, 8, 8, 4);
+
+    auto* splitter = new QSplitter(Qt::Horizontal, central);
+    splitter->setChildrenCollapsible(false);
+    splitter->setHandleWidth(8);
+
+    m_tree = new ScreenTree(splitter);
+    m_tree->setMinimumWidth(160);
+
+    m_contentFrame = new QWidget(splitter);
+    auto* content = new QVBoxLayout(m_contentFrame);
+    content->setContentsMargins(0, 0, 0, 0);
+    content->setSpacing(8);
+
+    auto* preview = new PreviewPlaceholder(m_contentFrame);
+    m_preview = preview;
+    content->addWidget(m_preview);
+
+    // Both panels take the same place below the preview; at most one shows.
+    auto* panels = new QWidget(m_contentFrame);
+    panels->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    auto* panelLayout = new QVBoxLayout(panels);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    m_screenPanel = new CDlgScreenWidget(m_dlg.screenPanel(), panels);
+    m_programEditor = new CDlgProgramWidget(m_dlg.programEditor(), panels);
+    panelLayout->addWidget(m_screenPanel);
+    panelLayout->addWidget(m_programEditor);
+    m_screenPanel->hide();
+    m_programEditor->hide();
+    content->addWidget(panels, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    m_previewButton = new QPushButton(QStringLiteral("Preview"), m_contentFrame);
+    m_sendButton = new QPushButton(QStringLiteral("Send"), m_contentFrame);
+    for (QPushButton* button : {m_previewButton, m_sendButton}) {
+        // Enter never presses a button of this window.
+        button->setAutoDefault(false);
+        button->setMinimumWidth(96);
+        buttons->addWidget(button);
+    }
+    content->addLayout(buttons);
+    connect(m_sendButton, &QPushButton::clicked, this, [this] { runCommand(IDM_FILE_SEND); });
+    connect(m_previewButton, &QPushButton::clicked, this, [this] { runCommand(IDM_TOOL_PREVIEW); });
+
+    splitter->addWidget(m_tree);
+    splitter->addWidget(m_contentFrame);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({240, 744});
+    outer->addWidget(splitter);
+    setCentralWidget(central);
+
+    auto* progressHolder = new QWidget(this);
+    auto* progressLayout = new QHBoxLayout(progressHolder);
+    progressLayout->setContentsMargins(6, 0, 0, 2);
+    m_progress = new QProgressBar(progressHolder);
+    m_progress->setTextVisible(false);
+    m_progress->setFixedHeight(12);
+    progressLayout->addWidget(m_progress);
+    statusBar()->addWidget(progressHolder, 1);
+    showProgress();
+
+    // The preview is a third of the frame's height and 20 pixels.
+    m_contentFrame->installEventFilter(this);
+
+    ScreenTree::Callbacks callbacks;
+    callbacks.click = [this](TreeItem item, bool onImage) {
+        const bool handled = m_dlg.onTreeClick(item, onImage);
+        refreshControls();
+        return handled;
+    };
+    callbacks.rightClick = [this](TreeItem item) {
+        m_menuPos = m_tree->contextMenuPos();
+        call([&] { m_dlg.onTreeRightClick(item); });
+        m_menuPos.reset();
+    };
+    callbacks.selectionChanged = [this](TreeItem oldItem, TreeItem newItem) {
+        call([&] { m_dlg.onSelectionChanged(oldItem, newItem); });
+    };
+    callbacks.labelEdited = [this](TreeItem item, const QString& text) {
+        call([&] { m_dlg.onEndLabelEdit(item, text.toStdU16String()); });
+    };
+    callbacks.key = [this](int key) {
+        const auto which = key == Qt::Key_Escape ? CGlimraDlg::Key::Escape : CGlimraDlg::Key::Enter;
+        call([&] { m_dlg.onKeyDown(which); });
+    };
+    m_tree->setCallbacks(std::move(callbacks));
+    m_tree->setFocus();
+}
+
+bool CMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_contentFrame && event->type() == QEvent::Resize)
+        static_cast<PreviewPlaceholder*>(m_preview)->setPreferredHeight(
+            m_contentFrame->height() / 3 + 20);
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// --- calls into the controller -----------------------------------------------------------
+
+void CMainWindow::runCommand(int id) {
+    call([&] { m_dlg.onCommand(id); });
+}
+
+void CMainWindow::refreshControls() {
+    m_sendButton->setEnabled(m_dlg.isCommandEnabled(IDM_FILE_SEND));
+    m_previewButton->setEnabled(m_dlg.isCommandEnabled(IDM_TOOL_PREVIEW));
+}
+
+void CMainWindow::updateMenuState(QMenu* menu) {
+    for (QAction* action : menu->actions()) {
+        if (action->isSeparator() || action->menu()) continue;
+        bool ok = false;
+        const int id = action->data().toInt(&ok);
+        if (ok && id > 0) action->setEnabled(m_dlg.isCommandEnabled(id));
+    }
+}
+
+void CMainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    refreshControls();
+}
+
+void CMainWindow::closeEvent(QCloseEvent* event) {
+    if (m_closeAllowed) {
+        event->accept();
+        return;
+    }
+    // The frame's close button asks the controller, which closes the window itself.
+    m_inCloseEvent = true;
+    m_dlg.onClose();
+    m_inCloseEvent = false;
+    if (m_closeAllowed) {
+        event->accept();
+    } else {
+        event->ignore();
+        refreshControls();
+    }
+}
+
+void CMainWindow::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            call([this] { m_dlg.onKeyDown(CGlimraDlg::Key::Escape); });
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            call([this] { m_dlg.onKeyDown(CGlimraDlg::Key::Enter); });
+            event->accept();
+            return;
+        default:
+            QMainWindow::keyPressEvent(event);
+    }
+}
+
+// --- View: window ---------------------------------------------------------------------------
+
+void CMainWindow::setTitle(std::u16string_view title) {
+    setWindowTitle(qs(title));
+}
+
+void CMainWindow::closeWindow() {
+    m_closeAllowed = true;
+    // Inside closeEvent a second close() would be ignored; the event is accepted there instead.
+    if (!m_inCloseEvent) close();
+}
+
+void CMainWindow::setCheckImages(const std::vector<std::filesystem::path>& files) {
+    m_tree->setCheckImages(files);
+}
+
+void CMainWindow::showPanel(CGlimraDlg::Panel panel, bool visible) {
+    switch (panel) {
+        case CGlimraDlg::Panel::Preview:
+            m_preview->setVisible(visible);
+            break;
+        case CGlimraDlg::Panel::ScreenPanel:
+            if (visible) m_programEditor->hide();
+            m_screenPanel->setVisible(visible);
+            break;
+        case CGlimraDlg::Panel::ProgramEditor:
+            if (visible) m_screenPanel->hide();
+            m_programEditor->setVisible(visible);
+            break;
+    }
+}
+
+// --- View: tree --------------------------------------------------------------------------------
+
+CGlimraDlg::TreeItem CMainWindow::insertItem(TreeItem parent, std::u16string_view label) {
+    return m_tree->insert(parent, qs(label));
+}
+
+void CMainWindow::deleteItem(TreeItem item) {
+    m_tree->remove(item);
+}
+
+std::u16string CMainWindow::itemLabel(TreeItem item) const {
+    return m_tree->label(item).toStdU16String();
+}
+
+void CMainWindow::setItemLabel(TreeItem item, std::u16string_view label) {
+    m_tree->setLabel(item, qs(label));
+}
+
+uint32_t CMainWindow::itemData(TreeItem item) const {
+    return m_tree->data(item);
+}
+
+void CMainWindow::setItemData(TreeItem item, uint32_t value) {
+    m_tree->setData(item, value);
+}
+
+int CMainWindow::itemImage(TreeItem item) const {
+    return m_tree->image(item);
+}
+
+void CMainWindow::setItemImage(TreeItem item, int image) {
+    m_tree->setImage(item, image);
+}
+
+CGlimraDlg::TreeItem CMainWindow::selectedItem() const {
+    return m_tree->selected();
+}
+
+void CMainWindow::selectItem(TreeItem item) {
+    m_tree->select(item);
+}
+
+CGlimraDlg::TreeItem CMainWindow::parentItem(TreeItem item) const {
+    return m_tree->parentOf(item);
+}
+
+CGlimraDlg::TreeItem CMainWindow::firstChild(TreeItem item) const {
+    return m_tree->firstChild(item);
+}
+
+CGlimraDlg::TreeItem CMainWindow::nextSibling(TreeItem item) const {
+    return m_tree->nextSibling(item);
+}
+
+CGlimraDlg::TreeItem CMainWindow::previousSibling(TreeItem item) const {
+    return m_tree->previousSibling(item);
+}
+
+void CMainWindow::expandItem(TreeItem item) {
+    m_tree->expand(item);
+}
+
+int CMainWindow::itemCount() const {
+    return m_tree->count();
+}
+
+void CMainWindow::setDropHighlight(TreeItem item) {
+    m_tree->setDropHighlight(item);
+}
+
+void CMainWindow::editLabel(TreeItem item, int maxLength) {
+    m_tree->editLabel(item, maxLength);
+}
+
+// --- View: menus and buttons ---------------------------------------------------------------------
+
+void CMainWindow::setMenuText(int id, std::u16string_view text) {
+    if (auto command = m_commands.find(id); command != m_commands.end())
+        command->second->setText(qs(text));
+    else if (auto submenu = m_submenus.find(id); submenu != m_submenus.end())
+        submenu->second->setTitle(qs(text));
+}
+
+void CMainWindow::replaceEntries(int submenuId, const std::vector<CGlimraDlg::MenuEntry>& entries,
+                                 bool separatorFirst, bool escapeAmpersands) {
+    const auto found = m_submenus.find(submenuId);
+    if (found == m_submenus.end()) return;
+    QMenu* menu = found->second;
+    std::vector<QAction*>& current = m_entries[submenuId];
+    // Later, not now: the list may be rebuilt from a slot of one of its own entries.
+    for (QAction* action : current) {
+        menu->removeAction(action);
+        action->deleteLater();
+    }
+    current.clear();
+    if (separatorFirst) current.push_back(menu->addSeparator());
+    for (const CGlimraDlg::MenuEntry& entry : entries) {
+        QString text = qs(entry.label);
+        if (escapeAmpersands) text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        current.push_back(addCommand(menu, entry.id, text));
+    }
+}
+
+void CMainWindow::setLanguageMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) {
+    replaceEntries(CGlimraDlg::MENU_LANGUAGE, entries, false, false);
+}
+
+void CMainWindow::setRecentFilesMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) {
+    // Paths are shown as they are, an '&' in one included.
+    replaceEntries(CGlimraDlg::MENU_FILE_RECENT, entries, true, true);
+}
+
+void CMainWindow::setControlText(int id, std::u16string_view text) {
+    if (id == IDC_SEND)
+        m_sendButton->setText(qs(text));
+    else if (id == IDC_PREVIEW)
+        m_previewButton->setText(qs(text));
+}
+
+void CMainWindow::popupContextMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) {
+    QMenu menu(this);
+    for (const CGlimraDlg::MenuEntry& entry : entries) {
+        if (entry.id == 0 && entry.label.empty()) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(qs(entry.label));
+        action->setData(entry.id);
+        action->setEnabled(m_dlg.isCommandEnabled(entry.id));
+    }
+    const QAction* chosen = menu.exec(m_menuPos.value_or(QCursor::pos()));
+    // Delivered before this returns: the controller still knows which item the menu was for.
+    if (chosen) runCommand(chosen->data().toInt());
+}
+
+// --- View: dialogs -----------------------------------------------------------------------------
+
+void CMainWindow::messageBox(std::u16string_view text) {
+    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kProgramName), qs(text),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+std::optional<std::filesystem::path> CMainWindow::openFileDialog(std::u16string_view filterName,
+                                                                 std::u16string_view pattern) {
+    return chosenPath(
+        QFileDialog::getOpenFileName(this, QString(), QString(), fileFilter(filterName, pattern)));
+}
+
+std::optional<std::filesystem::path> CMainWindow::saveFileDialog(std::u16string_view filterName,
+                                                                 std::u16string_view pattern) {
+    // Qt's save dialog asks before replacing an existing file.
+    return chosenPath(
+        QFileDialog::getSaveFileName(this, QString(), QString(), fileFilter(filterName, pattern)));
+}
+
+bool CMainWindow::chooseScreenSize(int& index) {
+    (void)index;  // one size until the screen catalogue has its dialog
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Select screen size"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->setContentsMargins(18, 16, 18, 12);
+    layout->setSpacing(14);
+    layout->addWidget(new QLabel(QStringLiteral("A 48 × 12 screen will be added."), &dialog));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.setMinimumWidth(320);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool CMainWindow::runAboutDialog(std::u16string_view titleLine, std::u16string_view checkLabel,
+                                 bool& autoUpdate) {
+    QDialog dialog(this);
+    dialog.setWindowTitle(QString::fromLatin1(kProgramName));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->setContentsMargins(18, 16, 18, 12);
+    layout->setSpacing(10);
+    auto* title = new QLabel(qs(titleLine), &dialog);
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    layout->addWidget(title);
+    const QString version = QCoreApplication::applicationVersion();
+    if (!version.isEmpty())
+        layout->addWidget(
+            new QLabel(QString::fromLatin1(kProgramName) + QLatin1Char(' ') + version, &dialog));
+    auto* check = new QCheckBox(qs(checkLabel), &dialog);
+    check->setChecked(autoUpdate);
+    layout->addWidget(check);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.setMinimumWidth(320);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    autoUpdate = check->isChecked();
+    return true;
+}
+
+// --- View: timers and messages
+// ---------------------------------------------------------------------
+
+void CMainWindow::startTimer(int id, int milliseconds) {
+    QTimer*& timer = m_timers[id];
+    if (!timer) {
+        // Periodic until the controller stops it.
+        timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this, id] { call([&] { m_dlg.onTimer(id); }); });
+    }
+    timer->start(std::max(milliseconds, 0));
+}
+
+void CMainWindow::stopTimer(int id) {
+    if (auto found = m_timers.find(id); found != m_timers.end()) found->second->stop();
+}
+
+void CMainWindow::postMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    // Safe from any thread: the call is queued to this window's thread, and
+    // dropped if the window is gone by then.
+    QMetaObject::invokeMethod(
+        this,
+        [this, message, wParam, lParam] {
+            call([&] { m_dlg.onMessage(message, wParam, lParam); });
+        },
+        Qt::QueuedConnection);
+}
+
+// --- View: progress
+// -----------------------------------------------------------------------------------
+
+void CMainWindow::setProgressRange(int low, int high) {
+    m_progressLow = low;
+    m_progressHigh = std::max(low, high);
+    m_progressPos = std::clamp(m_progressPos, m_progressLow, m_progressHigh);
+    showProgress();
+}
+
+void CMainWindow::setProgressStep(int step) {
+    m_progressStep = step;
+}
+
+void CMainWindow::setProgressPos(int pos) {
+    m_progressPos = std::clamp(pos, m_progressLow, m_progressHigh);
+    showProgress();
+}
+
+void CMainWindow::stepProgress() {
+    // Past either end the position wraps round, as a native progress bar's does.
+    const long long low = m_progressLow, high = m_progressHigh, span = high - low;
+    if (span == 0) return;
+    long long pos = static_cast<long long>(m_progressPos) + m_progressStep;
+    if (pos > high) pos = (pos - low) % span + low;
+    if (pos < low) pos = (pos - low) % span + high;
+    m_progressPos = static_cast<int>(pos);
+    showProgress();
+}
+
+void CMainWindow::showProgress() {
+    // An empty range would make QProgressBar show its busy animation.
+    if (m_progressLow == m_progressHigh) {
+        m_progress->setRange(0, 1);
+        m_progress->setValue(0);
+        return;
+    }
+    m_progress->setRange(m_progressLow, m_progressHigh);
+    m_progress->setValue(m_progressPos);
+}

@@ -1,0 +1,534 @@
+#include "FakeView.h"
+
+#include "app/CGlimraApp.h"
+#include "app/CGlimraDlg.h"
+#include "app/Commands.h"
+#include "project/ProjectFile.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Panel = CGlimraDlg::Panel;
+using TreeItem = CGlimraDlg::TreeItem;
+
+class Controller : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(m_root / "program");
+        fs::create_directories(m_root / "tmp");
+    }
+    void TearDown() override {
+        view.reset();
+        dlg.reset();
+    }
+
+    AppFolders folders() const { return AppFolders(m_root / "data", m_root / "program", m_root / "tmp"); }
+
+    // A new run of the program up to the end of its start-up.
+    void start(bool acceptSize = true) {
+        view.reset();
+        dlg = std::make_unique<CGlimraDlg>(app, folders());
+        view = std::make_unique<FakeView>(*dlg);
+        view->acceptScreenSize = acceptSize;
+        dlg->onInitDialog();
+    }
+    // The run ends: the controller goes, writing its recent files.
+    void stop() {
+        dlg.reset();
+        view.reset();
+    }
+
+    fs::path data(const char* name) const { return m_root / "data" / name; }
+    fs::path file(const char* name) const { return m_root / name; }
+    static std::string read(const fs::path& p) { return testing_support::readFile(p); }
+    static void writeFile(const fs::path& p, const std::string& text) { testing_support::writeFile(p, text); }
+
+    std::vector<ProjectFile::LoadedScreen> saved(const fs::path& p) {
+        std::vector<ProjectFile::LoadedScreen> screens;
+        EXPECT_TRUE(ProjectFile::read(p, screens));
+        return screens;
+    }
+    TreeItem firstScreen() const { return view->roots().at(0); }
+    TreeItem program(size_t screen, size_t index) const {
+        return view->children(view->roots().at(screen)).at(index);
+    }
+    ProgramRecord& record(TreeItem item) { return *dlg->project().findProgram(view->itemData(item)); }
+
+    testing_support::TempDir m_root;
+    CGlimraApp app;
+    std::unique_ptr<CGlimraDlg> dlg;
+    std::unique_ptr<FakeView> view;
+};
+
+// --- start-up -----------------------------------------------------------------------
+
+TEST_F(Controller, StartWithoutAutosaveAddsOneScreenWithASelectedProgram) {
+    start();
+    EXPECT_EQ(view->title, u"Zentari");
+    EXPECT_EQ(view->screenSizeDialogs, 1);
+    ASSERT_EQ(view->roots().size(), 1u);
+    EXPECT_EQ(view->labels(0), std::vector<std::u16string>{u"Screen_1"});
+    EXPECT_EQ(view->labels(firstScreen()), std::vector<std::u16string>{u"Program_1"});
+    EXPECT_EQ(view->selectedItem(), program(0, 0));
+    EXPECT_EQ(view->itemData(firstScreen()), 1u);
+    EXPECT_EQ(view->itemData(program(0, 0)), 65537u);
+    EXPECT_EQ(view->itemImage(program(0, 0)), 2);
+    EXPECT_EQ(view->itemImage(firstScreen()), 2);
+    // The ask-size flag's default entry: 48 × 12.
+    const ScreenRecord* screen = dlg->project().findScreen(1);
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(screen->width, 48);
+    EXPECT_EQ(screen->height, 12);
+    EXPECT_TRUE(view->panels[Panel::ProgramEditor]);
+    EXPECT_FALSE(view->panels[Panel::ScreenPanel]);
+    EXPECT_EQ(dlg->programEditor().name(), u"Program_1");
+    EXPECT_EQ(dlg->programEditor().screenWidth(), 48);
+    EXPECT_EQ(view->timers.count(TIMER_START_UPDATE), 1u);
+    EXPECT_EQ(view->timers[TIMER_START_UPDATE], 3000);
+    EXPECT_EQ(view->timers.count(TIMER_PREVIEW_REFRESH), 0u);  // stopped at the end of start-up
+    EXPECT_TRUE(fs::is_directory(data("DownLoads")));
+    EXPECT_TRUE(fs::is_directory(data("EditBmps")));
+    ASSERT_EQ(view->checkImages.size(), 3u);
+    EXPECT_EQ(view->checkImages[2], m_root / "program/Images/Res/checkStatus2.bmp");
+    // Labels show their keys until a language is loaded.
+    EXPECT_EQ(view->menuTexts[IDM_FILE_OPEN], u"mOpen");
+    EXPECT_EQ(view->menuTexts[ID_IMAGE_EDITOR], u"ImageEdit(&P)");
+    EXPECT_EQ(view->menuTexts[CGlimraDlg::MENU_FILE], u"mFile");
+    EXPECT_EQ(view->controlTexts[IDC_SEND], u"Send");
+}
+
+TEST_F(Controller, CancellingTheScreenSizeLeavesTheTreeEmpty) {
+    start(false);
+    EXPECT_EQ(view->screenSizeDialogs, 1);
+    EXPECT_TRUE(view->roots().empty());
+    EXPECT_TRUE(dlg->project().screens().empty());
+}
+
+TEST_F(Controller, CommandsOnAnEmptyTree) {
+    start(false);
+    for (int id : {IDM_FILE_SAVE, IDM_FILE_SAVEAS, IDM_FILE_SEND, IDC_SEND, IDM_EDIT_DELETE_LED,
+                   IDM_EDIT_DELETE_PROGRAM})
+        EXPECT_FALSE(dlg->isCommandEnabled(id)) << id;
+    for (int id : {IDM_FILE_NEW_LED, IDM_FILE_NEW_PROGRAM, IDM_FILE_OPEN, IDM_FILE_EXIT, IDM_HELP_ABOUT})
+        EXPECT_TRUE(dlg->isCommandEnabled(id)) << id;
+    dlg->onCommand(IDM_FILE_SAVE);
+    EXPECT_EQ(view->saveDialogs, 0);
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);  // nothing selected: nothing happens
+    EXPECT_TRUE(view->roots().empty());
+    view->acceptScreenSize = true;
+    view->chosenScreenIndex = 0;
+    dlg->onCommand(IDM_FILE_NEW_LED);
+    ASSERT_EQ(view->roots().size(), 1u);
+    EXPECT_EQ(dlg->project().findScreen(1)->width, 44);
+    EXPECT_TRUE(dlg->isCommandEnabled(IDM_FILE_SAVE));
+    EXPECT_FALSE(dlg->isCommandEnabled(IDM_FILE_SAVEAS));  // still untitled
+}
+
+TEST_F(Controller, SaveOnAnUntitledProjectActsAsSaveAs) {
+    start();
+    view->savePath = file("show");
+    dlg->onCommand(IDM_FILE_SAVE);
+    EXPECT_EQ(view->saveDialogs, 1);
+    EXPECT_TRUE(fs::exists(file("show.vqd")));
+    EXPECT_EQ(dlg->project().currentPath(), file("show.vqd"));
+    EXPECT_TRUE(dlg->isCommandEnabled(IDM_FILE_SAVEAS));
+    ASSERT_EQ(view->recentMenu.size(), 1u);
+    EXPECT_EQ(view->recentMenu[0].id, ID_RECENT_FIRST);
+    EXPECT_EQ(view->recentMenu[0].label, u" 1 " + file("show.vqd").u16string());
+
+    // Titled: Save writes without asking, Save As asks again.
+    fs::remove(file("show.vqd"));
+    dlg->onCommand(IDM_FILE_SAVE);
+    EXPECT_EQ(view->saveDialogs, 1);
+    EXPECT_TRUE(fs::exists(file("show.vqd")));
+    view->savePath = file("OTHER.VQD");
+    dlg->onCommand(IDM_FILE_SAVEAS);
+    EXPECT_TRUE(fs::exists(file("OTHER.VQD")));
+    EXPECT_EQ(dlg->project().recentFiles().paths().front(), file("OTHER.VQD").u16string());
+    // A cancelled dialog writes nothing.
+    view->savePath.reset();
+    dlg->onCommand(IDM_FILE_SAVEAS);
+    EXPECT_EQ(dlg->project().currentPath(), file("OTHER.VQD"));
+}
+
+TEST_F(Controller, DeletingAScreenDeletesItsProgramsFromTheNextSave) {
+    start();
+    dlg->onCommand(IDM_FILE_NEW_LED);  // Screen_2 with Program_1, selected
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    ASSERT_EQ(view->roots().size(), 2u);
+    view->select(program(0, 0));
+    dlg->onCommand(IDM_EDIT_DELETE_LED);  // the selected program's screen
+    ASSERT_EQ(view->roots().size(), 1u);
+    EXPECT_EQ(view->labels(0), std::vector<std::u16string>{u"Screen_2"});
+    EXPECT_EQ(dlg->project().findScreen(1), nullptr);
+    EXPECT_NE(view->selectedItem(), 0u);  // the selection moved on to what is left
+
+    view->savePath = file("after.vqd");
+    dlg->onCommand(IDM_FILE_SAVE);
+    const auto screens = saved(file("after.vqd"));
+    ASSERT_EQ(screens.size(), 1u);
+    EXPECT_EQ(screens[0].screen.name, u"Screen_2");
+    EXPECT_EQ(screens[0].programs.size(), 2u);
+}
+
+TEST_F(Controller, DeleteProgramAndTheContextMenuDelete) {
+    start();
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    ASSERT_EQ(view->children(firstScreen()).size(), 3u);
+    const TreeItem second = program(0, 1);
+    view->setItemImage(program(0, 2), 0);
+    // Delete Program on a screen does nothing.
+    view->select(firstScreen());
+    dlg->onCommand(IDM_EDIT_DELETE_PROGRAM);
+    EXPECT_EQ(view->children(firstScreen()).size(), 3u);
+    // The context menu's Delete on a program that is not selected.
+    view->contextChoice = ID_TREE_DELETE;
+    dlg->onTreeRightClick(second);
+    EXPECT_EQ(view->labels(firstScreen()), (std::vector<std::u16string>{u"Program_1", u"Program_3"}));
+    EXPECT_EQ(dlg->project().findScreen(1)->programs.size(), 2u);
+    EXPECT_EQ(view->selectedItem(), firstScreen());
+    EXPECT_EQ(view->itemImage(firstScreen()), 1);  // one checked, one not
+    EXPECT_EQ(dlg->contextItem(), 0u);
+    // A menu closed without a choice leaves the selection to later commands.
+    view->contextChoice = 0;
+    dlg->onTreeRightClick(program(0, 0));
+    dlg->onCommand(IDM_EDIT_DELETE_PROGRAM);  // the selected screen: nothing
+    EXPECT_EQ(view->children(firstScreen()).size(), 2u);
+}
+
+TEST_F(Controller, CheckImagesOfAScreenThroughClicks) {
+    start();
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    const TreeItem screen = firstScreen();
+    auto checks = [&] {
+        std::vector<int> v{view->itemImage(screen)};
+        for (TreeItem c : view->children(screen)) v.push_back(record(c).checked);
+        return v;
+    };
+    EXPECT_EQ(checks(), (std::vector<int>{2, 1, 1, 1}));
+    view->click(screen, true);  // unchecks all three
+    EXPECT_EQ(checks(), (std::vector<int>{0, 0, 0, 0}));
+    view->click(program(0, 1), true);
+    EXPECT_EQ(checks(), (std::vector<int>{1, 0, 1, 0}));
+    EXPECT_EQ(view->itemImage(program(0, 1)), 2);
+    view->click(screen, true);  // a partly checked screen becomes unchecked
+    EXPECT_EQ(checks(), (std::vector<int>{0, 0, 0, 0}));
+    view->click(screen, true);
+    EXPECT_EQ(checks(), (std::vector<int>{2, 1, 1, 1}));
+    // A click beside the image selects instead.
+    view->click(program(0, 0), false);
+    EXPECT_EQ(view->selectedItem(), program(0, 0));
+    EXPECT_EQ(checks(), (std::vector<int>{2, 1, 1, 1}));
+}
+
+TEST_F(Controller, ClickingTheSelectedItemsImageRefreshesThePreviewSoon) {
+    start();
+    view->timers.clear();
+    view->click(program(0, 0), true);  // the selected program
+    EXPECT_EQ(view->timers[TIMER_PREVIEW_REFRESH], 10);
+    view->timers.clear();
+    dlg->onCommand(IDM_FILE_NEW_LED);  // Screen_2's program is selected now
+    view->timers.clear();
+    view->click(program(0, 0), true);  // a program of the other screen
+    EXPECT_EQ(view->timers.count(TIMER_PREVIEW_REFRESH), 0u);
+    dlg->onTimer(TIMER_PREVIEW_REFRESH);
+    EXPECT_TRUE(view->panels[Panel::Preview]);
+}
+
+TEST_F(Controller, EscapeAndEnterDoNothingF12IsHandled) {
+    start();
+    const auto before = ProjectFile::text(dlg->project());
+    EXPECT_TRUE(dlg->onKeyDown(CGlimraDlg::Key::Escape));
+    EXPECT_TRUE(dlg->onKeyDown(CGlimraDlg::Key::Enter));
+    dlg->onCommand(IDOK);
+    EXPECT_TRUE(dlg->onKeyDown(CGlimraDlg::Key::F12));
+    EXPECT_FALSE(dlg->onKeyDown(CGlimraDlg::Key::Other));
+    EXPECT_FALSE(view->closed);
+    EXPECT_EQ(ProjectFile::text(dlg->project()), before);
+    EXPECT_TRUE(view->messages.empty());
+    dlg->onCommand(ID_UNKNOWN_COMMAND);
+    EXPECT_EQ(view->messages, std::vector<std::u16string>{u"UnknownCommand"});
+}
+
+TEST_F(Controller, ExitWritesNeitherTheAutosaveNorTheSettings) {
+    start();
+    dlg->settings().playMode = 1;
+    dlg->onCommand(IDM_FILE_EXIT);
+    EXPECT_TRUE(view->closed);
+    stop();
+    EXPECT_FALSE(fs::exists(data("lastScreen.xml")));
+    EXPECT_FALSE(fs::exists(data("config.xml")));
+
+    // Closing by the frame writes both; an Exit in the run after leaves them as they were.
+    start();
+    dlg->settings().playMode = 1;
+    dlg->onClose();
+    EXPECT_TRUE(view->closed);
+    stop();
+    ASSERT_TRUE(fs::exists(data("lastScreen.xml")));
+    ASSERT_TRUE(fs::exists(data("config.xml")));
+    const std::string autosave = read(data("lastScreen.xml"));
+
+    start();
+    EXPECT_EQ(view->screenSizeDialogs, 0);  // restored, no New Screen
+    EXPECT_EQ(dlg->settings().playMode, 1);
+    dlg->onCommand(IDM_FILE_NEW_LED);
+    dlg->settings().playMode = 0;
+    dlg->onCommand(IDM_FILE_EXIT);
+    stop();
+    EXPECT_EQ(read(data("lastScreen.xml")), autosave);
+    start();
+    EXPECT_EQ(view->roots().size(), 1u);
+    EXPECT_EQ(dlg->settings().playMode, 1);
+}
+
+TEST_F(Controller, AutosaveRestoresTheProjectAndHeadsTheRecentFiles) {
+    start();
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    dlg->onClose();
+    stop();
+    start();
+    ASSERT_EQ(view->roots().size(), 1u);
+    EXPECT_EQ(view->children(firstScreen()).size(), 2u);
+    EXPECT_EQ(dlg->project().currentPath(), data("lastScreen.xml"));
+    ASSERT_FALSE(view->recentMenu.empty());
+    EXPECT_EQ(view->recentMenu[0].label, u" 1 " + data("lastScreen.xml").u16string());
+    EXPECT_EQ(view->selectedItem(), 0u);  // restored screens are not selected
+    // Closing again at once keeps the autosave, although nothing is selected.
+    dlg->onClose();
+    stop();
+    EXPECT_EQ(saved(data("lastScreen.xml")).size(), 1u);
+}
+
+TEST_F(Controller, AnEmptyProjectRemovesTheAutosave) {
+    start();
+    dlg->onClose();
+    stop();
+    ASSERT_TRUE(fs::exists(data("lastScreen.xml")));
+    start();
+    view->select(firstScreen());
+    dlg->onCommand(IDM_EDIT_DELETE_LED);
+    dlg->onClose();
+    stop();
+    EXPECT_FALSE(fs::exists(data("lastScreen.xml")));
+}
+
+TEST_F(Controller, TwentyFiveRecentFilesShowTwenty) {
+    std::vector<std::u16string> paths;
+    for (int i = 0; i < 25; ++i) paths.push_back(u"/p/" + std::u16string(1, u'a' + i) + u".vqd");
+    start();
+    dlg->project().recentFiles().setPaths(paths);
+    dlg->rebuildRecentFilesMenu();
+    ASSERT_EQ(view->recentMenu.size(), 20u);
+    EXPECT_EQ(view->recentMenu[0].id, 5120);
+    EXPECT_EQ(view->recentMenu[0].label, u" 1 /p/a.vqd");
+    EXPECT_EQ(view->recentMenu[9].label, u"10 /p/j.vqd");
+    EXPECT_EQ(view->recentMenu[19].id, 5139);
+    EXPECT_EQ(view->recentMenu[19].label, u"20 /p/t.vqd");
+    // All 25 survive the run in the list file.
+    stop();
+    start();
+    EXPECT_EQ(dlg->project().recentFiles().paths(), paths);
+}
+
+TEST_F(Controller, RecentFileCommandLoadsAndMovesToFront) {
+    start();
+    view->savePath = file("one.vqd");
+    dlg->onCommand(IDM_FILE_SAVEAS);  // disabled while untitled
+    EXPECT_EQ(view->saveDialogs, 0);
+    dlg->onCommand(IDM_FILE_SAVE);
+    dlg->project().recentFiles().setPaths({u"", u"/missing.vqd", file("one.vqd").u16string()});
+    dlg->onCommand(ID_RECENT_FIRST);  // an empty entry: nothing
+    EXPECT_EQ(view->roots().size(), 1u);
+    dlg->onCommand(ID_RECENT_FIRST + 2);
+    EXPECT_EQ(view->roots().size(), 2u);  // loading adds to the open project
+    EXPECT_EQ(dlg->project().recentFiles().paths().front(), file("one.vqd").u16string());
+    EXPECT_EQ(view->recentMenu[0].label, u" 1 " + file("one.vqd").u16string());
+    dlg->onCommand(ID_RECENT_FIRST + 7);  // past the end
+    EXPECT_EQ(view->roots().size(), 2u);
+}
+
+TEST_F(Controller, RenamingAnItemThatIsNotSelected) {
+    start();
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);  // Program_2 selected
+    const TreeItem first = program(0, 0), second = program(0, 1);
+    ASSERT_EQ(view->selectedItem(), second);
+    view->contextChoice = ID_TREE_RENAME;
+    dlg->onTreeRightClick(first);
+    EXPECT_EQ(view->editing, first);
+    EXPECT_EQ(view->editLimit, 256);
+    dlg->onEndLabelEdit(first, u"Welcome");
+    EXPECT_EQ(view->itemLabel(first), u"Welcome");
+    EXPECT_EQ(record(first).name, u"Welcome");
+    EXPECT_EQ(record(second).name, u"Program_2");
+    EXPECT_EQ(dlg->programEditor().name(), u"Program_2");
+    // Renaming the selected one reaches the editor too, so a commit keeps it.
+    view->contextChoice = 0;
+    dlg->onCommand(ID_TREE_RENAME);
+    EXPECT_EQ(view->editing, second);
+    dlg->onEndLabelEdit(second, std::u16string(300, u'x'));
+    EXPECT_EQ(dlg->programEditor().name(), std::u16string(256, u'x'));
+    view->select(firstScreen());
+    EXPECT_EQ(record(second).name, std::u16string(256, u'x'));
+    // A screen renamed while its panel shows it.
+    dlg->onCommand(ID_TREE_RENAME);
+    dlg->onEndLabelEdit(firstScreen(), u"Front");
+    EXPECT_EQ(dlg->screenPanel().name(), u"Front");
+    view->select(first);
+    EXPECT_EQ(dlg->project().findScreen(1)->name, u"Front");
+}
+
+TEST_F(Controller, MovingTheSelectedProgramShowsItAtItsNewPlace) {
+    start();
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    const TreeItem top = program(0, 0), bottom = program(0, 1);
+    view->select(top);
+    record(bottom).settings[u"TextContent"] = u"bbb";
+    view->setItemImage(bottom, 0);  // the lower place is unchecked
+    dlg->programEditor().setText(u"edited, not committed");
+    dlg->onCommand(ID_TREE_MOVE_DOWN);
+
+    EXPECT_EQ(view->labels(firstScreen()), (std::vector<std::u16string>{u"Program_2", u"Program_1"}));
+    EXPECT_EQ(view->selectedItem(), bottom);
+    EXPECT_EQ(view->itemData(bottom), 65537u);  // the moved program
+    EXPECT_EQ(dlg->programEditor().name(), u"Program_1");
+    EXPECT_EQ(dlg->programEditor().text(), u"edited, not committed");
+    // Its text was committed before the move and not copied into the other one.
+    const ProgramRecord& moved = *dlg->project().findProgram(65537);
+    const ProgramRecord& other = *dlg->project().findProgram(65538);
+    EXPECT_EQ(moved.settings.at(u"TextContent"), u"edited, not committed");
+    EXPECT_EQ(other.settings.at(u"TextContent"), u"bbb");
+    // Check images stay in place: each program takes the state of its new place.
+    EXPECT_EQ(view->itemImage(top), 2);
+    EXPECT_EQ(moved.checked, 0);
+    EXPECT_EQ(other.checked, 1);
+    // The file order is the key order, whatever the tree shows.
+    view->savePath = file("moved.vqd");
+    dlg->onCommand(IDM_FILE_SAVE);
+    EXPECT_EQ(saved(file("moved.vqd"))[0].programs[0].name, u"Program_1");
+    // Nothing to move past the ends.
+    dlg->onCommand(ID_TREE_MOVE_DOWN);
+    EXPECT_EQ(view->labels(firstScreen()), (std::vector<std::u16string>{u"Program_2", u"Program_1"}));
+}
+
+TEST_F(Controller, MovingAScreenTakesItsProgramsAlong) {
+    start();
+    dlg->onCommand(IDM_FILE_NEW_LED);
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    dlg->onEndLabelEdit(program(1, 1), u"second's");
+    view->setItemImage(program(1, 1), 0);
+    view->select(firstScreen());
+    dlg->onCommand(ID_TREE_MOVE_DOWN);
+    EXPECT_EQ(view->labels(0), (std::vector<std::u16string>{u"Screen_2", u"Screen_1"}));
+    EXPECT_EQ(view->labels(view->roots()[0]), (std::vector<std::u16string>{u"Program_1", u"second's"}));
+    EXPECT_EQ(view->labels(view->roots()[1]), std::vector<std::u16string>{u"Program_1"});
+    for (TreeItem s : view->roots())
+        for (TreeItem c : view->children(s)) EXPECT_EQ(screenOfKey(view->itemData(c)), view->itemData(s));
+    EXPECT_EQ(view->itemImage(view->roots()[0]), 1);
+    EXPECT_EQ(view->selectedItem(), view->roots()[1]);
+    EXPECT_EQ(dlg->screenPanel().name(), u"Screen_1");
+}
+
+TEST_F(Controller, OpenDiscardsUncommittedEditorChanges) {
+    start();
+    view->savePath = file("p.vqd");
+    dlg->onCommand(IDM_FILE_SAVE);
+    record(program(0, 0)).settings[u"TextContent"] = u"in the record";
+    dlg->programEditor().load(record(program(0, 0)));
+    dlg->programEditor().setText(u"typed but not committed");
+    view->openPath = file("p.vqd");
+    dlg->onCommand(IDM_FILE_OPEN);
+    EXPECT_EQ(view->roots().size(), 2u);
+    EXPECT_EQ(dlg->programEditor().text(), u"in the record");
+    EXPECT_FALSE(view->panels[Panel::ProgramEditor]);
+    EXPECT_FALSE(view->panels[Panel::ScreenPanel]);
+    // Opening the same file again shows its screens again, with new ids.
+    dlg->onCommand(IDM_FILE_OPEN);
+    ASSERT_EQ(view->roots().size(), 3u);
+    EXPECT_EQ(view->itemData(view->roots()[2]), 3u);
+    EXPECT_EQ(view->itemLabel(view->roots()[2]), u"Screen_1");
+    // A missing file changes nothing.
+    view->openPath = file("missing.vqd");
+    dlg->onCommand(IDM_FILE_OPEN);
+    EXPECT_EQ(view->roots().size(), 3u);
+}
+
+TEST_F(Controller, LoadingGivesCheckImagesAndDropsTheEleventhProgram) {
+    std::string programs;
+    for (int i = 0; i < 12; ++i)
+        programs += "<Program name=\"p" + std::to_string(i) + "\" checked=\"" + (i % 2 ? "FALSE" : "TRUE") + "\"/>";
+    writeFile(file("many.vqd"),
+              "<QV><SCREEN width=\"64\" height=\"16\" name=\"\">" + programs +
+                  "</SCREEN><SCREEN name=\"none\"/><SCREEN name=\"off\"><Program checked=\"no\"/></SCREEN></QV>");
+    start(false);
+    ASSERT_TRUE(dlg->openProject(file("many.vqd")));
+    ASSERT_EQ(view->roots().size(), 3u);
+    EXPECT_EQ(view->itemLabel(view->roots()[0]), u"Screen_1");
+    EXPECT_EQ(view->children(view->roots()[0]).size(), 10u);
+    EXPECT_EQ(view->itemImage(view->roots()[0]), 1);
+    EXPECT_EQ(view->itemImage(view->roots()[1]), 2);  // no programs
+    EXPECT_EQ(view->itemImage(view->roots()[2]), 0);
+    EXPECT_EQ(view->itemLabel(program(2, 0)), u"Program_1");  // an empty name is generated
+    EXPECT_EQ(view->itemImage(program(0, 1)), 0);
+    EXPECT_EQ(dlg->project().findScreen(1)->width, 64);
+}
+
+TEST_F(Controller, ATenthProgramIsTheLast) {
+    start();
+    for (int i = 0; i < 12; ++i) dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    EXPECT_EQ(view->children(firstScreen()).size(), 10u);
+    EXPECT_TRUE(view->messages.empty());
+    EXPECT_EQ(view->itemLabel(program(0, 9)), u"Program_10");
+}
+
+TEST_F(Controller, SelectionMovesPanelsAndCommits) {
+    start();
+    dlg->onCommand(IDM_FILE_NEW_LED);  // Screen_2, its program selected
+    dlg->programEditor().setText(u"two");
+    view->select(firstScreen());
+    EXPECT_TRUE(view->panels[Panel::ScreenPanel]);
+    EXPECT_FALSE(view->panels[Panel::ProgramEditor]);
+    EXPECT_EQ(dlg->screenPanel().name(), u"Screen_1");
+    EXPECT_EQ(dlg->screenPanel().programCountText(), u"  1");
+    // From a program to its own screen: the count follows programs added since.
+    view->select(program(1, 0));
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    view->select(view->roots()[1]);
+    EXPECT_EQ(dlg->screenPanel().programCountText(), u"  2");
+    view->select(firstScreen());
+    EXPECT_EQ(dlg->project().findProgram(2 * 65536 + 2)->settings.at(u"TextContent"), u"two");
+    EXPECT_EQ(view->timers[TIMER_PREVIEW_REFRESH], 100);
+    EXPECT_EQ(view->highlighted, firstScreen());
+    view->select(program(1, 0));
+    EXPECT_TRUE(view->panels[Panel::ProgramEditor]);
+    EXPECT_EQ(dlg->programEditor().text(), u"two");
+    EXPECT_EQ(dlg->screenPanel().name(), u"Screen_2");
+    view->select(0);
+    EXPECT_FALSE(view->panels[Panel::ProgramEditor]);
+    EXPECT_FALSE(view->panels[Panel::ScreenPanel]);
+}
+
+TEST_F(Controller, TheTreeRefusingItemsAddsNothing) {
+    start();
+    view->refuseInserts = true;
+    dlg->onCommand(IDM_FILE_NEW_LED);
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    EXPECT_EQ(dlg->project().screens().size(), 1u);
+    EXPECT_EQ(dlg->project().findScreen(1)->programs.size(), 1u);
+    view->refuseInserts = false;
+    dlg->onCommand(IDM_FILE_NEW_LED);
+    EXPECT_EQ(view->itemData(view->roots()[1]), 2u);  // the refused one took no id
+}
+
+}  // namespace

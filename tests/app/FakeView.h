@@ -1,0 +1,142 @@
+#pragma once
+
+#include "app/CGlimraDlg.h"
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+// A window for the controller with a tree that behaves like a native one:
+// selection changes are reported synchronously, also when the selected item is
+// deleted (before it goes), and dialogs answer what the test prepared.
+class FakeView : public CGlimraDlg::View {
+public:
+    using TreeItem = CGlimraDlg::TreeItem;
+
+    explicit FakeView(CGlimraDlg& dlg) : m_dlg(dlg) { dlg.setView(this); }
+
+    // --- what the test prepares -------------------------------------------------------
+    bool acceptScreenSize = true;
+    int chosenScreenIndex = 1;
+    std::optional<std::filesystem::path> openPath;
+    std::optional<std::filesystem::path> savePath;
+    // Chosen when the context menu opens (0: closed without a choice).
+    int contextChoice = 0;
+    bool refuseInserts = false;
+
+    // --- what the test reads -----------------------------------------------------------
+    bool closed = false;
+    std::u16string title;
+    std::vector<std::u16string> messages;
+    std::vector<CGlimraDlg::MenuEntry> recentMenu;
+    std::vector<CGlimraDlg::MenuEntry> contextMenu;
+    std::map<int, std::u16string> menuTexts;
+    std::map<int, std::u16string> controlTexts;
+    std::map<CGlimraDlg::Panel, bool> panels;
+    std::map<int, int> timers;  // running timers: id → period
+    int screenSizeDialogs = 0;
+    int saveDialogs = 0;
+    TreeItem editing = 0;
+    int editLimit = 0;
+
+    // A user's click on an item; selects it unless the controller handled it.
+    void click(TreeItem item, bool onImage);
+    // The user selects an item.
+    void select(TreeItem item) { selectItem(item); }
+    // Top-level items, and the children of one, in order.
+    std::vector<TreeItem> roots() const { return children(0); }
+    std::vector<TreeItem> children(TreeItem parent) const;
+    std::vector<std::u16string> labels(TreeItem parent) const;
+
+    // --- CGlimraDlg::View ----------------------------------------------------------
+    void setTitle(std::u16string_view t) override { title = t; }
+    void closeWindow() override { closed = true; }
+    void setCheckImages(const std::vector<std::filesystem::path>& files) override { checkImages = files; }
+    std::vector<std::filesystem::path> checkImages;
+
+    TreeItem insertItem(TreeItem parent, std::u16string_view label) override;
+    void deleteItem(TreeItem item) override;
+    std::u16string itemLabel(TreeItem item) const override { return node(item).label; }
+    void setItemLabel(TreeItem item, std::u16string_view label) override { node(item).label = label; }
+    uint32_t itemData(TreeItem item) const override { return node(item).data; }
+    void setItemData(TreeItem item, uint32_t data) override { node(item).data = data; }
+    int itemImage(TreeItem item) const override { return node(item).image; }
+    void setItemImage(TreeItem item, int image) override { node(item).image = image; }
+    TreeItem selectedItem() const override { return m_selected; }
+    void selectItem(TreeItem item) override;
+    TreeItem parentItem(TreeItem item) const override { return node(item).parent; }
+    TreeItem firstChild(TreeItem item) const override;
+    TreeItem nextSibling(TreeItem item) const override;
+    TreeItem previousSibling(TreeItem item) const override;
+    void expandItem(TreeItem item) override { node(item).expanded = true; }
+    int itemCount() const override { return static_cast<int>(m_nodes.size()); }
+    void setDropHighlight(TreeItem item) override { highlighted = item; }
+    TreeItem highlighted = 0;
+    void editLabel(TreeItem item, int maxLength) override {
+        editing = item;
+        editLimit = maxLength;
+    }
+
+    void showPanel(CGlimraDlg::Panel panel, bool visible) override { panels[panel] = visible; }
+    void setMenuText(int id, std::u16string_view text) override { menuTexts[id] = text; }
+    void setLanguageMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) override { languageMenu = entries; }
+    std::vector<CGlimraDlg::MenuEntry> languageMenu;
+    void setRecentFilesMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) override { recentMenu = entries; }
+    void setControlText(int id, std::u16string_view text) override { controlTexts[id] = text; }
+    void popupContextMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) override;
+
+    void messageBox(std::u16string_view text) override { messages.emplace_back(text); }
+    std::optional<std::filesystem::path> openFileDialog(std::u16string_view, std::u16string_view) override {
+        return openPath;
+    }
+    std::optional<std::filesystem::path> saveFileDialog(std::u16string_view, std::u16string_view) override {
+        ++saveDialogs;
+        return savePath;
+    }
+    bool chooseScreenSize(int& index) override {
+        ++screenSizeDialogs;
+        if (acceptScreenSize) index = chosenScreenIndex;
+        return acceptScreenSize;
+    }
+
+    void startTimer(int id, int ms) override { timers[id] = ms; }
+    void stopTimer(int id) override { timers.erase(id); }
+    void postMessage(uint32_t message, uintptr_t w, intptr_t l) override { posted.push_back({message, w, l}); }
+    struct Posted {
+        uint32_t message;
+        uintptr_t w;
+        intptr_t l;
+    };
+    std::vector<Posted> posted;
+
+    void setProgressRange(int, int) override {}
+    void setProgressStep(int) override {}
+    void setProgressPos(int) override {}
+    void stepProgress() override {}
+
+private:
+    struct Node {
+        std::u16string label;
+        uint32_t data = 0;
+        int image = 0;
+        TreeItem parent = 0;
+        bool expanded = false;
+        std::vector<TreeItem> children;
+    };
+    Node& node(TreeItem item) { return m_nodes.at(item); }
+    const Node& node(TreeItem item) const { return m_nodes.at(item); }
+    const std::vector<TreeItem>& siblings(TreeItem item) const {
+        return node(item).parent ? node(node(item).parent).children : m_roots;
+    }
+    bool isWithin(TreeItem item, TreeItem ancestor) const;
+    void erase(TreeItem item);
+
+    CGlimraDlg& m_dlg;
+    std::map<TreeItem, Node> m_nodes;
+    std::vector<TreeItem> m_roots;
+    TreeItem m_selected = 0;
+    TreeItem m_next = 100;
+};

@@ -1,0 +1,656 @@
+#include "app/AppFolders.h"
+#include "app/CGlimraApp.h"
+#include "app/CGlimraDlg.h"
+#include "app/Commands.h"
+#include "app/ui/CMainWindow.h"
+#include "app/ui/ScreenTree.h"
+#include "content/CDlgProgram.h"
+#include "content/ui/CDlgProgramWidget.h"
+
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+using Handle = ScreenTree::Handle;
+
+namespace {
+
+std::filesystem::path fsPath(const QString& path) {
+    return std::filesystem::path(path.toStdString());
+}
+
+// Answers the dialogs and menus the program opens, one expected step at a
+// time. Anything else that opens is closed and recorded, so a surprise fails
+// the test instead of blocking it.
+class ModalPilot : public QObject {
+public:
+    // False when the widget is not the one the step is for.
+    using Step = std::function<bool(QWidget*)>;
+
+    ModalPilot() {
+        connect(&m_timer, &QTimer::timeout, this, &ModalPilot::poll);
+        m_timer.start(5);
+    }
+
+    void expect(Step step) { m_steps.push_back(std::move(step)); }
+    bool done() const { return m_steps.empty(); }
+    const QStringList& unexpected() const { return m_unexpected; }
+
+private:
+    void poll() {
+        QWidget* widget = QApplication::activePopupWidget();
+        if (!widget) widget = QApplication::activeModalWidget();
+        if (!widget || !widget->isVisible() || m_busy) return;
+        m_busy = true;
+        bool handled = false;
+        if (!m_steps.empty()) {
+            Step step = std::move(m_steps.front());
+            m_steps.pop_front();
+            handled = step(widget);
+        }
+        if (!handled) {
+            QString what = QString::fromLatin1(widget->metaObject()->className());
+            if (auto* box = qobject_cast<QMessageBox*>(widget))
+                what += QStringLiteral(": ") + box->text();
+            m_unexpected << what;
+            widget->close();
+        }
+        m_busy = false;
+    }
+
+    QTimer m_timer;
+    std::deque<Step> m_steps;
+    QStringList m_unexpected;
+    bool m_busy = false;
+};
+
+ModalPilot::Step acceptScreenSize() {
+    return [](QWidget* widget) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (!dialog || dialog->windowTitle() != QStringLiteral("Select screen size")) return false;
+        dialog->accept();
+        return true;
+    };
+}
+
+ModalPilot::Step saveAs(const QString& file) {
+    return [file](QWidget* widget) {
+        auto* dialog = qobject_cast<QFileDialog*>(widget);
+        if (!dialog || dialog->acceptMode() != QFileDialog::AcceptSave) return false;
+        dialog->selectFile(file);
+        // QFileDialog's accept() checks the name as the OK button does; it is protected there.
+        static_cast<QDialog*>(dialog)->accept();
+        return true;
+    };
+}
+
+ModalPilot::Step chooseFromMenu(int id) {
+    return [id](QWidget* widget) {
+        auto* menu = qobject_cast<QMenu*>(widget);
+        if (!menu) return false;
+        for (QAction* action : menu->actions()) {
+            if (action->data().toInt() != id) continue;
+            menu->setActiveAction(action);
+            QTest::keyClick(menu, Qt::Key_Return);
+            return true;
+        }
+        return false;
+    };
+}
+
+// The window and its controller; the window goes first, as in the program.
+struct Session {
+    explicit Session(const AppFolders& folders) : dlg(app, folders), window(dlg) {}
+
+    ScreenTree* tree() { return window.findChild<ScreenTree*>(); }
+
+    // The menu bar's action for a command, made ready as opening its menu would.
+    QAction* command(int id) {
+        for (QMenu* menu : window.findChildren<QMenu*>())
+            for (QAction* action : menu->actions())
+                if (!action->menu() && !action->isSeparator() && action->data().toInt() == id) {
+                    emit menu->aboutToShow();
+                    return action;
+                }
+        return nullptr;
+    }
+
+    QMenu* submenu(int id) {
+        for (QMenu* menu : window.findChildren<QMenu*>())
+            if (menu->menuAction()->data().toInt() == id) return menu;
+        return nullptr;
+    }
+
+    CGlimraApp app;
+    CGlimraDlg dlg;
+    CMainWindow window;
+};
+
+// What a ScreenTree tells its owner.
+struct TreeLog {
+    void attach(ScreenTree& tree) {
+        ScreenTree::Callbacks callbacks;
+        callbacks.selectionChanged = [this, &tree](Handle oldItem, Handle newItem) {
+            changes.emplace_back(oldItem, newItem);
+            selectedDuringReport.push_back(tree.selected());
+            if (onChange) onChange(oldItem, newItem);
+        };
+        callbacks.click = [this](Handle item, bool onImage) {
+            clicks.emplace_back(item, onImage);
+            return consumeClicks;
+        };
+        callbacks.labelEdited = [this](Handle item, const QString& text) {
+            edits.emplace_back(item, text);
+        };
+        tree.setCallbacks(std::move(callbacks));
+    }
+
+    std::vector<std::pair<Handle, Handle>> changes;
+    std::vector<Handle> selectedDuringReport;
+    std::vector<std::pair<Handle, bool>> clicks;
+    std::vector<std::pair<Handle, QString>> edits;
+    std::function<void(Handle, Handle)> onChange;
+    bool consumeClicks = false;
+};
+
+using Change = std::pair<Handle, Handle>;
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void projectSurvivesSaveCloseAndRestart();
+    void contextMenuActsOnTheItemUnderTheCursor();
+
+    void treeWalksAndRefusesBadHandles();
+    void selectionIsReportedOncePerChange();
+    void deletedSelectionMovesLikeANativeTree_data();
+    void deletedSelectionMovesLikeANativeTree();
+    void checkImageClickIsOfferedFirst();
+    void labelEditGoesToTheOwner();
+
+    void progressStepsWrapRound();
+    void programEditorTakesTyping();
+
+private:
+    QString m_programDir;
+};
+
+void MainWindowTest::initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication::setQuitOnLastWindowClosed(false);
+    m_programDir = qEnvironmentVariable("ZENTARI_PROGRAM_DIR");
+    QVERIFY2(!m_programDir.isEmpty(), "ZENTARI_PROGRAM_DIR names the staged program folder");
+    QVERIFY(QFile::exists(m_programDir + QStringLiteral("/Images/Res/checkStatus0.bmp")));
+}
+
+void MainWindowTest::projectSurvivesSaveCloseAndRestart() {
+    QTemporaryDir data, temp, documents;
+    QVERIFY(data.isValid() && temp.isValid() && documents.isValid());
+    const AppFolders folders(fsPath(data.path()), fsPath(m_programDir), fsPath(temp.path()));
+    const QString saved = documents.filePath(QStringLiteral("show.vqd"));
+    ModalPilot pilot;
+    QString screenLabel;
+    QStringList programLabels;
+
+    {
+        auto session = std::make_unique<Session>(folders);
+        // No autosave yet: the first screen's size is asked for.
+        pilot.expect(acceptScreenSize());
+        session->dlg.onInitDialog();
+        QVERIFY(pilot.done());
+        session->window.show();
+
+        ScreenTree* tree = session->tree();
+        QVERIFY(tree);
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QTreeWidgetItem* screen = tree->topLevelItem(0);
+        QCOMPARE(screen->childCount(), 1);
+
+        QAction* newProgram = session->command(IDM_FILE_NEW_PROGRAM);
+        QVERIFY(newProgram && newProgram->isEnabled());
+        newProgram->trigger();
+        QCOMPARE(screen->childCount(), 2);
+        QCOMPARE(session->window.itemCount(), 3);
+
+        // Neither key acts or closes anything.
+        QTest::keyClick(tree, Qt::Key_Escape);
+        QTest::keyClick(tree, Qt::Key_Return);
+        QVERIFY(session->window.isVisible());
+        QCOMPARE(screen->childCount(), 2);
+
+        screenLabel = screen->text(0);
+        programLabels = {screen->child(0)->text(0), screen->child(1)->text(0)};
+        QVERIFY(programLabels[0] != programLabels[1]);
+
+        // Untitled, so Save asks for a name.
+        pilot.expect(saveAs(saved));
+        QAction* save = session->command(IDM_FILE_SAVE);
+        QVERIFY(save && save->isEnabled());
+        save->trigger();
+        QVERIFY(pilot.done());
+        QVERIFY(QFileInfo::exists(saved));
+
+        // The frame's close button: the controller writes the autosave and closes.
+        QVERIFY(session->window.close());
+        QVERIFY(!session->window.isVisible());
+        session.reset();
+    }
+
+    {
+        Session session(folders);
+        session.dlg.onInitDialog();
+        session.window.show();
+        ScreenTree* tree = session.tree();
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QTreeWidgetItem* screen = tree->topLevelItem(0);
+        QCOMPARE(screen->text(0), screenLabel);
+        QCOMPARE(screen->childCount(), 2);
+        QCOMPARE(screen->child(0)->text(0), programLabels[0]);
+        QCOMPARE(screen->child(1)->text(0), programLabels[1]);
+
+        // The restored autosave heads the recent files; the saved file comes next.
+        auto canonical = [](const std::u16string& path) {
+            return QFileInfo(QString::fromStdU16String(path)).canonicalFilePath();
+        };
+        const auto& recent = session.dlg.project().recentFiles().paths();
+        QVERIFY(recent.size() >= 2);
+        QCOMPARE(canonical(recent[0]),
+                 QFileInfo(data.filePath(QStringLiteral("lastScreen.xml"))).canonicalFilePath());
+        QCOMPARE(canonical(recent[1]), QFileInfo(saved).canonicalFilePath());
+        // The menu shows the list after a separator.
+        QMenu* recentMenu = session.submenu(CGlimraDlg::MENU_FILE_RECENT);
+        QVERIFY(recentMenu);
+        const QList<QAction*> entries = recentMenu->actions();
+        QVERIFY(entries.size() >= 3);
+        QVERIFY(entries[0]->isSeparator());
+        QCOMPARE(entries[2]->data().toInt(), ID_RECENT_FIRST + 1);
+        QVERIFY2(entries[2]->text().endsWith(QString::fromStdU16String(recent[1])),
+                 qPrintable(entries[2]->text()));
+    }
+    QVERIFY2(pilot.unexpected().isEmpty(),
+             qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
+}
+
+void MainWindowTest::contextMenuActsOnTheItemUnderTheCursor() {
+    QTemporaryDir data, temp;
+    QVERIFY(data.isValid() && temp.isValid());
+    ModalPilot pilot;
+    Session session(AppFolders(fsPath(data.path()), fsPath(m_programDir), fsPath(temp.path())));
+    pilot.expect(acceptScreenSize());
+    session.dlg.onInitDialog();
+    session.window.show();
+    QAction* newProgram = session.command(IDM_FILE_NEW_PROGRAM);
+    QVERIFY(newProgram);
+    newProgram->trigger();
+
+    ScreenTree* tree = session.tree();
+    QTreeWidgetItem* screen = tree->topLevelItem(0);
+    QCOMPARE(screen->childCount(), 2);
+    QTreeWidgetItem* first = screen->child(0);
+    QTreeWidgetItem* second = screen->child(1);
+    const QString firstLabel = first->text(0);
+    session.window.selectItem(ScreenTree::handleOf(first));
+
+    // Delete on the menu of the other program removes that one, not the selection.
+    pilot.expect(chooseFromMenu(ID_TREE_DELETE));
+    const QPoint pos = tree->visualItemRect(second).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, tree->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(tree->viewport(), &event);
+    QVERIFY(pilot.done());
+    QCOMPARE(screen->childCount(), 1);
+    QCOMPARE(screen->child(0)->text(0), firstLabel);
+    QCOMPARE(session.window.itemCount(), 2);
+    QVERIFY2(pilot.unexpected().isEmpty(),
+             qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
+}
+
+void MainWindowTest::treeWalksAndRefusesBadHandles() {
+    ScreenTree tree;
+    TreeLog log;
+    log.attach(tree);
+    const Handle a = tree.insert(ScreenTree::kNone, QStringLiteral("A"));
+    const Handle b = tree.insert(ScreenTree::kNone, QStringLiteral("B"));
+    const Handle a1 = tree.insert(a, QStringLiteral("A1"));
+    const Handle a2 = tree.insert(a, QStringLiteral("A2"));
+    QVERIFY(a && b && a1 && a2);
+    QCOMPARE(tree.count(), 4);
+
+    QCOMPARE(tree.firstChild(ScreenTree::kNone), a);
+    QCOMPARE(tree.nextSibling(a), b);
+    QCOMPARE(tree.nextSibling(b), ScreenTree::kNone);
+    QCOMPARE(tree.previousSibling(a), ScreenTree::kNone);
+    QCOMPARE(tree.previousSibling(b), a);
+    QCOMPARE(tree.firstChild(a), a1);
+    QCOMPARE(tree.nextSibling(a1), a2);
+    QCOMPARE(tree.previousSibling(a2), a1);
+    QCOMPARE(tree.nextSibling(a2), ScreenTree::kNone);
+    QCOMPARE(tree.parentOf(a2), a);
+    QCOMPARE(tree.parentOf(a), ScreenTree::kNone);
+    QCOMPARE(tree.firstChild(b), ScreenTree::kNone);
+
+    tree.setData(a1, 0x10002u);
+    tree.setImage(a1, 2);
+    QCOMPARE(tree.data(a1), 0x10002u);
+    QCOMPARE(tree.image(a1), 2);
+    QCOMPARE(tree.image(a2), 0);
+
+    // Handles that were never issued.
+    const Handle bogus = 0x1234;
+    QCOMPARE(tree.insert(bogus, QStringLiteral("X")), ScreenTree::kNone);
+    QVERIFY(tree.label(bogus).isEmpty());
+    QCOMPARE(tree.data(bogus), 0u);
+    QCOMPARE(tree.nextSibling(bogus), ScreenTree::kNone);
+    tree.setLabel(bogus, QStringLiteral("X"));
+    tree.select(bogus);
+    tree.remove(bogus);
+    QCOMPARE(tree.count(), 4);
+
+    // Deleting an item takes its children along; their handles go stale.
+    tree.remove(a);
+    QCOMPARE(tree.count(), 1);
+    QCOMPARE(tree.firstChild(ScreenTree::kNone), b);
+    QCOMPARE(tree.previousSibling(b), ScreenTree::kNone);
+    QVERIFY(tree.label(a1).isEmpty());
+    QCOMPARE(tree.parentOf(a1), ScreenTree::kNone);
+    QCOMPARE(tree.insert(a1, QStringLiteral("X")), ScreenTree::kNone);
+    tree.remove(a2);
+    QCOMPARE(tree.count(), 1);
+    QVERIFY(log.changes.empty());
+
+    // The last item going away takes the selection with it, reported once.
+    tree.select(b);
+    log.changes.clear();
+    tree.remove(b);
+    QCOMPARE(tree.count(), 0);
+    QCOMPARE(tree.selected(), ScreenTree::kNone);
+    QCOMPARE(log.changes, (std::vector<Change>{{ScreenTree::kNone, ScreenTree::kNone}}));
+}
+
+void MainWindowTest::selectionIsReportedOncePerChange() {
+    ScreenTree tree;
+    TreeLog log;
+    log.attach(tree);
+    const Handle a = tree.insert(ScreenTree::kNone, QStringLiteral("A"));
+    const Handle a1 = tree.insert(a, QStringLiteral("A1"));
+    const Handle b = tree.insert(ScreenTree::kNone, QStringLiteral("B"));
+    tree.resize(240, 300);
+    tree.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tree));
+
+    tree.select(a);
+    tree.select(a);
+    tree.select(a1);  // in a collapsed item: it is opened
+    QVERIFY(tree.itemOf(a)->isExpanded());
+    tree.select(b);
+    QCOMPARE(log.changes, (std::vector<Change>{{0, a}, {a, a1}, {a1, b}}));
+    // The owner asking the tree during a report already sees the new selection.
+    QCOMPARE(log.selectedDuringReport, (std::vector<Handle>{a, a1, b}));
+
+    // By the user: a click on the label, then the arrow key.
+    log.changes.clear();
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {},
+                      tree.visualItemRect(tree.itemOf(a)).center());
+    QTest::keyClick(&tree, Qt::Key_Down);
+    QCOMPARE(log.changes, (std::vector<Change>{{b, a}, {a, a1}}));
+    QCOMPARE(tree.selectedItems(), QList<QTreeWidgetItem*>{tree.itemOf(a1)});
+
+    // A click beside the items, or with Ctrl on the selection, keeps it.
+    log.changes.clear();
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, QPoint(100, 280));
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      tree.visualItemRect(tree.itemOf(a1)).center());
+    QVERIFY(log.changes.empty());
+    QCOMPARE(tree.selected(), a1);
+
+    // The owner moving the selection while told of a change: both reported, in order.
+    log.onChange = [&](Handle, Handle newItem) {
+        if (newItem == b) tree.select(a);
+    };
+    tree.select(b);
+    QCOMPARE(log.changes, (std::vector<Change>{{a1, b}, {b, a}}));
+    QCOMPARE(tree.selected(), a);
+    QCOMPARE(tree.selectedItems(), QList<QTreeWidgetItem*>{tree.itemOf(a)});
+
+    log.onChange = nullptr;
+    log.changes.clear();
+    tree.select(ScreenTree::kNone);
+    QCOMPARE(log.changes, (std::vector<Change>{{a, 0}}));
+    QVERIFY(tree.selectedItems().isEmpty());
+}
+
+void MainWindowTest::deletedSelectionMovesLikeANativeTree_data() {
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QString>("deleted");
+    QTest::addColumn<QString>("expected");  // empty: no report, the selection stays
+
+    // The tree: S1 (P1, P2, P3), S2 (Q1).
+    QTest::newRow("to the next sibling") << "P2"
+                                         << "P2"
+                                         << "P3";
+    QTest::newRow("last child to its parent") << "P3"
+                                              << "P3"
+                                              << "S1";
+    QTest::newRow("last top-level item to the one before") << "S2"
+                                                           << "S2"
+                                                           << "S1";
+    QTest::newRow("inside a deleted screen to the next screen") << "P1"
+                                                                << "S1"
+                                                                << "S2";
+    QTest::newRow("inside the last screen to the one before") << "Q1"
+                                                              << "S2"
+                                                              << "S1";
+    QTest::newRow("another item deleted") << "P1"
+                                          << "P3"
+                                          << "";
+    QTest::newRow("a child of the selection deleted") << "S1"
+                                                      << "P2"
+                                                      << "";
+}
+
+void MainWindowTest::deletedSelectionMovesLikeANativeTree() {
+    QFETCH(QString, selected);
+    QFETCH(QString, deleted);
+    QFETCH(QString, expected);
+
+    ScreenTree tree;
+    TreeLog log;
+    log.attach(tree);
+    std::map<QString, Handle> items;
+    for (const char* screen : {"S1", "S2"})
+        items[QString::fromLatin1(screen)] = tree.insert(0, QString::fromLatin1(screen));
+    for (const char* program : {"P1", "P2", "P3"})
+        items[QString::fromLatin1(program)] =
+            tree.insert(items["S1"], QString::fromLatin1(program));
+    items["Q1"] = tree.insert(items["S2"], QStringLiteral("Q1"));
+
+    tree.select(items[selected]);
+    log.changes.clear();
+    tree.remove(items[deleted]);
+
+    if (expected.isEmpty()) {
+        QVERIFY(log.changes.empty());
+        QCOMPARE(tree.selected(), items[selected]);
+    } else {
+        // The deleted item's handle is not handed out again.
+        QCOMPARE(log.changes, (std::vector<Change>{{ScreenTree::kNone, items[expected]}}));
+        QCOMPARE(tree.selected(), items[expected]);
+    }
+    QCOMPARE(tree.selectedItems(), QList<QTreeWidgetItem*>{tree.itemOf(tree.selected())});
+}
+
+void MainWindowTest::checkImageClickIsOfferedFirst() {
+    ScreenTree tree;
+    TreeLog log;
+    log.attach(tree);
+    std::vector<std::filesystem::path> images;
+    for (int i = 0; i < 3; ++i)
+        images.push_back(
+            fsPath(m_programDir + QStringLiteral("/Images/Res/checkStatus%1.bmp").arg(i)));
+    tree.setCheckImages(images);
+    const Handle a = tree.insert(0, QStringLiteral("Alpha"));
+    const Handle b = tree.insert(0, QStringLiteral("Beta"));
+    tree.setImage(b, 2);
+    tree.resize(240, 200);
+    tree.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tree));
+    tree.select(a);
+    log.changes.clear();
+
+    // The shipped images load, and at their own size.
+    const QRect image = tree.imageRect(b);
+    QCOMPARE(image.size(), QSize(14, 14));
+    QVERIFY(tree.visualItemRect(tree.itemOf(b)).contains(image));
+
+    // Consumed: the selection stays, also when the mouse is dragged on.
+    log.consumeClicks = true;
+    QTest::mousePress(tree.viewport(), Qt::LeftButton, {}, image.center());
+    QTest::mouseMove(tree.viewport(), image.center() + QPoint(40, 0));
+    QTest::mouseRelease(tree.viewport(), Qt::LeftButton, {}, image.center() + QPoint(40, 0));
+    QCOMPARE(log.clicks, (std::vector<std::pair<Handle, bool>>{{b, true}}));
+    QCOMPARE(tree.selected(), a);
+    QVERIFY(log.changes.empty());
+
+    // Not consumed: an ordinary click on the label.
+    log.consumeClicks = false;
+    log.clicks.clear();
+    const QPoint onLabel(image.right() + 20, image.center().y());
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, onLabel);
+    QCOMPARE(log.clicks, (std::vector<std::pair<Handle, bool>>{{b, false}}));
+    QCOMPARE(log.changes, (std::vector<Change>{{a, b}}));
+
+    // A right press does not select.
+    QTest::mouseClick(tree.viewport(), Qt::RightButton, {},
+                      tree.visualItemRect(tree.itemOf(a)).center());
+    QCOMPARE(tree.selected(), b);
+}
+
+void MainWindowTest::labelEditGoesToTheOwner() {
+    ScreenTree tree;
+    TreeLog log;
+    log.attach(tree);
+    const Handle item = tree.insert(0, QStringLiteral("Old"));
+    tree.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tree));
+
+    tree.editLabel(item, 5);
+    QLineEdit* edit = tree.viewport()->findChild<QLineEdit*>();
+    QVERIFY(edit);
+    QCOMPARE(edit->text(), QStringLiteral("Old"));
+    QCOMPARE(edit->maxLength(), 5);
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("abcdefgh"));
+    QCOMPARE(edit->text(), QStringLiteral("abcde"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_COMPARE(log.edits.size(), size_t(1));
+    QCOMPARE(log.edits[0], std::make_pair(item, QStringLiteral("abcde")));
+    // The owner sets the label; the editor does not.
+    QCOMPARE(tree.label(item), QStringLiteral("Old"));
+
+    // Escape gives up without a report.
+    QTRY_VERIFY(!tree.viewport()->findChild<QLineEdit*>());
+    tree.editLabel(item, 10);
+    edit = tree.viewport()->findChild<QLineEdit*>();
+    QVERIFY(edit);
+    QTest::keyClicks(edit, QStringLiteral("zzz"));
+    QTest::keyClick(edit, Qt::Key_Escape);
+    QTRY_VERIFY(!tree.viewport()->findChild<QLineEdit*>());
+    QCOMPARE(log.edits.size(), size_t(1));
+}
+
+void MainWindowTest::progressStepsWrapRound() {
+    QTemporaryDir data, temp;
+    QVERIFY(data.isValid() && temp.isValid());
+    Session session(AppFolders(fsPath(data.path()), fsPath(m_programDir), fsPath(temp.path())));
+    CMainWindow& window = session.window;
+    auto* bar = window.findChild<QProgressBar*>();
+    QVERIFY(bar);
+
+    window.setProgressRange(0, 10);
+    window.setProgressStep(4);
+    window.setProgressPos(0);
+    QList<int> seen;
+    for (int i = 0; i < 6; ++i) {
+        window.stepProgress();
+        seen << bar->value();
+    }
+    // 12 wraps to 2, 14 to 4.
+    QCOMPARE(seen, (QList<int>{4, 8, 2, 6, 10, 4}));
+
+    // Downwards: 4 - 3 = 1, then -2 wraps to 8.
+    window.setProgressStep(-3);
+    window.stepProgress();
+    QCOMPARE(bar->value(), 1);
+    window.stepProgress();
+    QCOMPARE(bar->value(), 8);
+
+    window.setProgressPos(15);
+    QCOMPARE(bar->value(), 10);
+    window.setProgressPos(-5);
+    QCOMPARE(bar->value(), 0);
+    window.setProgressRange(20, 40);  // the position moves into the range
+    QCOMPARE(bar->value(), 20);
+
+    // An empty range is an empty bar, not Qt's busy indicator.
+    window.setProgressRange(5, 5);
+    window.stepProgress();
+    QVERIFY(bar->maximum() > bar->minimum());
+    QCOMPARE(bar->value(), bar->minimum());
+}
+
+void MainWindowTest::programEditorTakesTyping() {
+    CDlgProgram editor;
+    CDlgProgramWidget widget(editor);
+    editor.setView(&widget);
+    ProgramRecord program;
+    program.name = u"Intro";
+    program.settings[u"TextContent"] = u"Hi\r\nthere";
+    editor.load(program);
+
+    auto* box = widget.findChild<QPlainTextEdit*>();
+    auto* name = widget.findChild<QLabel*>();
+    QVERIFY(box && name);
+    QCOMPARE(name->text(), QStringLiteral("Intro"));
+    QCOMPARE(box->toPlainText(), QStringLiteral("Hi\nthere"));
+    // Filling the box is not typing.
+    QCOMPARE(editor.text(), std::u16string(u"Hi\r\nthere"));
+
+    box->moveCursor(QTextCursor::End);
+    QTest::keyClicks(box, QStringLiteral("!"));
+    QCOMPARE(editor.text(), std::u16string(u"Hi\r\nthere!"));  // lines stay CR LF
+
+    // A rename refreshes the editor; the box and its cursor stay as they are.
+    editor.setName(u"Outro");
+    QCOMPARE(name->text(), QStringLiteral("Outro"));
+    QCOMPARE(box->textCursor().position(), 9);
+
+    ProgramRecord committed;
+    editor.commit(committed);
+    QCOMPARE(committed.settings[u"TextContent"], std::u16string(u"Hi\r\nthere!"));
+    QCOMPARE(committed.name, std::u16string(u"Outro"));
+    editor.setView(nullptr);
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
