@@ -5,6 +5,7 @@
 #include "platform/Format.h"
 #include "project/ProjectFile.h"
 
+#include <algorithm>
 #include <functional>
 #include <system_error>
 
@@ -68,8 +69,13 @@ void CGlimraDlg::onInitDialog() {
     m_project.recentFiles().read(RecentFiles::listFile(m_folders.tempFolder()));
     // The list read is shown at once, not only after the first file is opened.
     rebuildRecentFilesMenu();
+    m_language.findLanguages(m_folders.programFolder());
     m_settings.read(m_folders.dataFile(kSettingsFile));
-    m_view->setLanguageMenu({});
+    if (m_language.loadByName(m_settings.languageName).empty()) {
+        m_settings.languageName = LanguageTable::systemLanguageName(m_systemLanguageId);
+        m_language.loadByName(m_settings.languageName);
+    }
+    fillLanguageMenu();
 
     std::vector<std::filesystem::path> images;
     for (unsigned i = 0; i < 3; ++i)
@@ -127,6 +133,28 @@ void CGlimraDlg::applyLanguageTexts() {
                             m_language.text(u"ScreenName"), m_language.text(u"ProgramCounts"));
 }
 
+void CGlimraDlg::fillLanguageMenu() {
+    std::vector<MenuEntry> entries;
+    for (const LanguageTable::Language& l : m_language.languages()) entries.push_back({l.menuId, l.name});
+    m_view->setLanguageMenu(entries);
+}
+
+void CGlimraDlg::chooseLanguage(int menuId) {
+    const auto& languages = m_language.languages();
+    if (std::none_of(languages.begin(), languages.end(), [&](const auto& l) { return l.menuId == menuId; }))
+        return;
+    m_language.loadByMenuId(menuId);
+    m_settings.languageName = m_language.name();
+    applyLanguageTexts();
+}
+
+void CGlimraDlg::systemSettings() {
+    CSystemSettingDlg dialog(m_language, m_settings.playMode, m_settings.tempOffset);
+    if (!m_view->runSystemSettings(dialog)) return;
+    m_settings.playMode = dialog.playMode();
+    m_settings.tempOffset = dialog.tempOffset();
+}
+
 void CGlimraDlg::rebuildRecentFilesMenu() {
     std::vector<MenuEntry> entries;
     const auto& paths = m_project.recentFiles().paths();
@@ -154,6 +182,7 @@ bool CGlimraDlg::isCommandEnabled(int id) const {
 void CGlimraDlg::onCommand(int id) {
     if (!m_view || !isCommandEnabled(id)) return;
     if (id >= ID_RECENT_FIRST && id <= ID_RECENT_LAST) return openRecent(id - ID_RECENT_FIRST);
+    if (id >= ID_LANGUAGE_FIRST && id <= ID_LANGUAGE_LAST) return chooseLanguage(id);
     switch (id) {
         case IDM_FILE_OPEN: return open();
         case IDM_FILE_SAVE: return save();
@@ -170,6 +199,12 @@ void CGlimraDlg::onCommand(int id) {
         case IDM_TOOL_PREVIEW:
         case IDC_PREVIEW: return preview();
         case IDM_HELP_ABOUT: return about();
+        case ID_SYSTEM_SETTINGS: return systemSettings();
+        case ID_OPEN_DATA_FOLDER: {
+            const std::filesystem::path data = m_folders.dataFolder();
+            if (!data.empty()) m_app.shell().open(data);
+            return;
+        }
         case ID_UNKNOWN_COMMAND: return m_view->messageBox(m_language.text(u"UnknownCommand"));
         case IDOK: return;  // Enter never closes the main window
         default: return;    // commands whose windows are not part of the program yet

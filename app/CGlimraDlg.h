@@ -2,6 +2,7 @@
 
 #include "app/AppFolders.h"
 #include "app/AppSettings.h"
+#include "app/CSystemSettingDlg.h"
 #include "app/LanguageTable.h"
 #include "content/CDlgProgram.h"
 #include "project/CDlgScreen.h"
@@ -114,6 +115,8 @@ public:
                                                                     std::u16string_view pattern) = 0;
         // The screen size dialog, starting at `index`; false when cancelled.
         virtual bool chooseScreenSize(int& index) = 0;
+        // The system settings dialog; true when closed with OK (after dlg.onOK()).
+        virtual bool runSystemSettings(CSystemSettingDlg& dlg) = 0;
         // The About dialog with its title line and the automatic-update check box;
         // true when closed with OK.
         virtual bool runAboutDialog(std::u16string_view titleLine, std::u16string_view checkLabel,
@@ -143,6 +146,9 @@ public:
     CGlimraDlg& operator=(const CGlimraDlg&) = delete;
 
     void setView(View* view) { m_view = view; }
+    // The system's interface language as a Windows language identifier; it
+    // chooses the language at the first start.
+    void setSystemLanguageId(uint16_t id) { m_systemLanguageId = id; }
 
     // --- what the window reports --------------------------------------------------
     void onInitDialog();
@@ -204,6 +210,9 @@ private:
     void openRecent(int index);
     void preview();
     void about();
+    void systemSettings();
+    void chooseLanguage(int menuId);
+    void fillLanguageMenu();
     void swapScreenChildren(TreeItem a, TreeItem b);
 
     void commitSelection();
@@ -231,4 +240,5 @@ private:
     ProgramKey m_editorProgram = 0;
     // Set while Move selects the moved entry: no panel is committed then.
     bool m_suppressCommit = false;
+    uint16_t m_systemLanguageId = 0x0409;
 };

@@ -1,6 +1,7 @@
 #include "app/ui/CMainWindow.h"
 
 #include "app/Commands.h"
+#include "app/ui/CSystemSettingDialog.h"
 #include "app/ui/ScreenTree.h"
 #include "content/ui/CDlgProgramWidget.h"
 #include "project/ui/CDlgScreenWidget.h"
@@ -48,14 +49,19 @@ std::optional<std::filesystem::path> chosenPath(const QString& file) {
     return std::filesystem::path(file.toStdString());
 }
 
-// Stands where the preview will be: an unlit sign, dark with its grid of LEDs.
+// The preview view: an unlit sign, dark with its grid of LEDs, always in
+// place. The preview window inside it is shown and hidden by the controller;
+// until the emulator arrives it is a faint caption.
 class PreviewPlaceholder : public QWidget {
 public:
     explicit PreviewPlaceholder(QWidget* parent) : QWidget(parent) {
-        QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Maximum);
-        // Hidden and shown again while the selection changes: the panels below stay put.
-        policy.setRetainSizeWhenHidden(true);
-        setSizePolicy(policy);
+        setSizePolicy(QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum));
+    }
+
+    void setWindowShown(bool shown) {
+        if (shown == m_windowShown) return;
+        m_windowShown = shown;
+        update();
     }
 
     void setPreferredHeight(int height) {
@@ -89,6 +95,7 @@ protected:
             for (int x = 0; x < columns; ++x)
                 painter.drawEllipse(QPointF(left + x * kPitch, top + y * kPitch), kRadius, kRadius);
 
+        if (!m_windowShown) return;
         QFont caption = font();
         caption.setPointSizeF(caption.pointSizeF() * 2.2);
         caption.setBold(true);
@@ -99,6 +106,7 @@ protected:
 
 private:
     int m_height = 120;
+    bool m_windowShown = false;
 };
 
 }  // namespace
@@ -343,7 +351,7 @@ void CMainWindow::setCheckImages(const std::vector<std::filesystem::path>& files
 void CMainWindow::showPanel(CGlimraDlg::Panel panel, bool visible) {
     switch (panel) {
         case CGlimraDlg::Panel::Preview:
-            m_preview->setVisible(visible);
+            static_cast<PreviewPlaceholder*>(m_preview)->setWindowShown(visible);
             break;
         case CGlimraDlg::Panel::ScreenPanel:
             if (visible) m_programEditor->hide();
@@ -525,6 +533,11 @@ bool CMainWindow::chooseScreenSize(int& index) {
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
     dialog.setMinimumWidth(320);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool CMainWindow::runSystemSettings(CSystemSettingDlg& dlg) {
+    CSystemSettingDialog dialog(dlg, this);
     return dialog.exec() == QDialog::Accepted;
 }
 

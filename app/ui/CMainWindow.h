@@ -69,6 +69,7 @@ public:
     std::optional<std::filesystem::path> saveFileDialog(std::u16string_view filterName,
                                                         std::u16string_view pattern) override;
     bool chooseScreenSize(int& index) override;
+    bool runSystemSettings(CSystemSettingDlg& dlg) override;
     bool runAboutDialog(std::u16string_view titleLine, std::u16string_view checkLabel,
                         bool& autoUpdate) override;
 

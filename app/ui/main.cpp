@@ -2,8 +2,11 @@
 #include "app/CGlimraApp.h"
 #include "app/CGlimraDlg.h"
 #include "app/ui/CMainWindow.h"
+#include "platform/LocaleIds.h"
+#include "platform/qt/QtShell.h"
 
 #include <QApplication>
+#include <QLocale>
 
 #include <cstdio>
 #include <cstdlib>
@@ -81,8 +84,10 @@ int main(int argc, char** argv) {
 
     // Destroyed in reverse: the window lets go of the controller before the
     // controller writes its files.
-    CGlimraApp app;
+    platform::QtShell shell;
+    CGlimraApp app(shell);
     CGlimraDlg dlg(app, AppFolders::fromEnvironment());
+    dlg.setSystemLanguageId(platform::languageIdForLocale(QLocale::system().name().toStdString()));
     CMainWindow window(dlg);
     dlg.onInitDialog();
     window.show();

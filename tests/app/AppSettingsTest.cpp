@@ -1,5 +1,7 @@
 #include "app/AppFolders.h"
 #include "app/AppSettings.h"
+#include "app/CSystemSettingDlg.h"
+#include "app/LanguageTable.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -76,6 +78,35 @@ TEST_F(Settings, FoldersAreMadeWhenAskedFor) {
     const AppFolders none({}, m_dir / "program", m_dir / "tmp");
     EXPECT_TRUE(none.dataFile("config.xml").empty());
     none.createDataSubFolders();  // nothing to make, nothing made
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CSystemSettingDlg, EntriesSelectionAndResult) {
+    LanguageTable language;
+    CSystemSettingDlg dlg(language, 1, 3);
+    EXPECT_EQ(dlg.title(), u"SystemSetting");
+    ASSERT_EQ(dlg.playModes().size(), 2u);
+    EXPECT_EQ(dlg.playModes()[1].label, u"ButtonSwitch");
+    EXPECT_EQ(dlg.playModes()[1].value, 1);
+    ASSERT_EQ(dlg.tempOffsets().size(), 15u);
+    EXPECT_EQ(dlg.tempOffsetSelection(), 10);
+    EXPECT_EQ(dlg.tempOffsets()[10].label, u"+3");
+    EXPECT_EQ(dlg.playModeSelection(), 1);
+    dlg.selectTempOffset(99);  // no such entry: nothing selected, OK takes 0
+    dlg.onOK();
+    EXPECT_EQ(dlg.tempOffset(), 0);
+    EXPECT_EQ(dlg.playMode(), 1);
+
+    CSystemSettingDlg odd(language, 5, -9);  // neither value is in its list
+    EXPECT_EQ(odd.playModeSelection(), 0);
+    EXPECT_EQ(odd.tempOffsetSelection(), 0);
+    EXPECT_EQ(odd.playMode(), 0);
+    EXPECT_EQ(odd.tempOffset(), 0);
+    odd.onOK();
+    EXPECT_EQ(odd.tempOffset(), -7);
 }
 
 }  // namespace

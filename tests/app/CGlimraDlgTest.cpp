@@ -63,8 +63,15 @@ protected:
     }
     ProgramRecord& record(TreeItem item) { return *dlg->project().findProgram(view->itemData(item)); }
 
+    struct RecordingShell : platform::Shell {
+        bool open(const fs::path& path) override {
+            opened.push_back(path);
+            return true;
+        }
+        std::vector<fs::path> opened;
+    } shell;
     testing_support::TempDir m_root;
-    CGlimraApp app;
+    CGlimraApp app{shell};
     std::unique_ptr<CGlimraDlg> dlg;
     std::unique_ptr<FakeView> view;
 };
@@ -529,6 +536,135 @@ TEST_F(Controller, TheTreeRefusingItemsAddsNothing) {
     view->refuseInserts = false;
     dlg->onCommand(IDM_FILE_NEW_LED);
     EXPECT_EQ(view->itemData(view->roots()[1]), 2u);  // the refused one took no id
+}
+
+}  // namespace
+
+namespace {
+
+// --- settings, folders and languages -------------------------------------------------------
+
+class StartupLanguages : public Controller {
+protected:
+    void SetUp() override {
+        Controller::SetUp();
+        fs::create_directories(m_root / "program" / "language");
+        writeFile(m_root / "program/language/en.dll",
+                  "<L n=\"English\"><s k=\"mFile\">&amp;File</s><s k=\"Send\">Send</s>"
+                  "<s k=\"Screen\">Screen</s><s k=\"ScreenName\">Name:</s></L>");
+        writeFile(m_root / "program/language/es.dll",
+                  "<L n=\"Espa\xC3\xB1ol\"><s k=\"mFile\">&amp;Archivo</s><s k=\"Send\">Enviar</s>"
+                  "<s k=\"Screen\">Pantalla</s><s k=\"ImageEdit\">Editor</s></L>");
+    }
+    void startWith(uint16_t languageId) {
+        view.reset();
+        dlg = std::make_unique<CGlimraDlg>(app, folders());
+        view = std::make_unique<FakeView>(*dlg);
+        dlg->setSystemLanguageId(languageId);
+        dlg->onInitDialog();
+    }
+};
+
+TEST_F(StartupLanguages, TheFirstStartTakesTheSystemLanguage) {
+    startWith(0x0C0A);
+    EXPECT_EQ(dlg->language().name(), u"Espa\u00F1ol");
+    EXPECT_EQ(dlg->settings().languageName, u"Espa\u00F1ol");
+    EXPECT_EQ(view->menuTexts[CGlimraDlg::MENU_FILE], u"&Archivo");
+    EXPECT_EQ(view->menuTexts[ID_IMAGE_EDITOR], u"Editor(&P)");
+    EXPECT_EQ(view->controlTexts[IDC_SEND], u"Enviar");
+    EXPECT_EQ(view->itemLabel(firstScreen()), u"Pantalla_1");
+    ASSERT_EQ(view->languageMenu.size(), 2u);
+    EXPECT_EQ(view->languageMenu[0].id, 3072);
+    EXPECT_EQ(view->languageMenu[0].label, u"English");
+    EXPECT_EQ(view->languageMenu[1].label, u"Espa\u00F1ol");
+    dlg->onClose();
+    stop();
+
+    // The stored name wins over the system's from now on.
+    startWith(0x0409);
+    EXPECT_EQ(dlg->language().name(), u"Espa\u00F1ol");
+    stop();
+    // A stored name that no file carries falls back to the system language.
+    fs::remove(m_root / "program/language/es.dll");
+    startWith(0x0409);
+    EXPECT_EQ(dlg->language().name(), u"English");
+    EXPECT_EQ(dlg->settings().languageName, u"English");
+}
+
+TEST_F(StartupLanguages, WithoutAnyFileEveryTextIsItsKey) {
+    fs::remove_all(m_root / "program" / "language");
+    startWith(0x0804);
+    EXPECT_TRUE(view->languageMenu.empty());
+    EXPECT_EQ(view->menuTexts[CGlimraDlg::MENU_FILE], u"mFile");
+    EXPECT_EQ(dlg->settings().languageName, u"\u7B80\u4F53\u4E2D\u6587");
+}
+
+TEST_F(StartupLanguages, SwitchingRelabelsAtOnceAndIsStored) {
+    startWith(0x0409);
+    view->select(firstScreen());
+    EXPECT_EQ(dlg->screenPanel().nameLabel(), u"Name:");
+    dlg->onCommand(3073);
+    EXPECT_EQ(view->menuTexts[CGlimraDlg::MENU_FILE], u"&Archivo");
+    EXPECT_EQ(view->controlTexts[IDC_SEND], u"Enviar");
+    EXPECT_EQ(dlg->screenPanel().nameLabel(), u"ScreenName");  // the Spanish file lacks it
+    EXPECT_EQ(dlg->settings().languageName, u"Espa\u00F1ol");
+    dlg->onCommand(3090);  // no such language: nothing changes
+    EXPECT_EQ(dlg->language().name(), u"Espa\u00F1ol");
+    // Written at the next close by the frame, not before.
+    EXPECT_FALSE(fs::exists(data("config.xml")));
+    dlg->onClose();
+    EXPECT_NE(read(data("config.xml")).find("<strLanguageName>Espa\xC3\xB1ol</strLanguageName>"),
+              std::string::npos);
+}
+
+TEST_F(Controller, ANewUsersFirstStartMakesTheFoldersButNoSettingsFile) {
+    EXPECT_FALSE(fs::exists(m_root / "data"));
+    start();
+    EXPECT_TRUE(fs::is_directory(data("DownLoads")));
+    EXPECT_TRUE(fs::is_directory(data("EditBmps")));
+    EXPECT_FALSE(fs::exists(data("config.xml")));
+    dlg->onClose();
+    EXPECT_EQ(read(data("config.xml")),
+              "<!--?xml version=\"1.0\" encoding=\"UTF-8\"?-->\r\n<root>\r\n<configFlag>0</configFlag>\r\n"
+              "<strLanguageName>English</strLanguageName>\r\n<nPlayMode>0</nPlayMode>\r\n"
+              "<nTempOffset>0</nTempOffset>\r\n<nWidth>48</nWidth>\r\n<nHeight>12</nHeight>\r\n"
+              "<autoUpdate>1</autoUpdate>\r\n</root>\r\n");
+}
+
+TEST_F(Controller, SystemSettingsDialog) {
+    start();
+    dlg->settings().tempOffset = -3;
+    view->acceptSystemSettings = false;
+    view->systemPlayModeChoice = 1;
+    view->systemTempChoice = 14;
+    dlg->onCommand(ID_SYSTEM_SETTINGS);
+    EXPECT_EQ(view->systemTempLabels.front(), u"-7");
+    EXPECT_EQ(view->systemTempLabels[7], u"0");
+    EXPECT_EQ(view->systemTempLabels[8], u"+1");
+    EXPECT_EQ(view->systemTempLabels.back(), u"+7");
+    EXPECT_EQ(view->systemTempSelectionShown, 4);  // "-3"
+    EXPECT_EQ(dlg->settings().playMode, 0);         // Cancel keeps both
+    EXPECT_EQ(dlg->settings().tempOffset, -3);
+
+    view->acceptSystemSettings = true;
+    dlg->onCommand(ID_SYSTEM_SETTINGS);
+    EXPECT_EQ(dlg->settings().playMode, 1);
+    EXPECT_EQ(dlg->settings().tempOffset, 7);
+
+    // An offset from the file outside -7 … +7 shows "-7", and OK stores -7.
+    dlg->settings().tempOffset = 12;
+    view->systemPlayModeChoice = view->systemTempChoice = -1;
+    view->systemTempLabels.clear();
+    dlg->onCommand(ID_SYSTEM_SETTINGS);
+    EXPECT_EQ(view->systemTempSelectionShown, 0);
+    EXPECT_EQ(dlg->settings().tempOffset, -7);
+}
+
+TEST_F(Controller, OpenTheDataFolder) {
+    start();
+    dlg->onCommand(ID_OPEN_DATA_FOLDER);
+    ASSERT_EQ(shell.opened.size(), 1u);
+    EXPECT_EQ(shell.opened[0], m_root / "data");
 }
 
 }  // namespace

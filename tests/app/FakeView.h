@@ -96,6 +96,20 @@ public:
         ++saveDialogs;
         return savePath;
     }
+    // Chooses these entries (-1: leaves the selection) and answers OK or Cancel.
+    int systemPlayModeChoice = -1;
+    int systemTempChoice = -1;
+    bool acceptSystemSettings = true;
+    std::vector<std::u16string> systemTempLabels;
+    int systemTempSelectionShown = -2;
+    bool runSystemSettings(CSystemSettingDlg& dlg) override {
+        for (const auto& e : dlg.tempOffsets()) systemTempLabels.push_back(e.label);
+        systemTempSelectionShown = dlg.tempOffsetSelection();
+        if (systemPlayModeChoice >= 0) dlg.selectPlayMode(systemPlayModeChoice);
+        if (systemTempChoice >= 0) dlg.selectTempOffset(systemTempChoice);
+        if (acceptSystemSettings) dlg.onOK();
+        return acceptSystemSettings;
+    }
     bool chooseScreenSize(int& index) override {
         ++screenSizeDialogs;
         if (acceptScreenSize) index = chosenScreenIndex;

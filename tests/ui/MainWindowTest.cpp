@@ -2,11 +2,13 @@
 #include "app/CGlimraApp.h"
 #include "app/CGlimraDlg.h"
 #include "app/Commands.h"
+#include "app/LanguageTable.h"
 #include "app/ui/CMainWindow.h"
 #include "app/ui/ScreenTree.h"
 #include "content/CDlgProgram.h"
 #include "content/ui/CDlgProgramWidget.h"
 
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -16,6 +18,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -115,6 +118,15 @@ ModalPilot::Step chooseFromMenu(int id) {
     };
 }
 
+// The desktop's "open", noted instead of done.
+struct RecordingShell : platform::Shell {
+    bool open(const std::filesystem::path& path) override {
+        opened.push_back(path);
+        return true;
+    }
+    std::vector<std::filesystem::path> opened;
+};
+
 // The window and its controller; the window goes first, as in the program.
 struct Session {
     explicit Session(const AppFolders& folders) : dlg(app, folders), window(dlg) {}
@@ -138,9 +150,28 @@ struct Session {
         return nullptr;
     }
 
-    CGlimraApp app;
+    RecordingShell shell;
+    CGlimraApp app{shell};
     CGlimraDlg dlg;
     CMainWindow window;
+};
+
+// A run on fresh data and temporary folders, started (the first screen's size
+// accepted) and shown.
+struct Run {
+    Run(const QString& programDir, uint16_t languageId) {
+        session = std::make_unique<Session>(
+            AppFolders(fsPath(data.path()), fsPath(programDir), fsPath(temp.path())));
+        session->dlg.setSystemLanguageId(languageId);
+        pilot.expect(acceptScreenSize());
+        session->dlg.onInitDialog();
+        session->window.show();
+    }
+    bool ready() const { return data.isValid() && temp.isValid() && pilot.done(); }
+
+    QTemporaryDir data, temp;
+    ModalPilot pilot;
+    std::unique_ptr<Session> session;
 };
 
 // What a ScreenTree tells its owner.
@@ -189,6 +220,9 @@ private slots:
     void deletedSelectionMovesLikeANativeTree();
     void checkImageClickIsOfferedFirst();
     void labelEditGoesToTheOwner();
+
+    void switchingLanguageRelabelsTheWindow();
+    void systemSettingsDialogStoresTheChoice();
 
     void progressStepsWrapRound();
     void programEditorTakesTyping();
@@ -293,14 +327,105 @@ void MainWindowTest::projectSurvivesSaveCloseAndRestart() {
              qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
 }
 
+void MainWindowTest::switchingLanguageRelabelsTheWindow() {
+    Run run(m_programDir, 0x0409);
+    QVERIFY(run.ready());
+    Session& session = *run.session;
+    ModalPilot& pilot = run.pilot;
+
+    // The texts as the shipped files have them.
+    LanguageTable files;
+    files.findLanguages(fsPath(m_programDir));
+    const QString chinese = QString::fromUtf8("\u7B80\u4F53\u4E2D\u6587");
+    const int chineseId = [&] {
+        for (const auto& l : files.languages())
+            if (QString::fromStdU16String(l.name) == chinese) return l.menuId;
+        return 0;
+    }();
+    QVERIFY(chineseId != 0);
+    files.loadByName(u"English");
+    const QString englishFile = QString::fromStdU16String(files.text(u"mFile"));
+    const QString englishSend = QString::fromStdU16String(files.text(u"Send"));
+    files.loadByMenuId(chineseId);
+    const QString chineseFile = QString::fromStdU16String(files.text(u"mFile"));
+    const QString chineseSend = QString::fromStdU16String(files.text(u"Send"));
+    const QString chinesePreview = QString::fromStdU16String(files.text(u"Preview"));
+    QVERIFY(chineseFile != englishFile && chineseSend != englishSend);
+
+    QMenu* file = session.submenu(CGlimraDlg::MENU_FILE);
+    QVERIFY(file);
+    QCOMPARE(file->title(), englishFile);
+    auto button = [&](const QString& text) {
+        for (QPushButton* b : session.window.findChildren<QPushButton*>())
+            if (b->text() == text) return b;
+        return static_cast<QPushButton*>(nullptr);
+    };
+    QVERIFY(button(englishSend));
+
+    // The Language menu lists the files by name; choosing one relabels at once.
+    QMenu* languages = session.submenu(CGlimraDlg::MENU_LANGUAGE);
+    QVERIFY(languages);
+    QAction* choice = nullptr;
+    for (QAction* a : languages->actions())
+        if (a->text() == chinese) choice = a;
+    QVERIFY(choice);
+    QCOMPARE(choice->data().toInt(), chineseId);
+    choice->trigger();
+    QCOMPARE(file->title(), chineseFile);
+    QVERIFY(button(chineseSend));
+    QVERIFY(button(chinesePreview));
+    QCOMPARE(session.dlg.settings().languageName, chinese.toStdU16String());
+    QVERIFY2(pilot.unexpected().isEmpty(), qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
+}
+
+void MainWindowTest::systemSettingsDialogStoresTheChoice() {
+    Run run(m_programDir, 0x0409);
+    QVERIFY(run.ready());
+    Session& session = *run.session;
+    ModalPilot& pilot = run.pilot;
+    session.dlg.settings().tempOffset = -3;
+
+    QStringList shown;
+    int shownSelection = -1;
+    auto answer = [&](int playMode, int offset, bool ok) {
+        return [&, playMode, offset, ok](QWidget* widget) {
+            auto* dialog = qobject_cast<QDialog*>(widget);
+            const auto boxes = widget->findChildren<QComboBox*>();
+            if (!dialog || boxes.size() != 2) return false;
+            QComboBox* tempBox = boxes[0]->count() == 15 ? boxes[0] : boxes[1];
+            QComboBox* modeBox = tempBox == boxes[0] ? boxes[1] : boxes[0];
+            shown.clear();
+            for (int i = 0; i < tempBox->count(); ++i) shown << tempBox->itemText(i);
+            shownSelection = tempBox->currentIndex();
+            modeBox->setCurrentIndex(playMode);
+            tempBox->setCurrentIndex(offset);
+            ok ? dialog->accept() : dialog->reject();
+            return true;
+        };
+    };
+    pilot.expect(answer(1, 14, false));
+    session.dlg.onCommand(ID_SYSTEM_SETTINGS);
+    QVERIFY(pilot.done());
+    QCOMPARE(shown.size(), 15);
+    QCOMPARE(shown.front(), QStringLiteral("-7"));
+    QCOMPARE(shown[8], QStringLiteral("+1"));
+    QCOMPARE(shownSelection, 4);  // "-3"
+    QCOMPARE(session.dlg.settings().playMode, 0);
+    QCOMPARE(session.dlg.settings().tempOffset, -3);
+
+    pilot.expect(answer(1, 14, true));
+    session.dlg.onCommand(ID_SYSTEM_SETTINGS);
+    QVERIFY(pilot.done());
+    QCOMPARE(session.dlg.settings().playMode, 1);
+    QCOMPARE(session.dlg.settings().tempOffset, 7);
+    QVERIFY2(pilot.unexpected().isEmpty(), qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
+}
+
 void MainWindowTest::contextMenuActsOnTheItemUnderTheCursor() {
-    QTemporaryDir data, temp;
-    QVERIFY(data.isValid() && temp.isValid());
-    ModalPilot pilot;
-    Session session(AppFolders(fsPath(data.path()), fsPath(m_programDir), fsPath(temp.path())));
-    pilot.expect(acceptScreenSize());
-    session.dlg.onInitDialog();
-    session.window.show();
+    Run run(m_programDir, 0x0409);
+    QVERIFY(run.ready());
+    Session& session = *run.session;
+    ModalPilot& pilot = run.pilot;
     QAction* newProgram = session.command(IDM_FILE_NEW_PROGRAM);
     QVERIFY(newProgram);
     newProgram->trigger();
