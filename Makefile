@@ -45,7 +45,7 @@ test: test-release test-asan
 # Each fuzzer runs on a scratch copy of its seed corpus, so the committed corpus
 # only changes when someone adds a seed on purpose; findings land in build/fuzz/findings.
 fuzz: fuzz-build
-	@set -e; for f in build/fuzz/fuzz/fuzz_*; do \
+	@set -e; for f in build/fuzz/bin/fuzz_*; do \
 	  name=$${f##*/fuzz_}; work=build/fuzz/corpus/$$name; \
 	  mkdir -p $$work build/fuzz/findings; cp -n fuzz/corpus/$$name/* $$work/ 2>/dev/null || true; \
 	  echo "== fuzzing $$name for $(FUZZ_SECONDS) s"; \
@@ -58,7 +58,7 @@ fuzz-replay: fuzz-build
 	$(CTEST) --preset fuzz -j $(JOBS)
 
 bench: release
-	@set -e; for b in build/release/bench/bench_*; do echo "== $$b"; $$b; done
+	@set -e; for b in build/release/bin/bench_*; do echo "== $$b"; $$b; done
 
 clean:
 	rm -rf build

@@ -13,6 +13,8 @@ namespace {
 
 constexpr char kAutosaveFile[] = "lastScreen.xml";
 constexpr char kSettingsFile[] = "config.xml";
+constexpr char kPictureFile[] = "imageconfig.xml";
+constexpr char kDefaultPictures[] = "DefaultImage.dat";
 
 }  // namespace
 
@@ -83,6 +85,11 @@ void CGlimraDlg::onInitDialog() {
                          ("Images/Res/checkStatus" + std::to_string(i) + ".bmp"));
     m_view->setCheckImages(images);
 
+    m_pictures.loadAtStartup(m_folders.dataFile(kPictureFile), m_folders.programFile(kDefaultPictures),
+                             m_folders.programFolder());
+    m_programEditor.setPictures(m_pictures.records());
+    m_encoder.setPictures(m_pictures.records());
+
     m_view->showPanel(Panel::ScreenPanel, false);
     m_view->showPanel(Panel::ProgramEditor, false);
     m_view->showPanel(Panel::Preview, false);
@@ -98,6 +105,7 @@ void CGlimraDlg::onClose() {
     commitSelection();
     m_settings.write(m_folders.dataFile(kSettingsFile));
     autosave();
+    PictureLibrary::write(m_folders.dataFile(kPictureFile), m_pictures.records());
     m_view->closeWindow();
 }
 
@@ -155,6 +163,15 @@ void CGlimraDlg::systemSettings() {
     m_settings.tempOffset = dialog.tempOffset();
 }
 
+void CGlimraDlg::pictureLibrary() {
+    CImgInfoDlg dialog(m_language, m_app.images(), m_pictures.records());
+    if (!m_view->runPictureLibrary(dialog)) return;
+    m_pictures.setRecords(dialog.records());
+    PictureLibrary::write(m_folders.dataFile(kPictureFile), m_pictures.records());
+    m_programEditor.setPictures(m_pictures.records());
+    m_encoder.setPictures(m_pictures.records());
+}
+
 void CGlimraDlg::rebuildRecentFilesMenu() {
     std::vector<MenuEntry> entries;
     const auto& paths = m_project.recentFiles().paths();
@@ -200,6 +217,7 @@ void CGlimraDlg::onCommand(int id) {
         case IDC_PREVIEW: return preview();
         case IDM_HELP_ABOUT: return about();
         case ID_SYSTEM_SETTINGS: return systemSettings();
+        case ID_PICTURE_SETTINGS: return pictureLibrary();
         case ID_OPEN_DATA_FOLDER: {
             const std::filesystem::path data = m_folders.dataFolder();
             if (!data.empty()) m_app.shell().open(data);

@@ -4,6 +4,8 @@
 #include "app/AppSettings.h"
 #include "app/CSystemSettingDlg.h"
 #include "app/LanguageTable.h"
+#include "assets/CImgInfoDlg.h"
+#include "assets/PictureLibrary.h"
 #include "content/CDlgProgram.h"
 #include "project/CDlgScreen.h"
 #include "project/Project.h"
@@ -117,6 +119,8 @@ public:
         virtual bool chooseScreenSize(int& index) = 0;
         // The system settings dialog; true when closed with OK (after dlg.onOK()).
         virtual bool runSystemSettings(CSystemSettingDlg& dlg) = 0;
+        // The picture library dialog; true when closed with OK.
+        virtual bool runPictureLibrary(CImgInfoDlg& dlg) = 0;
         // The About dialog with its title line and the automatic-update check box;
         // true when closed with OK.
         virtual bool runAboutDialog(std::u16string_view titleLine, std::u16string_view checkLabel,
@@ -174,6 +178,7 @@ public:
     AppSettings& settings() { return m_settings; }
     const AppFolders& folders() const { return m_folders; }
     LanguageTable& language() { return m_language; }
+    const PictureLibrary& pictures() const { return m_pictures; }
     CDlgScreen& screenPanel() { return m_screenPanel; }
     CDlgProgram& programEditor() { return m_programEditor; }
     CDlgProgram& encoder() { return m_encoder; }
@@ -211,6 +216,7 @@ private:
     void preview();
     void about();
     void systemSettings();
+    void pictureLibrary();
     void chooseLanguage(int menuId);
     void fillLanguageMenu();
     void swapScreenChildren(TreeItem a, TreeItem b);
@@ -231,6 +237,7 @@ private:
     AppSettings m_settings;
     LanguageTable m_language;
     Project m_project;
+    PictureLibrary m_pictures;
     CDlgScreen m_screenPanel;
     CDlgProgram m_programEditor;
     CDlgProgram m_encoder;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TextLookup.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -12,17 +14,14 @@
 // depth-first, and every element with a key (first attribute value) and a text
 // is an entry: a plain string without a second attribute, a list item with a
 // non-empty second one. Only attribute values count, never names.
-class LanguageTable {
+class LanguageTable : public platform::TextLookup {
 public:
     struct Language {
         std::filesystem::path path;
         int menuId;
         std::u16string name;
     };
-    struct ListEntry {
-        std::u16string text;
-        std::u16string value;
-    };
+    using ListEntry = platform::TextListEntry;
 
     static constexpr int kFirstMenuId = 3072;
 
@@ -40,11 +39,11 @@ public:
     std::filesystem::path loadByMenuId(int menuId);
 
     // The first plain string with exactly this key; the key itself when there is none.
-    std::u16string text(std::u16string_view key) const;
+    std::u16string text(std::u16string_view key) const override;
     // Whether a plain string with exactly this key is loaded.
     bool hasText(std::u16string_view key) const { return m_firstPlain.find(key) != m_firstPlain.end(); }
     // Every entry with this key, plain or list item, in document order.
-    std::vector<ListEntry> list(std::u16string_view key) const;
+    std::vector<ListEntry> list(std::u16string_view key) const override;
 
     // The name of the current language; empty when none was chosen.
     const std::u16string& name() const { return m_name; }

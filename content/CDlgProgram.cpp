@@ -35,3 +35,8 @@ void CDlgProgram::setText(std::u16string text) {
     m_text = std::move(text);
     m_textEdited = true;
 }
+
+void CDlgProgram::setPictures(std::vector<PictureRecord> pictures) {
+    m_pictures = std::move(pictures);
+    refresh();
+}

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "assets/PictureRecord.h"
 #include "project/ProgramRecord.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The program editor: shows and edits one program. The main window has a
 // visible instance and a hidden one that renders and encodes programs. The
@@ -26,6 +28,9 @@ public:
 
     void setName(std::u16string name);
     void setText(std::u16string text);
+    // The picture library's records, for the picture list and for rendering.
+    void setPictures(std::vector<PictureRecord> pictures);
+    const std::vector<PictureRecord>& pictures() const { return m_pictures; }
 
     const std::u16string& name() const { return m_program.name; }
     const std::u16string& text() const { return m_text; }
@@ -41,6 +46,7 @@ private:
     int32_t m_screenWidth = 0;
     int32_t m_screenHeight = 0;
     ProgramRecord m_program;
+    std::vector<PictureRecord> m_pictures;
     std::u16string m_text;
     bool m_textEdited = false;
 };

@@ -43,6 +43,14 @@ std::u16string format(std::u16string_view fmt, std::initializer_list<FormatArg> 
         }
         size_t width = 0;
         while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') width = width * 10 + (fmt[i++] - '0');
+        // A precision: the least digits of a number, the most characters of a text.
+        bool hasPrecision = false;
+        size_t precision = 0;
+        if (i < fmt.size() && fmt[i] == '.') {
+            hasPrecision = true;
+            ++i;
+            while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') precision = precision * 10 + (fmt[i++] - '0');
+        }
         // Length modifiers change nothing here: every argument carries its own size.
         while (i < fmt.size() && (fmt[i] == 'l' || fmt[i] == 'h' || fmt[i] == 'z')) ++i;
         if (i >= fmt.size()) break;
@@ -71,7 +79,10 @@ std::u16string format(std::u16string_view fmt, std::initializer_list<FormatArg> 
                 body = digits(v, conv == 'u' ? 10 : 16, conv == 'X');
                 break;
             }
-            case 's': body = a && a->kind() == FormatArg::Kind::Text ? std::u16string(a->text()) : u""; break;
+            case 's':
+                body = a && a->kind() == FormatArg::Kind::Text ? std::u16string(a->text()) : u"";
+                if (hasPrecision && body.size() > precision) body.resize(precision);
+                break;
             case 'c':
                 if (a && a->kind() != FormatArg::Kind::Text) body = static_cast<char16_t>(a->asUnsigned());
                 break;
@@ -82,6 +93,12 @@ std::u16string format(std::u16string_view fmt, std::initializer_list<FormatArg> 
                 continue;
         }
         if (!have) continue;
+        if (hasPrecision && conv != 's' && conv != 'c') {
+            // "%.0d" of 0 prints no digits; otherwise zeros make up the precision.
+            if (precision == 0 && body == u"0") body.clear();
+            if (body.size() < precision) body.insert(0, precision - body.size(), u'0');
+            zero = false;  // the precision's zeros replace the '0' flag
+        }
         const size_t len = sign.size() + body.size();
         if (len >= width) {
             out += sign + body;

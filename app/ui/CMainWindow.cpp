@@ -2,6 +2,7 @@
 
 #include "app/Commands.h"
 #include "app/ui/CSystemSettingDialog.h"
+#include "assets/ui/CImgInfoDialog.h"
 #include "app/ui/ScreenTree.h"
 #include "content/ui/CDlgProgramWidget.h"
 #include "project/ui/CDlgScreenWidget.h"
@@ -533,6 +534,11 @@ bool CMainWindow::chooseScreenSize(int& index) {
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
     dialog.setMinimumWidth(320);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool CMainWindow::runPictureLibrary(CImgInfoDlg& dlg) {
+    CImgInfoDialog dialog(dlg, this);
     return dialog.exec() == QDialog::Accepted;
 }
 

@@ -70,6 +70,7 @@ public:
                                                         std::u16string_view pattern) override;
     bool chooseScreenSize(int& index) override;
     bool runSystemSettings(CSystemSettingDlg& dlg) override;
+    bool runPictureLibrary(CImgInfoDlg& dlg) override;
     bool runAboutDialog(std::u16string_view titleLine, std::u16string_view checkLabel,
                         bool& autoUpdate) override;
 

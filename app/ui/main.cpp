@@ -3,6 +3,7 @@
 #include "app/CGlimraDlg.h"
 #include "app/ui/CMainWindow.h"
 #include "platform/LocaleIds.h"
+#include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtShell.h"
 
 #include <QApplication>
@@ -85,7 +86,8 @@ int main(int argc, char** argv) {
     // Destroyed in reverse: the window lets go of the controller before the
     // controller writes its files.
     platform::QtShell shell;
-    CGlimraApp app(shell);
+    platform::QtImageCodec images;
+    CGlimraApp app({shell, images});
     CGlimraDlg dlg(app, AppFolders::fromEnvironment());
     dlg.setSystemLanguageId(platform::languageIdForLocale(QLocale::system().name().toStdString()));
     CMainWindow window(dlg);

@@ -1,4 +1,5 @@
 #include "FakeView.h"
+#include "support/FakeImageCodec.h"
 
 #include "app/CGlimraApp.h"
 #include "app/CGlimraDlg.h"
@@ -70,8 +71,9 @@ protected:
         }
         std::vector<fs::path> opened;
     } shell;
+    FakeImageCodec images;
     testing_support::TempDir m_root;
-    CGlimraApp app{shell};
+    CGlimraApp app{{shell, images}};
     std::unique_ptr<CGlimraDlg> dlg;
     std::unique_ptr<FakeView> view;
 };
@@ -665,6 +667,67 @@ TEST_F(Controller, OpenTheDataFolder) {
     dlg->onCommand(ID_OPEN_DATA_FOLDER);
     ASSERT_EQ(shell.opened.size(), 1u);
     EXPECT_EQ(shell.opened[0], m_root / "data");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Controller, PictureLibraryFromTheDefaultToTheUsersFile) {
+    writeFile(m_root / "program" / "DefaultImage.dat",
+              "<root><imageFlag>0</imageFlag><imageItem name=\"imageItem\"><Item name=\"bZoom\">0</Item>"
+              "<Item name=\"imgPath\">\\Images\\heart.png</Item><Item name=\"nDestHeight\">11</Item>"
+              "<Item name=\"nDestWidth\">12</Item><Item name=\"nValueID\">0</Item></imageItem></root>");
+    start();
+    const std::u16string heart = (m_root / "program" / "Images/heart.png").u16string();
+    ASSERT_EQ(dlg->pictures().records().size(), 1u);
+    EXPECT_EQ(dlg->pictures().records()[0].imgPath, heart);
+    EXPECT_EQ(dlg->programEditor().pictures(), dlg->pictures().records());
+    EXPECT_EQ(dlg->encoder().pictures(), dlg->pictures().records());
+
+    // Cancel writes nothing.
+    view->acceptPictures = false;
+    dlg->onCommand(ID_PICTURE_SETTINGS);
+    EXPECT_FALSE(fs::exists(data("imageconfig.xml")));
+
+    // OK without a change still writes the file, with the absolute path.
+    view->acceptPictures = true;
+    dlg->onCommand(ID_PICTURE_SETTINGS);
+    std::vector<PictureRecord> written;
+    ASSERT_TRUE(PictureLibrary::read(data("imageconfig.xml"), written));
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].imgPath, heart);
+
+    // An added picture reaches both editors and the next run.
+    images.put(m_root / "new.png", platform::Bitmap(30, 24));
+    view->pictureScript = [&](CImgInfoDlg& d) {
+        struct Chooser : CImgInfoDlg::View {
+            fs::path file;
+            void refresh() override {}
+            std::vector<fs::path> chooseFiles(std::u16string_view, std::u16string_view) override { return {file}; }
+            void messageBox(std::u16string_view) override {}
+        } chooser;
+        chooser.file = m_root / "new.png";
+        d.setView(&chooser);
+        d.add();
+        d.setView(nullptr);
+    };
+    dlg->onCommand(ID_PICTURE_SETTINGS);
+    ASSERT_EQ(dlg->programEditor().pictures().size(), 2u);
+    EXPECT_EQ(dlg->programEditor().pictures()[1], (PictureRecord{50, 15, 12, (m_root / "new.png").u16string(), 1}));
+    EXPECT_EQ(dlg->encoder().pictures().size(), 2u);
+    dlg->onCommand(IDM_FILE_EXIT);
+    stop();
+    start();
+    EXPECT_EQ(dlg->pictures().records().size(), 2u);
+}
+
+TEST_F(Controller, ClosingByTheFrameWritesThePictureLibrary) {
+    start();
+    dlg->onClose();
+    std::vector<PictureRecord> written;
+    EXPECT_TRUE(PictureLibrary::read(data("imageconfig.xml"), written));
+    EXPECT_TRUE(written.empty());
 }
 
 }  // namespace

@@ -110,6 +110,14 @@ public:
         if (acceptSystemSettings) dlg.onOK();
         return acceptSystemSettings;
     }
+    // Runs the picture dialog: `pictureScript` plays the user, then OK or Cancel.
+    std::function<void(CImgInfoDlg&)> pictureScript;
+    bool acceptPictures = true;
+    bool runPictureLibrary(CImgInfoDlg& dlg) override {
+        dlg.onInitDialog();
+        if (pictureScript) pictureScript(dlg);
+        return acceptPictures;
+    }
     bool chooseScreenSize(int& index) override {
         ++screenSizeDialogs;
         if (acceptScreenSize) index = chosenScreenIndex;

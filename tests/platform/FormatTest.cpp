@@ -34,6 +34,13 @@ TEST(Format, TheFormatsTheProgramUses) {
         {format(u"100%%", {}), u"100%"},
         {format(u"%c%c", {0x4E2D, 65}), u"\u4E2DA"},
         {format(u"%ld %lu", {1L, 2UL}), u"1 2"},
+        {format(u"IMG%.2d", {5}), u"IMG05"},
+        {format(u"IMG%.2d", {50}), u"IMG50"},
+        {format(u"IMG%.2d", {123}), u"IMG123"},
+        {format(u"%.3d|%5.3d|%-5.2d|%.2d", {-4, 7, 7, -3}), u"-004|  007|07   |-03"},
+        {format(u"%.0d|%.0d", {0, 1}), u"|1"},
+        {format(u"%05.2d", {3}), u"   03"},
+        {format(u"%.2s|%.10s", {u"abc", u"xy"}), u"ab|xy"},
     };
     for (const Case& c : cases) EXPECT_EQ(c.got, c.want);
 }

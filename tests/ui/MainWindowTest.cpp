@@ -5,6 +5,8 @@
 #include "app/LanguageTable.h"
 #include "app/ui/CMainWindow.h"
 #include "app/ui/ScreenTree.h"
+#include "assets/ui/CImgInfoDialog.h"
+#include "platform/qt/QtImageCodec.h"
 #include "content/CDlgProgram.h"
 #include "content/ui/CDlgProgramWidget.h"
 
@@ -151,7 +153,8 @@ struct Session {
     }
 
     RecordingShell shell;
-    CGlimraApp app{shell};
+    platform::QtImageCodec images;
+    CGlimraApp app{{shell, images}};
     CGlimraDlg dlg;
     CMainWindow window;
 };
@@ -223,6 +226,7 @@ private slots:
 
     void switchingLanguageRelabelsTheWindow();
     void systemSettingsDialogStoresTheChoice();
+    void pictureLibraryShowsTheShippedPictures();
 
     void progressStepsWrapRound();
     void programEditorTakesTyping();
@@ -419,6 +423,40 @@ void MainWindowTest::systemSettingsDialogStoresTheChoice() {
     QCOMPARE(session.dlg.settings().playMode, 1);
     QCOMPARE(session.dlg.settings().tempOffset, 7);
     QVERIFY2(pilot.unexpected().isEmpty(), qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
+}
+
+void MainWindowTest::pictureLibraryShowsTheShippedPictures() {
+    Run run(m_programDir, 0x0409);
+    QVERIFY(run.ready());
+    Session& session = *run.session;
+    QStringList ids;
+    QString path;
+    bool previewLit = false;
+    run.pilot.expect([&](QWidget* widget) {
+        auto* dialog = qobject_cast<CImgInfoDialog*>(widget);
+        if (!dialog) return false;
+        auto* box = dialog->findChild<QComboBox*>();
+        for (int i = 0; box && i < box->count(); ++i) ids << box->itemText(i);
+        if (auto* edit = dialog->findChild<QLineEdit*>()) path = edit->text();
+        // The first picture is drawn into the black preview.
+        for (QLabel* label : dialog->findChildren<QLabel*>()) {
+            const QImage shown = label->pixmap().toImage();
+            for (int y = 0; y < shown.height() && !previewLit; ++y)
+                for (int x = 0; x < shown.width() && !previewLit; ++x) previewLit = qRed(shown.pixel(x, y)) >= 100;
+        }
+        dialog->accept();
+        return true;
+    });
+    session.dlg.onCommand(ID_PICTURE_SETTINGS);
+    QVERIFY(run.pilot.done());
+    QCOMPARE(ids.size(), 8);
+    QCOMPARE(ids.front(), QStringLiteral("IMG00"));
+    QVERIFY2(path.endsWith(QStringLiteral("/Images/Pictures/heart.png")), qPrintable(path));
+    QVERIFY(QFileInfo::exists(path));
+    QVERIFY(previewLit);
+    // OK wrote the user's library.
+    QVERIFY(QFileInfo::exists(run.data.filePath(QStringLiteral("imageconfig.xml"))));
+    QVERIFY2(run.pilot.unexpected().isEmpty(), qPrintable(run.pilot.unexpected().join(QStringLiteral("; "))));
 }
 
 void MainWindowTest::contextMenuActsOnTheItemUnderTheCursor() {
