@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FontCatalog.h"
 #include "platform/ImageCodec.h"
 #include "platform/Shell.h"
 
@@ -9,6 +10,7 @@
 struct AppServices {
     platform::Shell& shell;
     platform::ImageCodec& images;
+    platform::FontCatalog& fonts;
 };
 
 // The application object: what lives for the whole run besides the main window.
@@ -24,6 +26,7 @@ public:
     uint16_t productId() const { return m_productId; }
     platform::Shell& shell() { return m_services.shell; }
     platform::ImageCodec& images() { return m_services.images; }
+    platform::FontCatalog& fonts() { return m_services.fonts; }
 
 private:
     AppServices m_services;

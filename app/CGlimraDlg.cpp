@@ -56,7 +56,16 @@ const std::vector<CGlimraDlg::MenuItem>& CGlimraDlg::menuBar() {
     return bar;
 }
 
-CGlimraDlg::CGlimraDlg(CGlimraApp& app, AppFolders folders) : m_app(app), m_folders(std::move(folders)) {}
+CGlimraDlg::CGlimraDlg(CGlimraApp& app, AppFolders folders)
+    : m_app(app),
+      m_folders(std::move(folders)),
+      m_programEditor(CDlgProgram::Instance::Editor, m_language),
+      m_encoder(CDlgProgram::Instance::Encoder, m_language) {
+    // The editor asks for a new preview after a change (its timer 10086 has run out).
+    m_programEditor.setPreviewRequest([this] {
+        if (m_view) m_view->showPanel(Panel::Preview, true);
+    });
+}
 
 CGlimraDlg::~CGlimraDlg() {
     m_project.recentFiles().write(RecentFiles::listFile(m_folders.tempFolder()));
@@ -78,6 +87,7 @@ void CGlimraDlg::onInitDialog() {
         m_language.loadByName(m_settings.languageName);
     }
     fillLanguageMenu();
+    fillFontLists();
 
     std::vector<std::filesystem::path> images;
     for (unsigned i = 0; i < 3; ++i)
@@ -139,6 +149,19 @@ void CGlimraDlg::applyLanguageTexts() {
     m_view->setControlText(IDC_PREVIEW, m_language.text(u"Preview"));
     m_screenPanel.setLabels(m_language.text(u"ScreenWidth"), m_language.text(u"ScreenHeight"),
                             m_language.text(u"ScreenName"), m_language.text(u"ProgramCounts"));
+    for (CDlgProgram* editor : {&m_programEditor, &m_encoder}) {
+        editor->setLanguageName(m_language.name());
+        editor->applyTexts();
+    }
+}
+
+void CGlimraDlg::fillFontLists() {
+    std::vector<CDlgProgram::FontEntry> fonts;
+    for (std::u16string& family : m_app.fonts().families()) fonts.push_back({std::move(family), 0});
+    for (CDlgProgram* editor : {&m_programEditor, &m_encoder}) {
+        editor->setLanguageName(m_language.name());
+        editor->setFontList(fonts);
+    }
 }
 
 void CGlimraDlg::fillLanguageMenu() {

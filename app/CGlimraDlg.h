@@ -141,6 +141,12 @@ public:
         virtual void stepProgress() = 0;
     };
 
+    // The screen's vertical resolution, which the editors measure their text box with.
+    void setScreenDpi(int dpi) {
+        m_programEditor.setScreenDpi(dpi);
+        m_encoder.setScreenDpi(dpi);
+    }
+
     // Keys the main window handles itself.
     enum class Key { Escape, Enter, F12, Other };
 
@@ -219,6 +225,7 @@ private:
     void pictureLibrary();
     void chooseLanguage(int menuId);
     void fillLanguageMenu();
+    void fillFontLists();
     void swapScreenChildren(TreeItem a, TreeItem b);
 
     void commitSelection();
@@ -235,7 +242,7 @@ private:
     AppFolders m_folders;
     View* m_view = nullptr;
     AppSettings m_settings;
-    LanguageTable m_language;
+    LanguageTable m_language;  // before the editors, which hold on to it
     Project m_project;
     PictureLibrary m_pictures;
     CDlgScreen m_screenPanel;

@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libhidapi-dev libudev-dev libusb-1.0-0-dev
   libcurl4-openssl-dev
-  libfreetype-dev
+  libfreetype-dev libfontconfig-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpugixml-dev
   xvfb xauth x11-apps imagemagick

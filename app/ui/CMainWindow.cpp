@@ -121,6 +121,8 @@ CMainWindow::CMainWindow(CGlimraDlg& dlg, QWidget* parent) : QMainWindow(parent)
     m_dlg.setView(this);
     m_dlg.screenPanel().setView(m_screenPanel);
     m_dlg.programEditor().setView(m_programEditor);
+    // The text box measures character heights in twips at the screen's resolution.
+    m_dlg.setScreenDpi(static_cast<int>(logicalDpiY()));
 
     // Wherever the focus is in the window.
     auto* f12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
@@ -202,6 +204,7 @@ void CMainWindow::buildContent() {
     panelLayout->setContentsMargins(0, 0, 0, 0);
     m_screenPanel = new CDlgScreenWidget(m_dlg.screenPanel(), panels);
     m_programEditor = new CDlgProgramWidget(m_dlg.programEditor(), panels);
+    m_programEditor->onTestDialog = [this] { call([this] { m_dlg.onKeyDown(CGlimraDlg::Key::F12); }); };
     panelLayout->addWidget(m_screenPanel);
     panelLayout->addWidget(m_programEditor);
     m_screenPanel->hide();

@@ -3,6 +3,7 @@
 #include "app/CGlimraDlg.h"
 #include "app/ui/CMainWindow.h"
 #include "platform/LocaleIds.h"
+#include "platform/qt/QtFontCatalog.h"
 #include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtShell.h"
 
@@ -87,7 +88,8 @@ int main(int argc, char** argv) {
     // controller writes its files.
     platform::QtShell shell;
     platform::QtImageCodec images;
-    CGlimraApp app({shell, images});
+    platform::QtFontCatalog fonts;
+    CGlimraApp app({shell, images, fonts});
     CGlimraDlg dlg(app, AppFolders::fromEnvironment());
     dlg.setSystemLanguageId(platform::languageIdForLocale(QLocale::system().name().toStdString()));
     CMainWindow window(dlg);

@@ -72,8 +72,11 @@ protected:
         std::vector<fs::path> opened;
     } shell;
     FakeImageCodec images;
+    struct Fonts : platform::FontCatalog {
+        std::vector<std::u16string> families() const override { return {u"DejaVu Sans", u"Arial", u"宋体"}; }
+    } fonts;
     testing_support::TempDir m_root;
-    CGlimraApp app{{shell, images}};
+    CGlimraApp app{{shell, images, fonts}};
     std::unique_ptr<CGlimraDlg> dlg;
     std::unique_ptr<FakeView> view;
 };

@@ -6,9 +6,8 @@
 #include "app/ui/CMainWindow.h"
 #include "app/ui/ScreenTree.h"
 #include "assets/ui/CImgInfoDialog.h"
+#include "platform/qt/QtFontCatalog.h"
 #include "platform/qt/QtImageCodec.h"
-#include "content/CDlgProgram.h"
-#include "content/ui/CDlgProgramWidget.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -18,7 +17,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -154,7 +152,8 @@ struct Session {
 
     RecordingShell shell;
     platform::QtImageCodec images;
-    CGlimraApp app{{shell, images}};
+    platform::QtFontCatalog fonts;
+    CGlimraApp app{{shell, images, fonts}};
     CGlimraDlg dlg;
     CMainWindow window;
 };
@@ -229,7 +228,6 @@ private slots:
     void pictureLibraryShowsTheShippedPictures();
 
     void progressStepsWrapRound();
-    void programEditorTakesTyping();
 
 private:
     QString m_programDir;
@@ -450,7 +448,7 @@ void MainWindowTest::pictureLibraryShowsTheShippedPictures() {
     session.dlg.onCommand(ID_PICTURE_SETTINGS);
     QVERIFY(run.pilot.done());
     QCOMPARE(ids.size(), 8);
-    QCOMPARE(ids.front(), QStringLiteral("IMG00"));
+    QCOMPARE(ids.front(), QStringLiteral("IMG50"));
     QVERIFY2(path.endsWith(QStringLiteral("/Images/Pictures/heart.png")), qPrintable(path));
     QVERIFY(QFileInfo::exists(path));
     QVERIFY(previewLit);
@@ -780,39 +778,6 @@ void MainWindowTest::progressStepsWrapRound() {
     window.stepProgress();
     QVERIFY(bar->maximum() > bar->minimum());
     QCOMPARE(bar->value(), bar->minimum());
-}
-
-void MainWindowTest::programEditorTakesTyping() {
-    CDlgProgram editor;
-    CDlgProgramWidget widget(editor);
-    editor.setView(&widget);
-    ProgramRecord program;
-    program.name = u"Intro";
-    program.settings[u"TextContent"] = u"Hi\r\nthere";
-    editor.load(program);
-
-    auto* box = widget.findChild<QPlainTextEdit*>();
-    auto* name = widget.findChild<QLabel*>();
-    QVERIFY(box && name);
-    QCOMPARE(name->text(), QStringLiteral("Intro"));
-    QCOMPARE(box->toPlainText(), QStringLiteral("Hi\nthere"));
-    // Filling the box is not typing.
-    QCOMPARE(editor.text(), std::u16string(u"Hi\r\nthere"));
-
-    box->moveCursor(QTextCursor::End);
-    QTest::keyClicks(box, QStringLiteral("!"));
-    QCOMPARE(editor.text(), std::u16string(u"Hi\r\nthere!"));  // lines stay CR LF
-
-    // A rename refreshes the editor; the box and its cursor stay as they are.
-    editor.setName(u"Outro");
-    QCOMPARE(name->text(), QStringLiteral("Outro"));
-    QCOMPARE(box->textCursor().position(), 9);
-
-    ProgramRecord committed;
-    editor.commit(committed);
-    QCOMPARE(committed.settings[u"TextContent"], std::u16string(u"Hi\r\nthere!"));
-    QCOMPARE(committed.name, std::u16string(u"Outro"));
-    editor.setView(nullptr);
 }
 
 QTEST_MAIN(MainWindowTest)
