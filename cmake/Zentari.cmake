@@ -37,6 +37,7 @@ function(zentari_test name)
   add_executable(test_${name} ${ARG_SOURCES})
   target_compile_options(test_${name} PRIVATE ${ZENTARI_WARNINGS})
   target_compile_definitions(test_${name} PRIVATE
+      ZENTARI_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
       ZENTARI_FIXTURES="${PROJECT_SOURCE_DIR}/tests/fixtures")
   target_include_directories(test_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)

@@ -532,7 +532,7 @@ TEST_F(QtImageCodecTest, DrawsOnlyWhereTheRectanglesMeet) {
 // The default picture library lists each picture with its size; a list that
 // disagrees with its pictures would place them wrongly on the sign.
 TEST_F(QtImageCodecTest, ShippedPicturesMatchTheirList) {
-    const fs::path data = fs::path(ZENTARI_FIXTURES) / ".." / ".." / "data";
+    const fs::path data = fs::path(ZENTARI_SOURCE_DIR) / "data";
     const std::string list = readFile(data / "DefaultImage.dat");
     EXPECT_EQ(list.rfind("<!--?xml version=\"1.0\" encoding=\"UTF-8\"?-->\r\n<root>\r\n"
                          "<imageFlag>0</imageFlag>\r\n",
