@@ -3,6 +3,7 @@
 #include "platform/FontCatalog.h"
 #include "platform/ImageCodec.h"
 #include "platform/Shell.h"
+#include "platform/TextRenderer.h"
 
 #include <cstdint>
 
@@ -11,6 +12,7 @@ struct AppServices {
     platform::Shell& shell;
     platform::ImageCodec& images;
     platform::FontCatalog& fonts;
+    platform::TextRenderer& text;
 };
 
 // The application object: what lives for the whole run besides the main window.
@@ -27,6 +29,7 @@ public:
     platform::Shell& shell() { return m_services.shell; }
     platform::ImageCodec& images() { return m_services.images; }
     platform::FontCatalog& fonts() { return m_services.fonts; }
+    platform::TextRenderer& text() { return m_services.text; }
 
 private:
     AppServices m_services;

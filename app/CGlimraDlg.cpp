@@ -3,6 +3,7 @@
 #include "app/CGlimraApp.h"
 #include "app/Commands.h"
 #include "platform/Format.h"
+#include "platform/TextCodec.h"
 #include "project/ProjectFile.h"
 
 #include <algorithm>
@@ -155,9 +156,14 @@ void CGlimraDlg::applyLanguageTexts() {
     }
 }
 
+// The system's families, then the bitmap fonts of the program folder's "Font" folder.
 void CGlimraDlg::fillFontLists() {
     std::vector<CDlgProgram::FontEntry> fonts;
     for (std::u16string& family : m_app.fonts().families()) fonts.push_back({std::move(family), 0});
+    m_bitmapFonts = BitmapFontLibrary();
+    m_bitmapFonts.loadFolder(m_folders.programFolder() / "Font", platform::ansiCodePage());
+    for (size_t i = 0; i < m_bitmapFonts.fonts().size(); ++i)
+        fonts.push_back({m_bitmapFonts.fonts()[i].name, m_bitmapFonts.listValue(i)});
     for (CDlgProgram* editor : {&m_programEditor, &m_encoder}) {
         editor->setLanguageName(m_language.name());
         editor->setFontList(fonts);

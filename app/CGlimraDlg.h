@@ -6,6 +6,7 @@
 #include "app/LanguageTable.h"
 #include "assets/CImgInfoDlg.h"
 #include "assets/PictureLibrary.h"
+#include "content/BitmapFontLibrary.h"
 #include "content/CDlgProgram.h"
 #include "project/CDlgScreen.h"
 #include "project/Project.h"
@@ -185,6 +186,7 @@ public:
     const AppFolders& folders() const { return m_folders; }
     LanguageTable& language() { return m_language; }
     const PictureLibrary& pictures() const { return m_pictures; }
+    const BitmapFontLibrary& bitmapFonts() const { return m_bitmapFonts; }
     CDlgScreen& screenPanel() { return m_screenPanel; }
     CDlgProgram& programEditor() { return m_programEditor; }
     CDlgProgram& encoder() { return m_encoder; }
@@ -245,6 +247,7 @@ private:
     LanguageTable m_language;  // before the editors, which hold on to it
     Project m_project;
     PictureLibrary m_pictures;
+    BitmapFontLibrary m_bitmapFonts;
     CDlgScreen m_screenPanel;
     CDlgProgram m_programEditor;
     CDlgProgram m_encoder;

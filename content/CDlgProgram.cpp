@@ -2,6 +2,7 @@
 
 #include "content/BracketCodes.h"
 #include "content/ProgramOptions.h"
+#include "platform/FontEquivalents.h"
 #include "platform/Format.h"
 #include "platform/StringUtil.h"
 
@@ -166,12 +167,20 @@ void CDlgProgram::selectDefaultFont() {
         wanted.push_back(u"\u9ED1\u4F53");              // 黑体
     }
     wanted.push_back(u"Arial");
-    for (std::u16string_view name : wanted)
+    auto select = [this](std::u16string_view name) {
         for (size_t i = 0; i < m_fonts.size(); ++i)
             if (platform::equalsNoCase(m_fonts[i].name, name)) {
                 m_fontSelection = static_cast<int>(i);
-                return;
+                return true;
             }
+        return false;
+    };
+    // The names themselves first; then what stands in for them on this system.
+    for (std::u16string_view name : wanted)
+        if (select(name)) return;
+    for (std::u16string_view name : wanted)
+        for (std::u16string_view equivalent : platform::fontEquivalents(name))
+            if (select(equivalent)) return;
     if (!m_fonts.empty()) m_fontSelection = 0;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/qt/QtFontCatalog.h"
 #include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtShell.h"
+#include "platform/qt/QtTextRenderer.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -89,7 +90,8 @@ int main(int argc, char** argv) {
     platform::QtShell shell;
     platform::QtImageCodec images;
     platform::QtFontCatalog fonts;
-    CGlimraApp app({shell, images, fonts});
+    platform::QtTextRenderer text(fonts);
+    CGlimraApp app({shell, images, fonts, text});
     CGlimraDlg dlg(app, AppFolders::fromEnvironment());
     dlg.setSystemLanguageId(platform::languageIdForLocale(QLocale::system().name().toStdString()));
     CMainWindow window(dlg);

@@ -1,5 +1,6 @@
 #include "FakeView.h"
 #include "support/FakeImageCodec.h"
+#include "support/FakeTextRenderer.h"
 
 #include "app/CGlimraApp.h"
 #include "app/CGlimraDlg.h"
@@ -76,7 +77,8 @@ protected:
         std::vector<std::u16string> families() const override { return {u"DejaVu Sans", u"Arial", u"宋体"}; }
     } fonts;
     testing_support::TempDir m_root;
-    CGlimraApp app{{shell, images, fonts}};
+    FakeTextRenderer text;
+    CGlimraApp app{{shell, images, fonts, text}};
     std::unique_ptr<CGlimraDlg> dlg;
     std::unique_ptr<FakeView> view;
 };

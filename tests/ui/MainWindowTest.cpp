@@ -8,6 +8,7 @@
 #include "assets/ui/CImgInfoDialog.h"
 #include "platform/qt/QtFontCatalog.h"
 #include "platform/qt/QtImageCodec.h"
+#include "platform/qt/QtTextRenderer.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -153,7 +154,8 @@ struct Session {
     RecordingShell shell;
     platform::QtImageCodec images;
     platform::QtFontCatalog fonts;
-    CGlimraApp app{{shell, images, fonts}};
+    platform::QtTextRenderer text{fonts};
+    CGlimraApp app{{shell, images, fonts, text}};
     CGlimraDlg dlg;
     CMainWindow window;
 };
