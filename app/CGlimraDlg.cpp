@@ -2,6 +2,7 @@
 
 #include "app/CGlimraApp.h"
 #include "app/Commands.h"
+#include "content/FontList.h"
 #include "platform/Format.h"
 #include "platform/TextCodec.h"
 #include "project/ProjectFile.h"
@@ -158,12 +159,9 @@ void CGlimraDlg::applyLanguageTexts() {
 
 // The system's families, then the bitmap fonts of the program folder's "Font" folder.
 void CGlimraDlg::fillFontLists() {
-    std::vector<CDlgProgram::FontEntry> fonts;
-    for (std::u16string& family : m_app.fonts().families()) fonts.push_back({std::move(family), 0});
     m_bitmapFonts = BitmapFontLibrary();
     m_bitmapFonts.loadFolder(m_folders.programFolder() / "Font", platform::ansiCodePage());
-    for (size_t i = 0; i < m_bitmapFonts.fonts().size(); ++i)
-        fonts.push_back({m_bitmapFonts.fonts()[i].name, m_bitmapFonts.listValue(i)});
+    const std::vector<CDlgProgram::FontEntry> fonts = makeFontList(m_app.fonts().families(), m_bitmapFonts);
     for (CDlgProgram* editor : {&m_programEditor, &m_encoder}) {
         editor->setLanguageName(m_language.name());
         editor->setFontList(fonts);

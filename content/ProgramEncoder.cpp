@@ -1,0 +1,315 @@
+#include "content/ProgramEncoder.h"
+
+#include "content/BracketCodes.h"
+#include "platform/TextCodec.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+void put16(std::string& s, size_t at, uint32_t v) {
+    s[at] = static_cast<char>(v >> 8 & 0xFF);
+    s[at + 1] = static_cast<char>(v & 0xFF);
+}
+
+void put32(std::string& s, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (24 - 8 * i) & 0xFF);
+}
+
+// A list's value as one byte; 0xFF for a list without a selection.
+char listByte(int32_t value) { return static_cast<char>(value < 0 ? 0xFF : value & 0xFF); }
+
+// The unit symbols drawn when the font has none: 12 × 12, '#' = ink.
+constexpr std::array<const char*, 12> kCelsius{
+    "............", ".##...####..", "#..#.#....#.", "#..##.......", ".##.#.......", "....#.......",
+    "....#.......", "....#.......", ".....#....#.", "......####..", "............", "............"};
+constexpr std::array<const char*, 12> kFahrenheit{
+    "............", ".##..######.", "#..#.#......", "#..#.#......", ".##..#......", ".....#####..",
+    ".....#......", ".....#......", ".....#......", ".....#......", "............", "............"};
+
+platform::Bitmap unitPicture(bool fahrenheit, uint32_t ink, uint32_t background) {
+    platform::Bitmap b(12, 12, background);
+    const auto& rows = fahrenheit ? kFahrenheit : kCelsius;
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x)
+            if (rows[y][x] == '#') b.setPixel(x, y, ink);
+    return b;
+}
+
+}  // namespace
+
+// --- segments ---------------------------------------------------------------------------
+
+const platform::Bitmap* ProgramEncoder::picture(const std::u16string& path) const {
+    const std::filesystem::path file(platform::utf16ToUtf8(path));
+    std::error_code ec;
+    const auto time = std::filesystem::last_write_time(file, ec);
+    const uintmax_t size = ec ? 0 : std::filesystem::file_size(file, ec);
+    if (ec) {
+        // No file to look at (or one the codec reads by other means): decode it every time.
+        m_pictures.erase(path);
+        Decoded& d = m_pictures[path];
+        d.loaded = m_codec.load(file, d.image);
+        return d.loaded ? &d.image : nullptr;
+    }
+    auto it = m_pictures.find(path);
+    if (it == m_pictures.end() || it->second.time != time || it->second.size != size) {
+        Decoded d{time, size, false, {}};
+        d.loaded = m_codec.load(file, d.image);
+        it = m_pictures.insert_or_assign(path, std::move(d)).first;
+    }
+    return it->second.loaded ? &it->second.image : nullptr;
+}
+
+ProgramEncoder::Segment ProgramEncoder::pictureSegment(const CDlgProgram& encoder, int32_t id, bool& found) const {
+    Segment s;
+    s.kind = Segment::Picture;
+    found = false;
+    // The first record of the id whose file loads; the others with that id are tried in turn.
+    for (const PictureRecord& r : encoder.pictures()) {
+        if (r.nValueID != id) continue;
+        const platform::Bitmap* decoded = picture(r.imgPath);
+        if (!decoded) continue;
+        const platform::Bitmap& picture = *decoded;
+        const int32_t width = std::clamp(r.nDestWidth, 0, 10000);
+        const int32_t height = std::clamp(r.nDestHeight, 0, 12);
+        s.image = platform::Bitmap(width, height, platform::kBlack);
+        if (r.bZoom) m_codec.drawScaled(picture, {0, 0, picture.width(), picture.height()}, s.image, {0, 0, width, height});
+        else s.image.copyFrom(picture, {0, 0, width, height}, 0, 0);
+        s.width = width;
+        found = true;
+        return s;
+    }
+    return s;
+}
+
+ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const CDlgProgram& encoder,
+                                                           const TextRasterizer::Style& style, bool fahrenheit,
+                                                           TemperatureBlock& block) const {
+    // The glyph strips of the minus sign and the ten digits, inverted for the sign.
+    std::array<TextRasterizer::GlyphStrip, 11> strips;
+    strips[0] = m_rasterizer.glyphStrip(u"-", style);
+    for (int d = 0; d < 10; ++d) {
+        const char16_t digit = static_cast<char16_t>(u'0' + d);
+        strips[d + 1] = m_rasterizer.glyphStrip(std::u16string_view(&digit, 1), style);
+    }
+    const int minusWidth = strips[0].width;
+    int widestDigit = 0, largestDigit = 0;
+    for (int d = 1; d <= 10; ++d) {
+        widestDigit = std::max<int>(widestDigit, strips[d].width);
+        largestDigit = std::max<int>(largestDigit, strips[d].lengthPlus5);
+    }
+    const int digitCell = widestDigit + style.pitchOffset + 1;
+    const int fieldWidth = 2 * digitCell + minusWidth;
+
+    std::string glyphs;
+    std::array<uint32_t, 11> offsets{};
+    for (int k = 0; k < 11; ++k) {
+        // A glyph that could not be rendered has no bytes and an offset of 0.
+        offsets[k] = strips[k].bytes.empty() ? 0 : static_cast<uint32_t>(34 + glyphs.size());
+        for (uint8_t b : strips[k].bytes) glyphs += static_cast<char>(~b);
+    }
+    std::string& t = block.bytes;
+    t.assign(34, '\0');
+    put16(t, 0, static_cast<uint32_t>(38 + glyphs.size()));
+    t[2] = static_cast<char>(fieldWidth & 0xFF);
+    t[5] = static_cast<char>(fahrenheit ? 1 : 0);
+    t[6] = static_cast<char>(minusWidth & 0xFF);
+    put16(t, 7, strips[0].lengthPlus5);
+    t[9] = static_cast<char>(digitCell & 0xFF);
+    put16(t, 10, static_cast<uint32_t>(largestDigit));
+    put16(t, 12, 34);
+    for (int d = 0; d < 10; ++d) put16(t, 14 + 2 * d, offsets[d + 1]);
+    t += glyphs;
+    t.append(4, '\0');
+    block.fieldWidth = fieldWidth;
+
+    // The field: room for the sign's digits, then the unit symbol against the right edge.
+    Segment s;
+    s.kind = Segment::Temperature;
+    const int height = encoder.screenHeight();
+    const TextRasterizer::Run symbol = m_rasterizer.rasterize(fahrenheit ? u"\u2109" : u"\u2103", style);
+    if (!symbol.image.empty()) {
+        s.width = std::max(0, symbol.advance + minusWidth + 2 * digitCell + style.pitchOffset);
+        s.image = platform::Bitmap(std::max(s.width, 1), std::max(height, 1), style.background);
+        s.image.copyFrom(symbol.image, {0, 0, symbol.image.width(), symbol.image.height()}, s.width - symbol.advance,
+                         0);
+    } else {
+        s.width = std::max(0, minusWidth + 2 * digitCell + 12);
+        s.image = platform::Bitmap(std::max(s.width, 1), std::max(height, 1), style.background);
+        const platform::Bitmap unit = unitPicture(fahrenheit, style.ink, style.background);
+        s.image.copyFrom(unit, {0, 0, 12, 12}, s.width - 12, 0);
+    }
+    return s;
+}
+
+std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const CDlgProgram& encoder,
+                                                              TemperatureBlock* temperature) const {
+    const TextRasterizer::Style style = TextRasterizer::styleOf(encoder);
+    std::vector<Segment> out;
+    for (const BracketCodes::Piece& piece : BracketCodes::split(encoder.text())) {
+        switch (piece.kind) {
+            case BracketCodes::Piece::Kind::Text: {
+                TextRasterizer::Run run = m_rasterizer.rasterize(piece.text, style);
+                if (run.image.empty()) break;  // a run that draws nothing adds nothing
+                Segment s;
+                s.kind = Segment::Text;
+                s.width = run.advance;
+                s.image = std::move(run.image);
+                out.push_back(std::move(s));
+                break;
+            }
+            case BracketCodes::Piece::Kind::Picture: {
+                bool found = false;
+                Segment s = pictureSegment(encoder, piece.picture, found);
+                if (found) out.push_back(std::move(s));
+                break;
+            }
+            case BracketCodes::Piece::Kind::Animation: {
+                Segment s;
+                s.kind = Segment::Animation;
+                s.code = piece.animation;
+                s.width = encoder.screenHeight();
+                s.image = platform::Bitmap(s.width, s.width, platform::kBlack);
+                out.push_back(std::move(s));
+                break;
+            }
+            case BracketCodes::Piece::Kind::Temperature: {
+                // The record keeps the block of the last field.
+                TemperatureBlock block;
+                out.push_back(temperatureSegment(encoder, style, piece.fahrenheit, block));
+                if (temperature) *temperature = std::move(block);
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+// --- the line --------------------------------------------------------------------------------
+
+ProgramEncoder::Layout ProgramEncoder::layout(const CDlgProgram& encoder, const std::vector<Segment>& segments) const {
+    Layout result;
+    const int W = encoder.screenWidth(), H = encoder.screenHeight();
+    if (W <= 0 || H <= 0) return result;
+    const uint32_t background = platform::argbOf(encoder.textFormat().background);
+    const int pitch = encoder.pitchOffset();
+
+    long long sum = 0;
+    for (const Segment& s : segments) sum += s.width;
+    int dx = 0, dy = 0;
+    if (!encoder.autoAdjust()) {
+        sum += encoder.offsetX();
+        dx = encoder.offsetX();
+        dy = encoder.offsetY();
+    }
+    long long x, length;
+    if (sum < W) {
+        x = (W - sum) / 2;
+        length = W;
+    } else {
+        length = (sum + W - 1) / W * W;
+        x = 0;
+    }
+    x += dx;
+    // Whatever the offsets claim, the canvas stays within what a record can hold.
+    const long long canvasWidth = std::min<long long>(static_cast<long long>(segments.size()) + 2 * length, 1 << 20);
+    platform::Bitmap canvas(static_cast<int>(canvasWidth), 3 * H, background);
+
+    for (const Segment& s : segments) {
+        if (s.kind != Segment::Text && x > 0) x += 1;
+        const int cx = static_cast<int>(std::clamp<long long>(x, -(1 << 20), 1 << 20));
+        if (s.kind == Segment::Text || s.kind == Segment::Temperature)
+            canvas.copyFrom(s.image, {0, 0, s.image.width(), s.image.height()}, cx, H);
+        else if (s.kind == Segment::Picture)
+            canvas.copyFrom(s.image, {0, 0, s.image.width(), s.image.height()}, cx, H - dy);
+        if (s.kind == Segment::Temperature) {
+            result.hasTemperature = true;
+            result.temperatureColumn = static_cast<int32_t>(x + dx);
+        }
+        if (s.kind == Segment::Animation) result.animations.push_back({static_cast<int32_t>(x + dx), s.code});
+        x += s.width + pitch;
+    }
+
+    // The content ends after the rightmost column (up to x) that holds anything but black.
+    long long t = 0;
+    for (long long c = std::min<long long>(x, canvas.width() - 1); c >= 0 && t == 0; --c)
+        for (int r = canvas.height() - 1; r >= 0; --r)
+            if ((canvas.pixel(static_cast<int>(c), r) & 0xFFFFFF) != 0) {
+                t = c + 1;
+                break;
+            }
+    // Placeholders that end the line keep their columns although nothing is drawn there.
+    for (auto it = segments.rbegin(); it != segments.rend() && it->kind == Segment::Animation; ++it) t += it->width;
+
+    const long long K = (t + W - 1) / W * W;
+    if (K <= 0 || K > (1 << 20)) return result;
+    result.bitmap = platform::Bitmap(static_cast<int>(K), H, platform::kBlack);
+    // Canvas point (c − dx, H − dy + r) becomes bitmap point (c, r).
+    for (int r = 0; r < H; ++r)
+        for (int c = 0; c < K; ++c) {
+            const long long sx = static_cast<long long>(c) - dx, sy = static_cast<long long>(H) - dy + r;
+            if (sx >= 0 && sy >= 0 && sx < canvas.width() && sy < canvas.height())
+                result.bitmap.setPixel(c, r, canvas.pixel(static_cast<int>(sx), static_cast<int>(sy)));
+        }
+    return result;
+}
+
+std::string ProgramEncoder::pages(const platform::Bitmap& bitmap, int W) {
+    std::string out;
+    if (W <= 0) return out;
+    const int groups = (W + 7) / 8;
+    for (int page = 0; page < bitmap.width() / W; ++page) {
+        platform::Bitmap cut(groups * 8, bitmap.height(), platform::kBlack);
+        cut.copyFrom(bitmap, {page * W, 0, W, bitmap.height()}, 0, 0);
+        for (uint8_t b : TextRasterizer::pack(cut)) out += static_cast<char>(~b);
+    }
+    return out;
+}
+
+std::string ProgramEncoder::encode(const CDlgProgram& encoder) const {
+    TemperatureBlock temperature;
+    const std::vector<Segment> pieces = segments(encoder, &temperature);
+    const Layout line = layout(encoder, pieces);
+    if (line.bitmap.empty()) return {};
+    const int W = encoder.screenWidth(), H = encoder.screenHeight();
+
+    std::string record(kHeaderSize, '\0');
+    record[2] = listByte(encoder.effects().value());
+    record[3] = listByte(encoder.speeds().value());
+    record[4] = listByte(encoder.stopTimes().value());
+    record[5] = static_cast<char>(encoder.flicker() ? 1 : 0);
+    record[6] = listByte(encoder.borders().value());
+    record[7] = listByte(encoder.borderSpeeds().value());
+    record[8] = static_cast<char>(encoder.backgroundColors().value() == 0x0000FF ? 1 : 0);
+    record[10] = 1;
+    put32(record, 11, kHeaderSize);
+
+    const std::string data = pages(line.bitmap, W);
+    std::string bitmap(kBitmapHeaderSize, '\0');
+    put16(bitmap, 0, static_cast<uint32_t>(data.size() + kBitmapHeaderSize));
+    put16(bitmap, 2, static_cast<uint32_t>(line.bitmap.width()));
+    record += bitmap + data;
+
+    if (!line.animations.empty()) {
+        put32(record, 15, static_cast<uint32_t>(record.size()));
+        const size_t m = line.animations.size();
+        std::string table(5 + 3 * m, '\0');
+        put16(table, 0, static_cast<uint32_t>(3 * m + 9));
+        table[2] = static_cast<char>(H & 0xFF);
+        table[3] = static_cast<char>(m);
+        for (size_t k = 0; k < m; ++k) {
+            put16(table, 5 + 3 * k, static_cast<uint32_t>(line.animations[k].first));
+            table[7 + 3 * k] = static_cast<char>(line.animations[k].second);
+        }
+        record += table;
+    }
+    if (line.hasTemperature && !temperature.bytes.empty()) {
+        put32(record, 19, static_cast<uint32_t>(record.size()));
+        put16(temperature.bytes, 3, static_cast<uint32_t>(line.temperatureColumn));
+        record += temperature.bytes;
+    }
+    put16(record, 0, static_cast<uint32_t>(record.size()));
+    return record;
+}

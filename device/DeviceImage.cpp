@@ -1,0 +1,88 @@
+#include "device/DeviceImage.h"
+
+namespace DeviceImage {
+
+namespace {
+
+void put32(std::string& s, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (24 - 8 * i) & 0xFF);
+}
+
+constexpr uint8_t kGlyphRows[11][12] = {
+    {0xFF, 0xFF, 0x8F, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x8F, 0xFF, 0xFF},
+    {0xFF, 0xFF, 0xDF, 0x9F, 0xDF, 0xDF, 0xDF, 0xDF, 0xDF, 0x8F, 0xFF, 0xFF},
+    {0xFF, 0xFF, 0x8F, 0x77, 0x77, 0xEF, 0xDF, 0xBF, 0x7F, 0x07, 0xFF, 0xFF},
+    {0xFF, 0xFF, 0x8F, 0x77, 0xF7, 0xCF, 0xF7, 0xF7, 0x77, 0x8F, 0xFF, 0xFF},
+    {0xFF, 0xFF, 0xEF, 0xCF, 0xAF, 0xAF, 0x6F, 0x87, 0xEF, 0xE7, 0xFF, 0xFF},
+    {0xFF, 0xFF, 0x07, 0x7F, 0x7F, 0x0F, 0xF7, 0xF7, 0x77, 0x8F, 0xFF, 0xFF},
+    {0xFF, 0xFF, 0x8F, 0x6F, 0x7F, 0x0F, 0x77, 0x77, 0x77, 0x8F, 0xFF, 0xFF},
+    {0xFF, 0xFF, 0x07, 0x6F, 0xEF, 0xDF, 0xDF, 0xDF, 0xDF, 0xDF, 0xFF, 0xFF},
+    {0xFF, 0xFF, 0x8F, 0x77, 0x77, 0x8F, 0x77, 0x77, 0x77, 0x8F, 0xFF, 0xFF},
+    {0xFF, 0xFF, 0x8F, 0x77, 0x77, 0x77, 0x87, 0xF7, 0xB7, 0x8F, 0xFF, 0xFF},
+    {0xFF, 0xFF, 0xB7, 0x57, 0x4F, 0xAF, 0xD7, 0xCB, 0xAB, 0xB7, 0xFF, 0xFF},
+};
+
+}  // namespace
+
+uint8_t widthCode(int32_t width) {
+    if (width == 36) return 0;
+    if (width == 48) return 1;
+    return static_cast<uint8_t>(width & 0xFF);
+}
+
+uint8_t heightCode(int32_t height) {
+    if (height == 11) return 0;
+    if (height == 12) return 1;
+    if (height == 16) return 2;
+    return static_cast<uint8_t>(height & 0xFF);
+}
+
+int32_t widthOfCode(uint8_t code) { return code == 0 ? 36 : code == 1 ? 48 : code; }
+
+int32_t heightOfCode(uint8_t code) { return code == 0 ? 11 : code == 1 ? 12 : code == 2 ? 16 : code; }
+
+const std::array<uint8_t, kDigitFontSize>& digitFontBlock() {
+    static const std::array<uint8_t, kDigitFontSize> block = [] {
+        std::array<uint8_t, kDigitFontSize> b{};
+        for (int k = 0; k < 11; ++k) {
+            const int offset = 22 + 12 * k;
+            b[2 * k] = static_cast<uint8_t>(offset >> 8);
+            b[2 * k + 1] = static_cast<uint8_t>(offset & 0xFF);
+            for (int r = 0; r < 12; ++r) b[offset + r] = kGlyphRows[k][r];
+        }
+        return b;
+    }();
+    return block;
+}
+
+Built build(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly, ProgramKey current,
+            CDlgProgram& encoder, const ProgramEncoder& programEncoder) {
+    Built result;
+    std::string image(kHeaderSize, '\0');
+    image[0] = static_cast<char>(widthCode(screen.width));
+    image[1] = static_cast<char>(heightCode(screen.height));
+    image[2] = static_cast<char>(playMode & 0xFF);
+    image[44] = static_cast<char>(static_cast<uint8_t>(static_cast<int8_t>(tempOffset)));
+    size_t count = 0;
+    for (const auto& [key, program] : screen.programs) {
+        if (currentOnly ? key != current : program.checked == 0) continue;
+        if (count == kTableSlots) break;  // the header has no room for more
+        encoder.setScreenSize(screen.width, screen.height);
+        encoder.load(program);
+        const std::string record = programEncoder.encode(encoder);
+        if (record.empty()) continue;
+        put32(image, 50 + 4 * count, static_cast<uint32_t>(image.size()));
+        image += record;
+        result.names.push_back(program.name);
+        ++count;
+    }
+    if (count == 0) return {};
+    image[49] = static_cast<char>(count);
+    put32(image, 45, static_cast<uint32_t>(image.size()));
+    const auto& digits = digitFontBlock();
+    image.append(reinterpret_cast<const char*>(digits.data()), digits.size());
+    result.bytes = std::move(image);
+    return result;
+}
+
+}  // namespace DeviceImage

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "content/CDlgProgram.h"
+#include "content/ProgramEncoder.h"
+#include "project/ScreenRecord.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The block that carries one screen's programs to the sign: a 100-byte header
+// with the program table, one record per program, and the constant digit font.
+// Big-endian numbers.
+namespace DeviceImage {
+
+inline constexpr size_t kHeaderSize = 100;
+inline constexpr size_t kDigitFontSize = 154;
+inline constexpr size_t kTableSlots = 12;  // room in the header; a screen holds at most 10
+inline constexpr size_t kMaxSendLength = 30720;
+
+// 36 columns → 0, 48 → 1, otherwise the width; 11 rows → 0, 12 → 1, 16 → 2, otherwise the height.
+uint8_t widthCode(int32_t width);
+uint8_t heightCode(int32_t height);
+int32_t widthOfCode(uint8_t code);
+int32_t heightOfCode(uint8_t code);
+
+// Eleven 8 × 12 glyphs (the digits and a percent sign), 1 = dark.
+const std::array<uint8_t, kDigitFontSize>& digitFontBlock();
+
+struct Built {
+    std::string bytes;                // empty when no program produced a record
+    std::vector<std::u16string> names;  // the programs taken, in table order
+};
+
+// Encodes every checked program of the screen in key order (or only `current`,
+// checked or not) through the encoder instance.
+Built build(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly, ProgramKey current,
+            CDlgProgram& encoder, const ProgramEncoder& programEncoder);
+
+}  // namespace DeviceImage

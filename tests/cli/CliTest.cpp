@@ -1,0 +1,156 @@
+// zentari-cli as a user runs it: on a project file of the test's own.
+#include "device/DeviceImageReader.h"
+#include "project/Project.h"
+#include "project/ProjectFile.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::readFile;
+using testing_support::writeFile;
+
+struct Result {
+    int status;
+    std::string out;
+};
+
+class Cli : public ::testing::Test {
+protected:
+    Result run(const std::string& arguments) {
+        const std::string command = "XDG_DATA_HOME='" + (dir / "data").string() + "' ZENTARI_PROGRAM_DIR='" +
+                                    ZENTARI_PROGRAM_DIR + "' QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 '" + ZENTARI_CLI +
+                                    "' " + arguments + " 2>'" + (dir / "err.txt").string() + "'";
+        Result r{-1, {}};
+        if (FILE* p = ::popen(command.c_str(), "r")) {
+            char buf[4096];
+            for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+            const int s = ::pclose(p);
+            r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+        }
+        return r;
+    }
+    std::string err() const { return readFile(dir / "err.txt"); }
+    std::string project() {
+        return writeFile(dir / "show.vqd",
+                         "<QV><SCREEN width=\"48\" height=\"12\" name=\"Front\">"
+                         "<Program name=\"a\" checked=\"TRUE\"><Item name=\"TextContent\">Hi</Item><Item name=\"Color1\">255</Item>"
+                         "<Item name=\"Font\">QVSimsun</Item><Item name=\"Effect\">3</Item></Program>"
+                         "<Program name=\"b\" checked=\"FALSE\"><Item name=\"TextContent\">off</Item></Program>"
+                         "</SCREEN><SCREEN width=\"36\" height=\"11\" name=\"Side\">"
+                         "<Program name=\"c\" checked=\"TRUE\"><Item name=\"TextContent\">[FF]</Item>"
+                         "<Item name=\"Color1\">255</Item></Program>"
+                         "</SCREEN></QV>")
+            .string();
+    }
+    testing_support::TempDir dir;
+};
+
+TEST_F(Cli, ImageOfTheFirstOrANamedScreen) {
+    const std::string file = project();
+    const Result first = run("image '" + file + "' -o '" + (dir / "front.bin").string() + "'");
+    ASSERT_EQ(first.status, 0) << err();
+    const auto front = DeviceImageReader::read(readFile(dir / "front.bin"));
+    EXPECT_EQ(front.problem, "");
+    EXPECT_EQ(front.width, 48);
+    ASSERT_EQ(front.records.size(), 1u);  // the unchecked program is left out
+    EXPECT_EQ(front.records[0].effect, 3);
+
+    // To standard output, a screen named without regard to case.
+    const Result side = run("image '" + file + "' --screen SIDE");
+    ASSERT_EQ(side.status, 0) << err();
+    const auto image = DeviceImageReader::read(side.out);
+    EXPECT_EQ(image.problem, "");
+    EXPECT_EQ(image.width, 36);
+    EXPECT_EQ(image.height, 11);
+    ASSERT_EQ(image.records.size(), 1u);
+    EXPECT_TRUE(image.records[0].hasTemperature);
+    EXPECT_EQ(image.records[0].temperature.unit, 1);
+}
+
+// A project as the window saves it: every setting written by the program editor.
+TEST_F(Cli, AProjectSavedByTheWindow) {
+    Project project;
+    ScreenRecord screen;
+    screen.width = 48;
+    screen.height = 12;
+    screen.name = u"Shop";
+    const ScreenId id = project.addScreen(screen);
+    ProgramRecord p;
+    p.name = u"Welcome";
+    p.settings = {{u"Border", u"2"},     {u"BorderSpeed", u"4"}, {u"Color1", u"255"},  {u"Color2", u"0"},
+                  {u"Effect", u"0"},     {u"Flicker", u"0"},     {u"Font", u"QVSimsun"}, {u"FontBold", u"0"},
+                  {u"FontItatic", u"0"}, {u"FontSize", u"12"},   {u"FontUnderline", u"0"}, {u"Select", u"1"},
+                  {u"Speed", u"4"},      {u"StopTime", u"3"},    {u"TempIndex", u"0"}, {u"TextContent", u"Open [FE]"},
+                  {u"UseTemp", u"1"}};
+    project.addProgram(id, p);
+    ASSERT_TRUE(ProjectFile::write(project, dir / "saved.vqd"));
+    const Result r = run("image '" + (dir / "saved.vqd").string() + "' --screen shop");
+    ASSERT_EQ(r.status, 0) << err();
+    const auto image = DeviceImageReader::read(r.out);
+    EXPECT_EQ(image.problem, "");
+    ASSERT_EQ(image.records.size(), 1u);
+    EXPECT_EQ(image.records[0].border, 2);
+    EXPECT_TRUE(image.records[0].hasTemperature);
+}
+
+TEST_F(Cli, ExplainPrintsFieldsAndPages) {
+    const std::string file = project();
+    ASSERT_EQ(run("image '" + file + "' -o '" + (dir / "img.bin").string() + "'").status, 0) << err();
+    const Result r = run("explain '" + (dir / "img.bin").string() + "'");
+    EXPECT_EQ(r.status, 0) << err();
+    EXPECT_NE(r.out.find("width code                1 (48 columns)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("effect                    3 (move left)"), std::string::npos);
+    EXPECT_NE(r.out.find("Page 1\n"), std::string::npos);
+    EXPECT_NE(r.out.find('#'), std::string::npos);
+    EXPECT_NE(r.out.find("Digit font block"), std::string::npos);
+    // A damaged image: explained as far as it goes, the first problem named, status 1.
+    std::string bytes = readFile(dir / "img.bin");
+    writeFile(dir / "cut.bin", bytes.substr(0, 120));
+    const Result cut = run("explain '" + (dir / "cut.bin").string() + "'");
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.out.find("Header\n"), std::string::npos);
+    EXPECT_NE(cut.out.find("Problem: "), std::string::npos);
+}
+
+TEST_F(Cli, FailuresSayWhatWentWrong) {
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string message;
+    };
+    const std::string file = project();
+    writeFile(dir / "empty.vqd", "<QV/>");
+    const Case cases[] = {
+        {"", 2, "a command is needed"},
+        {"frobnicate", 2, "unknown command 'frobnicate'"},
+        {"image", 2, "image needs a project file"},
+        {"image a b", 2, "image takes one project file"},
+        {"image '" + file + "' --screen", 2, "--screen needs a value"},
+        {"image '" + file + "' --bogus", 2, "unknown option '--bogus'"},
+        {"image '" + file + "' --screen Nope", 1, "no screen named 'Nope'"},
+        {"image '" + (dir / "missing.vqd").string() + "'", 1, "cannot read the project file"},
+        {"image '" + (dir / "empty.vqd").string() + "'", 1, "holds no screen"},
+        {"image '" + file + "' -o '" + (dir / "no/such/dir.bin").string() + "'", 1, "cannot write"},
+        {"explain", 2, "explain takes one device image file"},
+        {"explain '" + (dir / "missing.bin").string() + "'", 1, "cannot read"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Result r = run(c.arguments);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(err().find(c.message), std::string::npos) << err();
+    }
+    const Result help = run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("image PROJECT.vqd"), std::string::npos);
+    EXPECT_NE(help.out.find("explain FILE"), std::string::npos);
+}
+
+}  // namespace
