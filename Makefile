@@ -7,12 +7,17 @@ FUZZ_SECONDS ?= 60
 CMAKE ?= cmake
 CTEST ?= ctest
 
-.PHONY: all demo release asan fuzz-build test test-release test-asan fuzz fuzz-replay bench deps clean
+.PHONY: all demo release asan fuzz-build test test-release test-asan fuzz fuzz-replay bench deps install clean
 
 all: release
 
 deps:
 	bash scripts/install-deps.sh
+
+# The programs, the shipped data under $(PREFIX)/share/zentari and the udev rule.
+PREFIX ?= /usr/local
+install: release
+	$(CMAKE) --install build/release --prefix $(PREFIX)
 
 # Installs what is missing, builds, and starts the program from the build tree.
 demo: deps release

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "device/DeviceTable.h"
+#include "device/LinkProtocol.h"
+#include "platform/Clock.h"
 #include "platform/FontCatalog.h"
+#include "platform/HidBackend.h"
 #include "platform/ImageCodec.h"
 #include "platform/Shell.h"
 #include "platform/TextRenderer.h"
@@ -13,16 +17,18 @@ struct AppServices {
     platform::ImageCodec& images;
     platform::FontCatalog& fonts;
     platform::TextRenderer& text;
+    platform::HidBackend& hid;  // real signs, or simulated ones
+    platform::Clock& clock;
 };
 
-// The application object: what lives for the whole run besides the main window.
-// It will own the table of attached signs.
+// The application object: what lives for the whole run besides the main window,
+// among it the table of attached signs.
 class CGlimraApp {
 public:
-    static constexpr uint16_t kSignVendorId = 0x0483;
-    static constexpr uint16_t kSignProductId = 0x5750;
+    static constexpr uint16_t kSignVendorId = signlink::kSignVendorId;
+    static constexpr uint16_t kSignProductId = signlink::kSignProductId;
 
-    explicit CGlimraApp(AppServices services) : m_services(services) {}
+    explicit CGlimraApp(AppServices services) : m_services(services), m_devices(services.hid) {}
 
     uint16_t vendorId() const { return m_vendorId; }
     uint16_t productId() const { return m_productId; }
@@ -30,9 +36,12 @@ public:
     platform::ImageCodec& images() { return m_services.images; }
     platform::FontCatalog& fonts() { return m_services.fonts; }
     platform::TextRenderer& text() { return m_services.text; }
+    platform::Clock& clock() { return m_services.clock; }
+    DeviceTable& devices() { return m_devices; }
 
 private:
     AppServices m_services;
+    DeviceTable m_devices;
     uint16_t m_vendorId = kSignVendorId;
     uint16_t m_productId = kSignProductId;
 };

@@ -708,3 +708,36 @@ void CGlimraDlg::onTreeRightClick(TreeItem item) {
     // A menu closed without a choice leaves no context item behind for later commands.
     m_contextItem = kNoItem;
 }
+
+// --- the sign ------------------------------------------------------------------------
+
+int CGlimraDlg::transferToSign(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply) {
+    return signlink::singleSignTransfer(m_app.devices(), m_app.clock(), *this, block, kind, reply);
+}
+
+void CGlimraDlg::setProgressRange(int low, int high) {
+    if (m_view) m_view->setProgressRange(low, high);
+}
+
+void CGlimraDlg::setProgressStep(int step) {
+    if (m_view) m_view->setProgressStep(step);
+}
+
+void CGlimraDlg::setProgressPos(int pos) {
+    if (m_view) m_view->setProgressPos(pos);
+}
+
+void CGlimraDlg::setSignSize(int width, int height) {
+    m_signWidth = width;
+    m_signHeight = height;
+}
+
+void CGlimraDlg::setFirmwareReady(bool ready) { m_firmwareReady = ready; }
+
+void CGlimraDlg::startTimer(int id, int milliseconds) {
+    if (m_view) m_view->startTimer(id, milliseconds);
+}
+
+void CGlimraDlg::postFirmwareReady() {
+    if (m_view) m_view->postMessage(MSG_FIRMWARE_READY, 0, 0);
+}

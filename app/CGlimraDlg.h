@@ -8,12 +8,14 @@
 #include "assets/PictureLibrary.h"
 #include "content/BitmapFontLibrary.h"
 #include "content/CDlgProgram.h"
+#include "device/LinkProtocol.h"
 #include "project/CDlgScreen.h"
 #include "project/Project.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,7 +27,7 @@ class CGlimraApp;
 // instance, the settings and the language table, and turns commands, tree
 // notifications, timers and posted messages into operations on them. It knows
 // no window system: it talks to its window through View.
-class CGlimraDlg {
+class CGlimraDlg : private signlink::LinkObserver {
 public:
     // An item of the screen tree; 0 is no item.
     using TreeItem = std::uintptr_t;
@@ -191,6 +193,14 @@ public:
     CDlgProgram& programEditor() { return m_programEditor; }
     CDlgProgram& encoder() { return m_encoder; }
     TreeItem contextItem() const { return m_contextItem; }
+    // What the last geometry reply said, and the firmware request's answer.
+    int signWidth() const { return m_signWidth; }
+    int signHeight() const { return m_signHeight; }
+    bool firmwareReady() const { return m_firmwareReady; }
+
+    // One block to the sign under device key 0 with the main progress bar;
+    // the result codes of the link (0 … 3).
+    int transferToSign(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply = nullptr);
 
     // The screen of the selected item, and the selected program; 0 when none.
     ScreenId currentScreenId() const;
@@ -258,4 +268,16 @@ private:
     // Set while Move selects the moved entry: no panel is committed then.
     bool m_suppressCommit = false;
     uint16_t m_systemLanguageId = 0x0409;
+    int m_signWidth = 0;
+    int m_signHeight = 0;
+    bool m_firmwareReady = false;
+
+    // What a transfer tells the window.
+    void setProgressRange(int low, int high) override;
+    void setProgressStep(int step) override;
+    void setProgressPos(int pos) override;
+    void setSignSize(int width, int height) override;
+    void setFirmwareReady(bool ready) override;
+    void startTimer(int id, int milliseconds) override;
+    void postFirmwareReady() override;
 };

@@ -2,7 +2,9 @@
 #include "app/CGlimraApp.h"
 #include "app/CGlimraDlg.h"
 #include "app/ui/CMainWindow.h"
+#include "platform/Clock.h"
 #include "platform/LocaleIds.h"
+#include "platform/hidapi/HidapiBackend.h"
 #include "platform/qt/QtFontCatalog.h"
 #include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtShell.h"
@@ -91,7 +93,9 @@ int main(int argc, char** argv) {
     platform::QtImageCodec images;
     platform::QtFontCatalog fonts;
     platform::QtTextRenderer text(fonts);
-    CGlimraApp app({shell, images, fonts, text});
+    platform::HidapiBackend hid;
+    platform::SteadyClock clock;
+    CGlimraApp app({shell, images, fonts, text, hid, clock});
     CGlimraDlg dlg(app, AppFolders::fromEnvironment());
     dlg.setSystemLanguageId(platform::languageIdForLocale(QLocale::system().name().toStdString()));
     CMainWindow window(dlg);

@@ -3,6 +3,7 @@
 #include "support/FakeTextRenderer.h"
 
 #include "app/CGlimraApp.h"
+#include "device/sim/SimulatedSign.h"
 #include "app/CGlimraDlg.h"
 #include "app/Commands.h"
 #include "project/ProjectFile.h"
@@ -78,7 +79,9 @@ protected:
     } fonts;
     testing_support::TempDir m_root;
     FakeTextRenderer text;
-    CGlimraApp app{{shell, images, fonts, text}};
+    platform::VirtualClock clock;
+    SimulatedSign signs{clock};
+    CGlimraApp app{{shell, images, fonts, text, signs, clock}};
     std::unique_ptr<CGlimraDlg> dlg;
     std::unique_ptr<FakeView> view;
 };
@@ -733,6 +736,38 @@ TEST_F(Controller, ClosingByTheFrameWritesThePictureLibrary) {
     std::vector<PictureRecord> written;
     EXPECT_TRUE(PictureLibrary::read(data("imageconfig.xml"), written));
     EXPECT_TRUE(written.empty());
+}
+
+// --- the sign -------------------------------------------------------------------------
+
+TEST_F(Controller, TransfersReportToTheWindow) {
+    SimulatedSign::Config config;
+    config.width = 64;
+    config.height = 16;
+    config.firmware.busyAnswers = 1;
+    signs.addSign(config);
+    start();
+
+    const uint8_t query[] = {0x30};
+    EXPECT_EQ(dlg->transferToSign(query, signlink::KIND_GEOMETRY_QUERY), 0);
+    EXPECT_EQ(dlg->signWidth(), 64);
+    EXPECT_EQ(dlg->signHeight(), 16);
+
+    std::vector<uint8_t> image(52 * 5 + 1, 0x11);
+    EXPECT_EQ(dlg->transferToSign(image, signlink::KIND_DEVICE_IMAGE), 0);
+    EXPECT_EQ(view->progressRange, (std::pair<int, int>{0, 5}));
+    EXPECT_EQ(view->progressStep, 1);
+    EXPECT_EQ(view->progressPositions.back(), 5);
+
+    // The firmware request: status 8 with first value 0, then 0.
+    const uint8_t request[] = {0x00};
+    EXPECT_EQ(dlg->transferToSign(request, signlink::KIND_FIRMWARE_REQUEST), 0);
+    EXPECT_EQ(view->timers[102], 100);
+    EXPECT_EQ(view->timers[101], 4000);
+    EXPECT_EQ(view->progressRange, (std::pair<int, int>{0, 100}));
+    EXPECT_TRUE(dlg->firmwareReady());
+    ASSERT_FALSE(view->posted.empty());
+    EXPECT_EQ(view->posted.back().message, MSG_FIRMWARE_READY);
 }
 
 }  // namespace

@@ -133,10 +133,13 @@ public:
         intptr_t l;
     };
     std::vector<Posted> posted;
+    std::pair<int, int> progressRange{0, 0};
+    int progressStep = 0;
+    std::vector<int> progressPositions;
 
-    void setProgressRange(int, int) override {}
-    void setProgressStep(int) override {}
-    void setProgressPos(int) override {}
+    void setProgressRange(int low, int high) override { progressRange = {low, high}; }
+    void setProgressStep(int step) override { progressStep = step; }
+    void setProgressPos(int pos) override { progressPositions.push_back(pos); }
     void stepProgress() override {}
 
 private:

@@ -1,5 +1,6 @@
 #include "app/AppFolders.h"
 #include "app/CGlimraApp.h"
+#include "device/sim/SimulatedSign.h"
 #include "app/CGlimraDlg.h"
 #include "app/Commands.h"
 #include "app/LanguageTable.h"
@@ -155,7 +156,9 @@ struct Session {
     platform::QtImageCodec images;
     platform::QtFontCatalog fonts;
     platform::QtTextRenderer text{fonts};
-    CGlimraApp app{{shell, images, fonts, text}};
+    platform::VirtualClock clock;
+    SimulatedSign signs{clock};
+    CGlimraApp app{{shell, images, fonts, text, signs, clock}};
     CGlimraDlg dlg;
     CMainWindow window;
 };

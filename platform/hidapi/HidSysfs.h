@@ -1,0 +1,42 @@
+#pragma once
+
+#include "platform/HidBackend.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// What sysfs and the mount table say about a HID device and the disk of the same
+// USB device. The roots can point at a fake tree, so all of it runs in tests.
+class HidSysfs {
+public:
+    struct UsbLocation {
+        std::string containerId;  // canonical sysfs path of the USB device; empty when not USB
+        int32_t portAddress = -1;
+    };
+
+    explicit HidSysfs(std::filesystem::path sysfsRoot = "/sys", std::string devPrefix = "/dev/",
+                      std::filesystem::path mountInfo = "/proc/self/mountinfo");
+
+    // True when the path is the character device of a hidraw node that sysfs lists.
+    bool isHidrawNode(const std::string& path) const;
+    // For a hidraw node ("/dev/hidraw3", or a link to it).
+    UsbLocation usbLocation(const std::string& hidrawPath) const;
+    std::optional<std::vector<uint8_t>> reportDescriptor(const std::string& hidrawPath) const;
+    // The block device below the USB device `containerId`, preferring one with a
+    // mounted volume when there are several.
+    std::optional<HidDiskInfo> findDisk(const std::string& containerId) const;
+
+private:
+    std::optional<std::filesystem::path> hidDeviceDir(const std::string& hidrawPath) const;
+
+    std::filesystem::path m_sysfsRoot;
+    std::string m_devPrefix;
+    std::filesystem::path m_mountInfo;
+};
+
+}  // namespace platform
