@@ -19,9 +19,10 @@ PREFIX ?= /usr/local
 install: release
 	$(CMAKE) --install build/release --prefix $(PREFIX)
 
-# Installs what is missing, builds, and starts the program from the build tree.
+# Installs what is missing, builds, and starts the program from the build tree
+# with one virtual 48 × 12 sign, so Send works without hardware.
 demo: deps release
-	build/release/bin/zentari
+	build/release/bin/zentari --virtual-sign 48x12
 
 build/release/build.ninja:
 	$(CMAKE) --preset release

@@ -3,7 +3,9 @@
 #include "app/CGlimraApp.h"
 #include "app/Commands.h"
 #include "content/FontList.h"
+#include "device/DeviceImage.h"
 #include "platform/Format.h"
+#include "platform/StringUtil.h"
 #include "platform/TextCodec.h"
 #include "project/ProjectFile.h"
 
@@ -62,7 +64,9 @@ CGlimraDlg::CGlimraDlg(CGlimraApp& app, AppFolders folders)
     : m_app(app),
       m_folders(std::move(folders)),
       m_programEditor(CDlgProgram::Instance::Editor, m_language),
-      m_encoder(CDlgProgram::Instance::Encoder, m_language) {
+      m_encoder(CDlgProgram::Instance::Encoder, m_language),
+      m_rasterizer(app.text(), m_bitmapFonts),
+      m_programEncoder(m_rasterizer, app.images()) {
     // The editor asks for a new preview after a change (its timer 10086 has run out).
     m_programEditor.setPreviewRequest([this] {
         if (m_view) m_view->showPanel(Panel::Preview, true);
@@ -243,6 +247,12 @@ void CGlimraDlg::onCommand(int id) {
         case IDM_TOOL_PREVIEW:
         case IDC_PREVIEW: return preview();
         case IDM_HELP_ABOUT: return about();
+        case IDM_FILE_SEND:
+        case IDC_SEND: return sendToSign();
+        case IDM_TOOL_TEST: {
+            CDialogTest dlg(m_language, [this](uint32_t message) { m_view->postMessage(message, 0, 0); });
+            return m_view->runTestDialog(dlg);
+        }
         case ID_SYSTEM_SETTINGS: return systemSettings();
         case ID_PICTURE_SETTINGS: return pictureLibrary();
         case ID_OPEN_DATA_FOLDER: {
@@ -277,7 +287,19 @@ void CGlimraDlg::onTimer(int id) {
     }
 }
 
-void CGlimraDlg::onMessage(uint32_t, uintptr_t, intptr_t) {}
+void CGlimraDlg::onMessage(uint32_t message, uintptr_t wParam, intptr_t) {
+    if (!m_view) return;
+    if (message >= MSG_TEST_PATTERN && message <= MSG_TEST_PATTERN + 4) {
+        const uint8_t pattern[] = {static_cast<uint8_t>(message - MSG_TEST_PATTERN)};
+        if (int code = transferToSign(pattern, signlink::KIND_TEST_PATTERN)) showResult(code);
+    } else if (message == MSG_QUERY_GEOMETRY) {
+        const auto size = SignCommands::queryGeometry(*this);
+        if (wParam && size) m_view->postMessageTo(wParam, MSG_QUERY_GEOMETRY, size->first, size->second);
+    } else if (message == MSG_SEND_COMMAND_BYTE) {
+        const uint8_t command[] = {static_cast<uint8_t>(wParam & 0xFF)};
+        transferToSign(command, signlink::KIND_COMMAND_BYTE);
+    }
+}
 
 void CGlimraDlg::newScreen() {
     if (TreeItem screen = addScreen(u"", true)) addProgram(screen, u"", true);
@@ -740,4 +762,50 @@ void CGlimraDlg::startTimer(int id, int milliseconds) {
 
 void CGlimraDlg::postFirmwareReady() {
     if (m_view) m_view->postMessage(MSG_FIRMWARE_READY, 0, 0);
+}
+
+void CGlimraDlg::showResult(int code) {
+    if (m_view) m_view->messageBox(SignCommands::resultText(code, m_language));
+}
+
+std::string CGlimraDlg::deviceImageOf(const ScreenRecord& screen, bool currentOnly, ProgramKey current) {
+    return DeviceImage::build(screen, m_settings.playMode, m_settings.tempOffset, currentOnly, current, m_encoder,
+                              m_programEncoder)
+        .bytes;
+}
+
+std::string CGlimraDlg::deviceImageOfCurrentScreen(bool allPrograms) {
+    const ScreenRecord* screen = m_project.findScreen(currentScreenId());
+    if (!screen) return {};
+    const ProgramKey current = currentProgramKey();
+    return deviceImageOf(*screen, !allPrograms && current != 0, current);
+}
+
+std::string CGlimraDlg::deviceImageOfNamedScreen(std::u16string_view name) {
+    if (!m_view) return {};
+    for (TreeItem s = m_view->firstChild(kNoItem); s; s = m_view->nextSibling(s)) {
+        if (!platform::equalsNoCase(m_view->itemLabel(s), name)) continue;
+        const ScreenRecord* screen = m_project.findScreen(static_cast<ScreenId>(m_view->itemData(s)));
+        return screen ? deviceImageOf(*screen, false, 0) : std::string();
+    }
+    return {};
+}
+
+// Send encodes the records as they stand; the open panel is not committed first.
+void CGlimraDlg::sendToSign() {
+    const SignCommands::SendOutcome out = SignCommands::sendScreen(
+        *this, m_project.findScreen(currentScreenId()), [this] { return deviceImageOfCurrentScreen(true); });
+    using Step = SignCommands::SendOutcome::Step;
+    switch (out.step) {
+        case Step::QueryFailed:
+        case Step::TooLong:
+            showResult(out.code);
+            break;
+        case Step::SizeMismatch: m_view->messageBox(m_language.text(u"NoSend_msg")); break;
+        case Step::NothingToSend: break;
+        case Step::Sent:
+            if (out.code) showResult(out.code);
+            break;
+    }
+    m_view->focusMainWindow();
 }

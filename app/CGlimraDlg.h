@@ -2,12 +2,16 @@
 
 #include "app/AppFolders.h"
 #include "app/AppSettings.h"
+#include "app/CDialogTest.h"
+#include "app/SignCommands.h"
 #include "app/CSystemSettingDlg.h"
 #include "app/LanguageTable.h"
 #include "assets/CImgInfoDlg.h"
 #include "assets/PictureLibrary.h"
 #include "content/BitmapFontLibrary.h"
 #include "content/CDlgProgram.h"
+#include "content/ProgramEncoder.h"
+#include "content/TextRasterizer.h"
 #include "device/LinkProtocol.h"
 #include "project/CDlgScreen.h"
 #include "project/Project.h"
@@ -27,7 +31,7 @@ class CGlimraApp;
 // instance, the settings and the language table, and turns commands, tree
 // notifications, timers and posted messages into operations on them. It knows
 // no window system: it talks to its window through View.
-class CGlimraDlg : private signlink::LinkObserver {
+class CGlimraDlg : private signlink::LinkObserver, public SignCommands::SignLink {
 public:
     // An item of the screen tree; 0 is no item.
     using TreeItem = std::uintptr_t;
@@ -137,6 +141,12 @@ public:
         virtual void stopTimer(int id) = 0;
         // Delivered later on the user-interface thread through onMessage.
         virtual void postMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
+        // The same to another window, named as the message named it; unknown windows get nothing.
+        virtual void postMessageTo(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
+        // The modal test pattern dialog; its buttons post to this window.
+        virtual void runTestDialog(CDialogTest& dlg) = 0;
+        // The keyboard focus back to the main window.
+        virtual void focusMainWindow() {}
 
         virtual void setProgressRange(int low, int high) = 0;
         virtual void setProgressStep(int step) = 0;
@@ -194,13 +204,24 @@ public:
     CDlgProgram& encoder() { return m_encoder; }
     TreeItem contextItem() const { return m_contextItem; }
     // What the last geometry reply said, and the firmware request's answer.
-    int signWidth() const { return m_signWidth; }
-    int signHeight() const { return m_signHeight; }
     bool firmwareReady() const { return m_firmwareReady; }
+    int signWidth() const override { return m_signWidth; }
+    int signHeight() const override { return m_signHeight; }
+    int transfer(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply) override {
+        return transferToSign(block, kind, reply);
+    }
 
     // One block to the sign under device key 0 with the main progress bar;
     // the result codes of the link (0 … 3).
     int transferToSign(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply = nullptr);
+    // The device image of the current screen: every checked program with the
+    // flag (or when no program is selected), else the selected one; empty without a screen.
+    std::string deviceImageOfCurrentScreen(bool allPrograms);
+    // The first top-level screen whose label matches without regard to case; empty when none.
+    std::string deviceImageOfNamedScreen(std::u16string_view name);
+    // A result code in a message box; 0 shows "OK".
+    void showResult(int code);
+    void sendToSign();
 
     // The screen of the selected item, and the selected program; 0 when none.
     ScreenId currentScreenId() const;
@@ -261,6 +282,8 @@ private:
     CDlgScreen m_screenPanel;
     CDlgProgram m_programEditor;
     CDlgProgram m_encoder;
+    TextRasterizer m_rasterizer;
+    ProgramEncoder m_programEncoder;
     TreeItem m_contextItem = kNoItem;
     // The records the panels hold copies of, so a commit goes back where it came from.
     ScreenId m_panelScreen = 0;
@@ -280,4 +303,5 @@ private:
     void setFirmwareReady(bool ready) override;
     void startTimer(int id, int milliseconds) override;
     void postFirmwareReady() override;
+    std::string deviceImageOf(const ScreenRecord& screen, bool currentOnly, ProgramKey current);
 };

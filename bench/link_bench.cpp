@@ -12,16 +12,6 @@
 
 namespace {
 
-struct NoWindow : signlink::LinkObserver {
-    void setProgressRange(int, int) override {}
-    void setProgressStep(int) override {}
-    void setProgressPos(int) override {}
-    void setSignSize(int, int) override {}
-    void setFirmwareReady(bool) override {}
-    void startTimer(int, int) override {}
-    void postFirmwareReady() override {}
-};
-
 constexpr size_t kBlock = 30720;
 double g_secondsPerTransfer = 0;
 
@@ -33,7 +23,7 @@ void BM_SendLargestImage(benchmark::State& state) {
     answersAtOnce.replyDelay = {};
     sim.addSign(answersAtOnce);
     DeviceTable table(sim);
-    NoWindow window;
+    signlink::NoLinkObserver window;
     std::vector<uint8_t> block(kBlock);
     for (size_t k = 0; k < block.size(); ++k) block[k] = static_cast<uint8_t>(k * 31);
     for (auto _ : state) {

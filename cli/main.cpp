@@ -2,8 +2,10 @@
 #include "app/AppFolders.h"
 #include "app/AppSettings.h"
 #include "app/LanguageTable.h"
+#include "app/SignCommands.h"
 #include "assets/PictureLibrary.h"
 #include "cli/Explain.h"
+#include "cli/SignSession.h"
 #include "content/BitmapFontLibrary.h"
 #include "content/CDlgProgram.h"
 #include "content/FontList.h"
@@ -47,13 +49,40 @@ constexpr const char* kUsage =
     "      temperature blocks, and each page as rows of '#' (lit) and '.' (dark).\n"
     "      A damaged image is explained as far as it is sound, and its first\n"
     "      problem is named.\n"
+    "  query\n"
+    "      Print the sign's size as WIDTHxHEIGHT.\n"
+    "  send PROJECT.vqd [--screen NAME]\n"
+    "      Put a screen of the project (chosen as for image) on the sign, as the\n"
+    "      window's Send does: the sign must have the screen's size, and an image\n"
+    "      of more than 30720 bytes is refused.\n"
+    "  test PATTERN\n"
+    "      Show a test pattern: 0 leave test mode, 1 all LEDs off, 2 all LEDs on,\n"
+    "      3 and 4 diagonal lines.\n"
+    "  command BYTE\n"
+    "      Send one command byte (0-255, or 0x00-0xff).\n"
     "  --help, help        this text\n"
     "  --version           the program's version\n"
     "\n"
+    "Options of query, send, test and command:\n"
+    "  --virtual-sign WxH  talk to a simulated sign of W columns and H rows\n"
+    "                      (1-255 x 1-127) instead of USB; give it again for more\n"
+    "  --report-log FILE   the virtual signs append every report they receive to\n"
+    "                      FILE, one line of lower-case hex per report\n"
+    "\n"
     "The program folder, the data folder, the settings (play mode, temperature\n"
     "correction, language), the picture library and the fonts are those the\n"
-    "window uses. Exit status 0 on success, 1 when the work failed, 2 for a wrong\n"
-    "command line.\n";
+    "window uses.\n"
+    "\n"
+    "Exit status: 0 success; for image and explain 1 when the work failed; for\n"
+    "the sign commands the sign's result: 1 no sign found, 2 the sign could not\n"
+    "be opened, 3 the sign did not answer, 4 the image is too long, 6 the sign's\n"
+    "size is not the screen's, 7 nothing to send (no checked program shows\n"
+    "anything), 8 the project could not be used; 64 for a wrong command line.\n";
+
+constexpr int kExitUsage = 64;
+constexpr int kExitSizeMismatch = 6;
+constexpr int kExitNothingToSend = 7;
+constexpr int kExitBadProject = 8;
 
 int fail(const std::string& message, int status = 1) {
     std::fprintf(stderr, "zentari-cli: %s\n", message.c_str());
@@ -62,7 +91,7 @@ int fail(const std::string& message, int status = 1) {
 
 int usage(const std::string& message) {
     std::fprintf(stderr, "zentari-cli: %s\nTry 'zentari-cli --help'.\n", message.c_str());
-    return 2;
+    return kExitUsage;
 }
 
 std::optional<std::string> readBytes(const std::string& path) {
@@ -102,6 +131,169 @@ struct Session {
     }
 };
 
+// The named (or first) screen of a project file with its programs keyed as
+// opening the project keys them; false after saying why.
+bool loadScreen(const std::string& project, const std::string* screenName, ScreenRecord& screen) {
+    std::vector<ProjectFile::LoadedScreen> screens;
+    if (!ProjectFile::read(project, screens)) return fail("cannot read the project file " + project), false;
+    if (screens.empty()) return fail(project + " holds no screen"), false;
+    const ProjectFile::LoadedScreen* chosen = &screens.front();
+    if (screenName) {
+        chosen = nullptr;
+        const std::u16string wanted = platform::utf8ToUtf16(*screenName);
+        for (const auto& s : screens)
+            if (platform::equalsNoCase(s.screen.name, wanted)) {
+                chosen = &s;
+                break;
+            }
+        if (!chosen) return fail("no screen named '" + *screenName + "' in " + project), false;
+    }
+    screen = chosen->screen;
+    // The keys a project gets when it is opened: the file's order, at most ten.
+    ProgramKey key = programKey(1, 1);
+    for (const ProgramRecord& p : chosen->programs) {
+        if (screen.programs.size() == 10) break;
+        screen.programs[key++] = p;
+    }
+    return true;
+}
+
+// Takes "--screen NAME" and one project file.
+int projectArguments(const std::string& command, const std::vector<std::string>& args, std::string& project,
+                     std::optional<std::string>& screenName) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--screen") {
+            if (i + 1 >= args.size()) return usage("--screen needs a value");
+            screenName = args[++i];
+        } else if (!args[i].empty() && args[i][0] == '-') {
+            return usage("unknown option '" + args[i] + "' for " + command);
+        } else if (project.empty()) {
+            project = args[i];
+        } else {
+            return usage(command + " takes one project file");
+        }
+    }
+    if (project.empty()) return usage(command + " needs a project file");
+    return 0;
+}
+
+struct SignOptions {
+    std::vector<std::pair<int, int>> virtualSigns;
+    std::string reportLog;
+};
+
+// Takes the sign options out of the arguments; a usage status when they are wrong.
+int takeSignOptions(std::vector<std::string>& args, SignOptions& options) {
+    std::vector<std::string> rest;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--virtual-sign" || args[i] == "--report-log") {
+            if (i + 1 >= args.size()) return usage(args[i] + " needs a value");
+            const std::string& value = args[++i];
+            if (args[i - 1] == "--report-log") {
+                options.reportLog = value;
+            } else if (auto size = SimulatedSign::parseSize(value)) {
+                options.virtualSigns.push_back(*size);
+            } else {
+                return usage("'" + value + "' is not a sign size such as 48x12 (1-255 x 1-127)");
+            }
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    args = std::move(rest);
+    return 0;
+}
+
+// The shipped English texts, which the command line's messages use.
+const LanguageTable& english() {
+    static const LanguageTable table = [] {
+        LanguageTable t;
+        t.findLanguages(AppFolders::fromEnvironment().programFolder());
+        t.loadByName(u"English");
+        return t;
+    }();
+    return table;
+}
+
+// A sign result as the window words it, in English.
+int reportResult(int code) {
+    if (code == 0) return 0;
+    const std::u16string text = SignCommands::resultText(code, english());
+    std::fprintf(stderr, "zentari-cli: %s\n", platform::utf16ToUtf8(text).c_str());
+    return code;
+}
+
+void printSummary(const SignSession& sign) {
+    for (const auto& line : sign.virtualSignSummary()) std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+int signCommand(const std::string& command, std::vector<std::string> args) {
+    SignOptions options;
+    if (int status = takeSignOptions(args, options)) return status;
+    SignSession sign;
+    std::string error;
+
+    if (command == "query") {
+        if (!args.empty()) return usage("query takes no arguments");
+        if (!sign.open(options.virtualSigns, options.reportLog, error)) return fail(error);
+        const uint8_t query[] = {0x30};
+        if (int code = sign.transfer(query, signlink::KIND_GEOMETRY_QUERY, nullptr))
+            return reportResult(code);
+        std::printf("%dx%d\n", sign.signWidth(), sign.signHeight());
+        return 0;
+    }
+    if (command == "test" || command == "command") {
+        if (args.size() != 1) return usage(command + " takes one value");
+        const std::string& v = args[0];
+        char* end = nullptr;
+        const bool hex = v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
+        const long value = v.empty() ? -1 : std::strtol(v.c_str(), &end, hex ? 16 : 10);
+        const long top = command == "test" ? 4 : 255;
+        if (v.empty() || *end != '\0' || value < 0 || value > top || (command == "test" && hex))
+            return usage("'" + v + "' is not a " + (command == "test" ? "test pattern (0-4)" : "command byte (0-255)"));
+        if (!sign.open(options.virtualSigns, options.reportLog, error)) return fail(error);
+        const uint8_t block[] = {static_cast<uint8_t>(value)};
+        const int code =
+            sign.transfer(block, command == "test" ? signlink::KIND_TEST_PATTERN : signlink::KIND_COMMAND_BYTE, nullptr);
+        printSummary(sign);
+        return reportResult(code);
+    }
+
+    // send
+    std::string project;
+    std::optional<std::string> screenName;
+    if (int status = projectArguments("send", args, project, screenName)) return status;
+    ScreenRecord screen;
+    if (!loadScreen(project, screenName ? &*screenName : nullptr, screen)) return kExitBadProject;
+    if (!sign.open(options.virtualSigns, options.reportLog, error)) return fail(error);
+    Session session;
+    const SignCommands::SendOutcome out = SignCommands::sendScreen(sign, &screen, [&] {
+        return DeviceImage::build(screen, session.settings.playMode, session.settings.tempOffset, false, 0,
+                                  session.encoder, session.programEncoder)
+            .bytes;
+    });
+    printSummary(sign);
+    using Step = SignCommands::SendOutcome::Step;
+    switch (out.step) {
+        case Step::QueryFailed:
+        case Step::TooLong: return reportResult(out.code);
+        case Step::SizeMismatch: {
+            const std::string text = platform::utf16ToUtf8(english().text(u"NoSend_msg"));
+            std::fprintf(stderr, "zentari-cli: %s (the sign is %dx%d, the screen %dx%d)\n", text.c_str(),
+                         sign.signWidth(), sign.signHeight(), screen.width, screen.height);
+            return kExitSizeMismatch;
+        }
+        case Step::NothingToSend:
+            std::fprintf(stderr, "zentari-cli: nothing to send: no checked program of the screen shows anything\n");
+            return kExitNothingToSend;
+        case Step::Sent:
+            if (out.code) return reportResult(out.code);
+            std::fprintf(stderr, "sent %zu bytes\n", out.imageBytes);
+            return 0;
+    }
+    return 1;
+}
+
 int imageCommand(const std::vector<std::string>& args) {
     std::string project, screenName, output;
     bool named = false;
@@ -122,27 +314,8 @@ int imageCommand(const std::vector<std::string>& args) {
     }
     if (project.empty()) return usage("image needs a project file");
 
-    std::vector<ProjectFile::LoadedScreen> screens;
-    if (!ProjectFile::read(project, screens)) return fail("cannot read the project file " + project);
-    if (screens.empty()) return fail(project + " holds no screen");
-    const ProjectFile::LoadedScreen* chosen = &screens.front();
-    if (named) {
-        chosen = nullptr;
-        const std::u16string wanted = platform::utf8ToUtf16(screenName);
-        for (const auto& s : screens)
-            if (platform::equalsNoCase(s.screen.name, wanted)) {
-                chosen = &s;
-                break;
-            }
-        if (!chosen) return fail("no screen named '" + screenName + "' in " + project);
-    }
-    ScreenRecord screen = chosen->screen;
-    // The keys a project gets when it is opened: the file's order, at most ten.
-    ProgramKey key = programKey(1, 1);
-    for (const ProgramRecord& p : chosen->programs) {
-        if (screen.programs.size() == 10) break;
-        screen.programs[key++] = p;
-    }
+    ScreenRecord screen;
+    if (!loadScreen(project, named ? &screenName : nullptr, screen)) return 1;
 
     Session session;
     const DeviceImage::Built built = DeviceImage::build(screen, session.settings.playMode, session.settings.tempOffset,
@@ -193,12 +366,17 @@ int main(int argc, char** argv) {
         std::printf("zentari-cli %s\n", ZENTARI_VERSION);
         return 0;
     }
-    if (command != "image" && command != "explain") return usage("unknown command '" + command + "'");
+    const bool signCommand_ = command == "query" || command == "send" || command == "test" || command == "command";
+    if (command != "image" && command != "explain" && !signCommand_)
+        return usage("unknown command '" + command + "'");
 
     if (command == "explain") return explainCommand(args);
+    // Only drawing text needs Qt.
+    if (command == "query" || command == "test" || command == "command") return signCommand(command, std::move(args));
     chooseQtPlatform();
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QGuiApplication app(qtArgc, qtArgv);
+    if (signCommand_) return signCommand(command, std::move(args));
     return imageCommand(args);
 }

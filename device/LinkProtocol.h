@@ -72,6 +72,18 @@ public:
     virtual void postFirmwareReady() = 0;
 };
 
+// For callers without a window to tell.
+class NoLinkObserver : public LinkObserver {
+public:
+    void setProgressRange(int, int) override {}
+    void setProgressStep(int) override {}
+    void setProgressPos(int) override {}
+    void setSignSize(int, int) override {}
+    void setFirmwareReady(bool) override {}
+    void startTimer(int, int) override {}
+    void postFirmwareReady() override {}
+};
+
 inline constexpr int TIMER_FIRMWARE_PROGRESS = 101;
 inline constexpr int TIMER_FIRMWARE_POLL = 102;
 inline constexpr int TIMER_FLASH_TOOL = 10001;

@@ -26,6 +26,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -607,6 +608,46 @@ void CMainWindow::postMessage(uint32_t message, uintptr_t wParam, intptr_t lPara
         Qt::QueuedConnection);
 }
 
+void CMainWindow::postMessageTo(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, window, message, wParam, lParam] {
+            if (auto found = m_messageTargets.find(window); found != m_messageTargets.end())
+                found->second(message, wParam, lParam);
+        },
+        Qt::QueuedConnection);
+}
+
+void CMainWindow::registerMessageTarget(uintptr_t id, MessageTarget target) {
+    m_messageTargets[id] = std::move(target);
+}
+
+void CMainWindow::unregisterMessageTarget(uintptr_t id) { m_messageTargets.erase(id); }
+
+void CMainWindow::runTestDialog(CDialogTest& dlg) {
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("CDialogTest"));
+    dialog.setWindowTitle(qs(m_dlg.language().text(u"TestScreen")));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->setContentsMargins(16, 14, 16, 14);
+    layout->setSpacing(8);
+    for (const CDialogTest::Button& b : CDialogTest::kButtons) {
+        auto* button = new QPushButton(qs(dlg.label(b.id)), &dialog);
+        button->setObjectName(QStringLiteral("testButton%1").arg(b.id));
+        button->setAutoDefault(false);
+        button->setMinimumWidth(200);
+        // The pattern goes out through the main window's message; the dialog stays.
+        connect(button, &QPushButton::clicked, &dialog, [&dlg, id = b.id] { dlg.onButton(id); });
+        layout->addWidget(button);
+    }
+    dialog.exec();
+}
+
+void CMainWindow::focusMainWindow() {
+    activateWindow();
+    if (m_tree) m_tree->setFocus();
+}
+
 // --- View: progress
 // -----------------------------------------------------------------------------------
 
@@ -638,12 +679,19 @@ void CMainWindow::stepProgress() {
 }
 
 void CMainWindow::showProgress() {
+    if (QThread::currentThread() != thread()) {
+        // A worker's transfer: the bar is drawn on the window's thread.
+        QMetaObject::invokeMethod(this, [this] { showProgress(); }, Qt::QueuedConnection);
+        return;
+    }
     // An empty range would make QProgressBar show its busy animation.
     if (m_progressLow == m_progressHigh) {
         m_progress->setRange(0, 1);
         m_progress->setValue(0);
-        return;
+    } else {
+        m_progress->setRange(m_progressLow, m_progressHigh);
+        m_progress->setValue(m_progressPos);
     }
-    m_progress->setRange(m_progressLow, m_progressHigh);
-    m_progress->setValue(m_progressPos);
+    // Transfers block this thread, so the bar is drawn now rather than after them.
+    m_progress->repaint();
 }

@@ -6,6 +6,7 @@
 
 #include <QPoint>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -78,6 +79,15 @@ public:
     void startTimer(int id, int milliseconds) override;
     void stopTimer(int id) override;
     void postMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+    void postMessageTo(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+    void runTestDialog(CDialogTest& dlg) override;
+    void focusMainWindow() override;
+
+    // Windows that ask the main window by message (0x0806) name themselves by
+    // an id; answers go only to ids registered here, on this window's thread.
+    using MessageTarget = std::function<void(uint32_t message, uintptr_t wParam, intptr_t lParam)>;
+    void registerMessageTarget(uintptr_t id, MessageTarget target);
+    void unregisterMessageTarget(uintptr_t id);
 
     void setProgressRange(int low, int high) override;
     void setProgressStep(int step) override;
@@ -124,6 +134,7 @@ private:
     std::map<int, QMenu*> m_submenus;                // by SubmenuId
     std::map<int, std::vector<QAction*>> m_entries;  // filled submenus' current actions
     std::map<int, QTimer*> m_timers;
+    std::map<uintptr_t, MessageTarget> m_messageTargets;
     // Where the tree's context menu opens while a right click is being handled.
     std::optional<QPoint> m_menuPos;
 

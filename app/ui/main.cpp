@@ -2,6 +2,8 @@
 #include "app/CGlimraApp.h"
 #include "app/CGlimraDlg.h"
 #include "app/ui/CMainWindow.h"
+#include "device/sim/SimulatedSign.h"
+#include "device/ui/CVirtualSignWindow.h"
 #include "platform/Clock.h"
 #include "platform/LocaleIds.h"
 #include "platform/hidapi/HidapiBackend.h"
@@ -11,11 +13,19 @@
 #include "platform/qt/QtTextRenderer.h"
 
 #include <QApplication>
+#include <QPoint>
+#include <QRect>
+#include <QScreen>
 #include <QLocale>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #ifndef ZENTARI_VERSION
 #define ZENTARI_VERSION "unknown"
@@ -28,8 +38,12 @@ void printUsage(const char* program) {
         "Usage: %s [OPTION]...\n"
         "Lays out content for USB LED message signs, previews it and sends it to them.\n"
         "\n"
-        "  --help        show this help and exit\n"
-        "  --version     show the version and exit\n"
+        "  --virtual-sign WxH   talk to a simulated sign of W columns and H rows instead\n"
+        "                       of USB (1-255 x 1-127); give it again for more signs\n"
+        "  --report-log FILE    the virtual signs append every report they receive to\n"
+        "                       FILE, one line of hex per report\n"
+        "  --help               show this help and exit\n"
+        "  --version            show the version and exit\n"
         "\n"
         "Qt's -platform NAME, -style NAME and -display NAME are passed on to Qt.\n",
         program);
@@ -45,8 +59,26 @@ bool isSet(const char* name) {
 int main(int argc, char** argv) {
     const char* program = argc > 0 && argv[0] ? argv[0] : "zentari";
     bool platformGiven = false;
+    std::vector<std::pair<int, int>> virtualSigns;
+    std::string reportLog;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
+        if (arg == "--virtual-sign" || arg == "--report-log") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "zentari: option '%s' needs a value\n", argv[i]);
+                return 2;
+            }
+            const char* value = argv[++i];
+            if (arg == "--report-log") {
+                reportLog = value;
+            } else if (auto size = SimulatedSign::parseSize(value)) {
+                virtualSigns.push_back(*size);
+            } else {
+                std::fprintf(stderr, "zentari: '%s' is not a sign size such as 48x12 (1-255 x 1-127)\n", value);
+                return 2;
+            }
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
             printUsage(program);
             return 0;
@@ -93,13 +125,48 @@ int main(int argc, char** argv) {
     platform::QtImageCodec images;
     platform::QtFontCatalog fonts;
     platform::QtTextRenderer text(fonts);
-    platform::HidapiBackend hid;
+    // Simulated signs when asked for, else the real ones on USB.
     platform::SteadyClock clock;
-    CGlimraApp app({shell, images, fonts, text, hid, clock});
+    std::unique_ptr<platform::HidBackend> hid;
+    SimulatedSign* simulated = nullptr;
+    if (virtualSigns.empty()) {
+        hid = std::make_unique<platform::HidapiBackend>();
+    } else {
+        auto sim = std::make_unique<SimulatedSign>(clock, virtualSigns);
+        if (!reportLog.empty() && !sim->setReportLog(reportLog)) {
+            std::fprintf(stderr, "zentari: cannot append to the report log %s\n", reportLog.c_str());
+            return 1;
+        }
+        simulated = sim.get();
+        hid = std::move(sim);
+    }
+    CGlimraApp app({shell, images, fonts, text, *hid, clock});
     CGlimraDlg dlg(app, AppFolders::fromEnvironment());
     dlg.setSystemLanguageId(platform::languageIdForLocale(QLocale::system().name().toStdString()));
     CMainWindow window(dlg);
     dlg.onInitDialog();
     window.show();
-    return qapp.exec();
+
+    std::vector<std::unique_ptr<CVirtualSignWindow>> signWindows;
+    if (simulated) {
+        for (int k = 0; k < simulated->signCount(); ++k) {
+            const auto config = simulated->config(k);
+            auto w = std::make_unique<CVirtualSignWindow>(k, config.width, config.height);
+            // Beside the main window when the screen has room, else below it.
+            const QRect screen = window.screen()->availableGeometry();
+            QPoint at = window.frameGeometry().topRight() + QPoint(12, k * 40);
+            if (at.x() + w->width() > screen.right())
+                at = window.frameGeometry().bottomLeft() + QPoint(k * 40, 12 - w->height() / 2);
+            w->move(at.x() < screen.left() ? screen.left() : std::min(at.x(), screen.right() - w->width()),
+                    std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() - w->height())));
+            w->show();
+            signWindows.push_back(std::move(w));
+        }
+        simulated->setBlockListener([&signWindows](int sign, const SimulatedSign::Block& block) {
+            if (sign >= 0 && sign < static_cast<int>(signWindows.size())) signWindows[sign]->blockReceived(block);
+        });
+    }
+    const int status = qapp.exec();
+    if (simulated) simulated->setBlockListener({});
+    return status;
 }

@@ -3,6 +3,7 @@
 #include "device/LinkProtocol.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <deque>
 
 using platform::HidIo;
@@ -60,6 +61,7 @@ struct SimulatedSign::State {
     mutable std::mutex mutex;
     std::vector<Sign> signs;
     std::function<void(int, const Block&)> listener;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> reportLog{nullptr, &std::fclose};
 };
 
 namespace {
@@ -147,6 +149,18 @@ Taken take(State& state, int index, const uint8_t* report, size_t length) {
         sign.replies.push_back({now + sign.config.writeDelay + sign.config.replyDelay, std::move(reply)});
     };
     sign.reports.emplace_back(report, report + std::min(length, size_t{4096}));
+    if (state.reportLog) {
+        static const char digits[] = "0123456789abcdef";
+        std::string line;
+        line.reserve(length * 2 + 1);
+        for (size_t k = 0; k < length; ++k) {
+            line += digits[report[k] >> 4];
+            line += digits[report[k] & 15];
+        }
+        line += '\n';
+        std::fputs(line.c_str(), state.reportLog.get());
+        std::fflush(state.reportLog.get());
+    }
     if (!framingOk(report, length)) {
         ++sign.stats.packetsRejected;
         out.answer.status = SimulatedSign::kStatusBadPacket;
@@ -393,6 +407,16 @@ private:
 
 SimulatedSign::SimulatedSign(platform::Clock& clock) : m_state(std::make_shared<State>(clock)) {}
 
+SimulatedSign::SimulatedSign(platform::Clock& clock, const std::vector<std::pair<int, int>>& sizes)
+    : SimulatedSign(clock) {
+    for (auto [width, height] : sizes) {
+        Config config;
+        config.width = width;
+        config.height = height;
+        addSign(config);
+    }
+}
+
 SimulatedSign::~SimulatedSign() {
     std::lock_guard lock(m_state->mutex);
     for (auto& s : m_state->signs) unplugLocked(s);
@@ -458,6 +482,30 @@ void SimulatedSign::clearHistory(int sign) {
     auto& s = m_state->signs.at(sign);
     s.blocks.clear();
     s.reports.clear();
+}
+
+std::optional<std::pair<int, int>> SimulatedSign::parseSize(std::string_view text) {
+    auto number = [](std::string_view digits) -> int {
+        if (digits.empty() || digits.size() > 3) return -1;
+        int n = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return -1;
+            n = n * 10 + (c - '0');
+        }
+        return n;
+    };
+    const size_t x = text.find_first_of("xX");
+    if (x == std::string_view::npos) return std::nullopt;
+    const int width = number(text.substr(0, x)), height = number(text.substr(x + 1));
+    if (width < 1 || width > 255 || height < 1 || height > 127) return std::nullopt;
+    return std::pair{width, height};
+}
+
+bool SimulatedSign::setReportLog(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "a");
+    std::lock_guard lock(m_state->mutex);
+    m_state->reportLog.reset(file);
+    return file != nullptr;
 }
 
 void SimulatedSign::setBlockListener(std::function<void(int, const Block&)> listener) {

@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 // Any number of virtual signs behind the HID interface. Each checks every packet
@@ -74,6 +76,8 @@ public:
     };
 
     explicit SimulatedSign(platform::Clock& clock);
+    // Signs of these sizes, otherwise as Config has them.
+    SimulatedSign(platform::Clock& clock, const std::vector<std::pair<int, int>>& sizes);
     ~SimulatedSign() override;
 
     int addSign(Config config);
@@ -89,12 +93,19 @@ public:
     std::vector<std::vector<uint8_t>> reports(int sign) const;  // every output report taken, as written
     Stats stats(int sign) const;
     void clearHistory(int sign);
+    // Every output report any sign takes is appended to the file, one line of
+    // lower-case hex each; false when the file cannot be opened for appending.
+    bool setReportLog(const std::string& path);
     // Called, outside the sign's lock, whenever a block has arrived whole.
     void setBlockListener(std::function<void(int sign, const Block&)> listener);
 
     std::vector<platform::HidDeviceInfo> enumerate() override;
     std::unique_ptr<platform::HidHandle> open(const std::string& path, platform::HidAccess access) override;
     std::optional<platform::HidDiskInfo> findDisk(const std::string& containerId) override;
+
+    // "48x12" (or "48X12") as given to --virtual-sign: 1 … 255 columns, 1 … 127 rows,
+    // the sizes a sign's geometry reply can carry.
+    static std::optional<std::pair<int, int>> parseSize(std::string_view text);
 
     struct State;
 

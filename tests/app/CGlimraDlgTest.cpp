@@ -770,4 +770,169 @@ TEST_F(Controller, TransfersReportToTheWindow) {
     EXPECT_EQ(view->posted.back().message, MSG_FIRMWARE_READY);
 }
 
+TEST_F(Controller, SendPutsTheCurrentScreenOnASignOfItsSize) {
+    start();
+    record(program(0, 0)).settings[u"TextContent"] = u"Hello";
+    record(program(0, 0)).settings[u"Color1"] = u"255";
+
+    // No sign: the first transfer says so and no image is built.
+    text.calls.clear();
+    dlg->onCommand(IDM_FILE_SEND);
+    EXPECT_EQ(view->messages, std::vector<std::u16string>{u"CannotFindDevice"});
+    EXPECT_TRUE(text.calls.empty());
+    EXPECT_EQ(view->focusRequests, 1);
+
+    SimulatedSign::Config matching;  // 48 × 12, like the screen
+    const int sign = signs.addSign(matching);
+    view->messages.clear();
+    dlg->onCommand(IDM_FILE_SEND);
+    EXPECT_TRUE(view->messages.empty());
+    auto blocks = signs.blocks(sign);
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0].kind, signlink::KIND_GEOMETRY_QUERY);
+    EXPECT_EQ(blocks[0].bytes, std::vector<uint8_t>{0x30});
+    EXPECT_EQ(blocks[1].kind, signlink::KIND_DEVICE_IMAGE);
+    const std::string image = dlg->deviceImageOfCurrentScreen(true);
+    ASSERT_FALSE(image.empty());
+    EXPECT_EQ(std::string(blocks[1].bytes.begin(), blocks[1].bytes.end()), image);
+
+    // A sign of another size: "NoSend_msg" and nothing but the query goes out.
+    SimulatedSign::Config small;
+    small.width = 36;
+    small.height = 11;
+    signs.setConfig(sign, small);
+    signs.clearHistory(sign);
+    dlg->onCommand(IDM_FILE_SEND);
+    EXPECT_EQ(view->messages, std::vector<std::u16string>{u"NoSend_msg"});
+    EXPECT_EQ(signs.blocks(sign).size(), 1u);
+
+    // Every program unchecked: the query, then nothing visible.
+    signs.setConfig(sign, matching);
+    signs.clearHistory(sign);
+    view->messages.clear();
+    record(program(0, 0)).checked = 0;
+    dlg->onCommand(IDM_FILE_SEND);
+    EXPECT_TRUE(view->messages.empty());
+    EXPECT_EQ(signs.blocks(sign).size(), 1u);
+
+    // A sign that refuses every packet: code 3, shown by its key when the
+    // language has no text for it.
+    record(program(0, 0)).checked = 1;
+    SimulatedSign::Config refusing;
+    refusing.statusByKind[signlink::KIND_DEVICE_IMAGE] = 2;
+    signs.setConfig(sign, refusing);
+    dlg->onCommand(IDM_FILE_SEND);
+    EXPECT_EQ(view->messages, std::vector<std::u16string>{u"TimeOut"});
+}
+
+TEST_F(Controller, TheDeviceImageOfANamedScreen) {
+    start();
+    dlg->addScreen(u"Shop", false);
+    const ScreenId shop = static_cast<ScreenId>(view->itemData(view->roots().at(1)));
+    dlg->addProgram(view->roots().at(1), u"", false);
+    dlg->project().findScreen(shop)->programs.begin()->second.settings[u"TextContent"] = u"Open";
+    dlg->project().findScreen(shop)->programs.begin()->second.settings[u"Color1"] = u"255";
+    text.calls.clear();
+    EXPECT_FALSE(dlg->deviceImageOfNamedScreen(u"sHOP").empty());
+    ASSERT_FALSE(text.calls.empty());
+    EXPECT_EQ(text.calls.front().text.substr(0, 1), u"O");
+    EXPECT_TRUE(dlg->deviceImageOfNamedScreen(u"Shop2").empty());
+}
+
+TEST_F(Controller, TestPatternsAndCommandBytes) {
+    const int sign = signs.addSign({});
+    start();
+    view->onTestDialog = [](CDialogTest& d) {
+        EXPECT_EQ(d.label(1007), u"FullLight");
+        EXPECT_TRUE(d.onButton(1007));
+        EXPECT_TRUE(d.onButton(1010));
+        EXPECT_FALSE(d.onButton(1003));
+    };
+    dlg->onKeyDown(CGlimraDlg::Key::F12);
+    EXPECT_EQ(view->testDialogs, 1);
+    ASSERT_EQ(view->posted.size(), 2u);
+    for (const auto& p : view->posted) dlg->onMessage(p.message, p.w, p.l);
+    auto blocks = signs.blocks(sign);
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0].kind, signlink::KIND_TEST_PATTERN);
+    EXPECT_EQ(blocks[0].bytes, std::vector<uint8_t>{2});
+    EXPECT_EQ(blocks[0].packets, 1u);
+    EXPECT_EQ(blocks[1].bytes, std::vector<uint8_t>{0});
+
+    dlg->onMessage(MSG_SEND_COMMAND_BYTE, 0x1A7, 0);
+    blocks = signs.blocks(sign);
+    ASSERT_EQ(blocks.size(), 3u);
+    EXPECT_EQ(blocks[2].kind, signlink::KIND_COMMAND_BYTE);
+    EXPECT_EQ(blocks[2].bytes, std::vector<uint8_t>{0xA7});
+    EXPECT_TRUE(view->messages.empty());
+
+    signs.unplug(sign);
+    dlg->onMessage(MSG_TEST_PATTERN + 1, 0, 0);
+    EXPECT_EQ(view->messages, std::vector<std::u16string>{u"CannotFindDevice"});
+}
+
+TEST_F(Controller, TheGeometryQueryOfAnotherWindow) {
+    SimulatedSign::Config config;
+    config.width = 144;  // packet bytes 9 … 12 = 00 90 00 10
+    config.height = 16;
+    const int sign = signs.addSign(config);
+    start();
+    dlg->onMessage(MSG_QUERY_GEOMETRY, 0x5150, 0);
+    ASSERT_EQ(view->postedTo.size(), 1u);
+    EXPECT_EQ(view->postedTo[0].first, 0x5150u);
+    EXPECT_EQ(view->postedTo[0].second.message, MSG_QUERY_GEOMETRY);
+    EXPECT_EQ(view->postedTo[0].second.w, 144u);
+    EXPECT_EQ(view->postedTo[0].second.l, 16);
+
+    for (auto [w, h] : {std::pair{300, 16}, std::pair{48, 128}, std::pair{48, 0}}) {
+        config.width = w;
+        config.height = h;
+        signs.setConfig(sign, config);
+        dlg->onMessage(MSG_QUERY_GEOMETRY, 0x5150, 0);
+    }
+    signs.unplug(sign);
+    dlg->onMessage(MSG_QUERY_GEOMETRY, 0x5150, 0);
+    EXPECT_EQ(view->postedTo.size(), 1u);
+    EXPECT_TRUE(view->messages.empty());  // no failure is shown
+}
+
+// Send's rules with a sign and an image of the test's own.
+struct FakeLink : SignCommands::SignLink {
+    int width = 48, height = 12;
+    std::vector<std::pair<uint8_t, size_t>> sent;
+    int answer = 0;
+    int transfer(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>*) override {
+        sent.push_back({kind, block.size()});
+        return kind == signlink::KIND_DEVICE_IMAGE ? answer : 0;
+    }
+    int signWidth() const override { return width; }
+    int signHeight() const override { return height; }
+};
+
+TEST(SendRules, TheSizeLimitAndTheResultTexts) {
+    ScreenRecord screen;
+    screen.width = 48;
+    screen.height = 12;
+    using Step = SignCommands::SendOutcome::Step;
+    FakeLink link;
+    auto out = SignCommands::sendScreen(link, &screen, [] { return std::string(30720, 'x'); });
+    EXPECT_EQ(out.step, Step::Sent);
+    EXPECT_EQ(link.sent.back(), (std::pair<uint8_t, size_t>{signlink::KIND_DEVICE_IMAGE, 30720}));
+    link.sent.clear();
+    out = SignCommands::sendScreen(link, &screen, [] { return std::string(30721, 'x'); });
+    EXPECT_EQ(out.step, Step::TooLong);
+    EXPECT_EQ(out.code, 4);
+    EXPECT_EQ(link.sent.size(), 1u);  // the query only
+    EXPECT_EQ(SignCommands::sendScreen(link, nullptr, [] { return std::string(); }).step, Step::SizeMismatch);
+
+    LanguageTable none;  // no language loaded: every key shows itself
+    EXPECT_EQ(SignCommands::resultText(0, none), u"OK");
+    EXPECT_EQ(SignCommands::resultText(2, none), u"CannotOpenDevice");
+    EXPECT_EQ(SignCommands::resultText(3, none), u"TimeOut");
+    EXPECT_EQ(SignCommands::resultText(4, none), u"DataTooLong_p");
+    EXPECT_EQ(SignCommands::resultText(5, none), u"DataTooLong_gif");
+    EXPECT_EQ(SignCommands::resultText(6, none), u"Unknow Error.");
+    EXPECT_EQ(SignCommands::resultText(-1, none), u"Unknow Error.");
+}
+
 }  // namespace

@@ -127,12 +127,24 @@ public:
     void startTimer(int id, int ms) override { timers[id] = ms; }
     void stopTimer(int id) override { timers.erase(id); }
     void postMessage(uint32_t message, uintptr_t w, intptr_t l) override { posted.push_back({message, w, l}); }
+    void postMessageTo(uintptr_t window, uint32_t message, uintptr_t w, intptr_t l) override {
+        postedTo.push_back({window, {message, w, l}});
+    }
+    void runTestDialog(CDialogTest& dlg) override {
+        ++testDialogs;
+        if (onTestDialog) onTestDialog(dlg);
+    }
+    void focusMainWindow() override { ++focusRequests; }
     struct Posted {
         uint32_t message;
         uintptr_t w;
         intptr_t l;
     };
     std::vector<Posted> posted;
+    std::vector<std::pair<uintptr_t, Posted>> postedTo;
+    int testDialogs = 0;
+    int focusRequests = 0;
+    std::function<void(CDialogTest&)> onTestDialog;
     std::pair<int, int> progressRange{0, 0};
     int progressStep = 0;
     std::vector<int> progressPositions;

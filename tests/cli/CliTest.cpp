@@ -128,17 +128,26 @@ TEST_F(Cli, FailuresSayWhatWentWrong) {
     const std::string file = project();
     writeFile(dir / "empty.vqd", "<QV/>");
     const Case cases[] = {
-        {"", 2, "a command is needed"},
-        {"frobnicate", 2, "unknown command 'frobnicate'"},
-        {"image", 2, "image needs a project file"},
-        {"image a b", 2, "image takes one project file"},
-        {"image '" + file + "' --screen", 2, "--screen needs a value"},
-        {"image '" + file + "' --bogus", 2, "unknown option '--bogus'"},
+        {"", 64, "a command is needed"},
+        {"frobnicate", 64, "unknown command 'frobnicate'"},
+        {"image", 64, "image needs a project file"},
+        {"image a b", 64, "image takes one project file"},
+        {"image '" + file + "' --screen", 64, "--screen needs a value"},
+        {"image '" + file + "' --bogus", 64, "unknown option '--bogus'"},
+        {"query --virtual-sign 48", 64, "'48' is not a sign size"},
+        {"query --virtual-sign 256x12", 64, "'256x12' is not a sign size"},
+        {"query --virtual-sign", 64, "--virtual-sign needs a value"},
+        {"test 5 --virtual-sign 48x12", 64, "'5' is not a test pattern"},
+        {"test 0x1 --virtual-sign 48x12", 64, "'0x1' is not a test pattern"},
+        {"command 256 --virtual-sign 48x12", 64, "'256' is not a command byte"},
+        {"command --virtual-sign 48x12", 64, "command takes one value"},
+        {"send --virtual-sign 48x12", 64, "send needs a project file"},
+        {"send '" + file + "' --screen Nope --virtual-sign 48x12", 8, "no screen named 'Nope'"},
         {"image '" + file + "' --screen Nope", 1, "no screen named 'Nope'"},
         {"image '" + (dir / "missing.vqd").string() + "'", 1, "cannot read the project file"},
         {"image '" + (dir / "empty.vqd").string() + "'", 1, "holds no screen"},
         {"image '" + file + "' -o '" + (dir / "no/such/dir.bin").string() + "'", 1, "cannot write"},
-        {"explain", 2, "explain takes one device image file"},
+        {"explain", 64, "explain takes one device image file"},
         {"explain '" + (dir / "missing.bin").string() + "'", 1, "cannot read"},
     };
     for (const Case& c : cases) {
@@ -151,6 +160,67 @@ TEST_F(Cli, FailuresSayWhatWentWrong) {
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("image PROJECT.vqd"), std::string::npos);
     EXPECT_NE(help.out.find("explain FILE"), std::string::npos);
+    EXPECT_NE(help.out.find("send PROJECT.vqd"), std::string::npos);
+}
+
+TEST_F(Cli, SendingToVirtualSigns) {
+    const std::string file = project();
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"send '" + file + "' --virtual-sign 48x12", 0, "sent "},
+        {"send '" + file + "' --screen side --virtual-sign 48x12", 6, "does not match the size of the sign"},
+        {"send '" + file + "' --screen side --virtual-sign 36x11", 0, "sent "},
+        {"query --virtual-sign 80x16 --virtual-sign 48x12", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Result r = run(c.arguments);
+        EXPECT_EQ(r.status, c.status) << err();
+        EXPECT_NE(err().find(c.message), std::string::npos) << err();
+    }
+    // The first sign answers the query.
+    EXPECT_EQ(run("query --virtual-sign 80x16 --virtual-sign 48x12").out, "80x16\n");
+
+    // Nothing checked: the sign is asked, nothing else happens.
+    writeFile(dir / "off.vqd",
+              "<QV><SCREEN width=\"48\" height=\"12\" name=\"Off\"><Program name=\"a\" checked=\"FALSE\">"
+              "<Item name=\"TextContent\">x</Item></Program></SCREEN></QV>");
+    const std::string log = (dir / "reports.txt").string();
+    const Result off = run("send '" + (dir / "off.vqd").string() + "' --virtual-sign 48x12 --report-log '" + log + "'");
+    EXPECT_EQ(off.status, 7);
+    EXPECT_NE(err().find("nothing to send"), std::string::npos);
+    // One report: the query 0x30 of kind 3, checksum 0x00DD.
+    EXPECT_EQ(readFile(log), "00515600010001000103" "30" + std::string(102, '0') + "00ddaa\n");
+
+    // The image that went out is the one `image` writes.
+    ASSERT_EQ(run("send '" + file + "' --virtual-sign 48x12 --report-log '" + log + "'").status, 0);
+    ASSERT_EQ(run("image '" + file + "' -o '" + (dir / "front.bin").string() + "'").status, 0);
+    const std::string image = readFile(dir / "front.bin");
+    std::string logged = readFile(log);
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < logged.size();) {
+        size_t end = logged.find('\n', at);
+        lines.push_back(logged.substr(at, end - at));
+        at = end + 1;
+    }
+    ASSERT_EQ(lines.size(), 1 + 1 + (image.size() + 51) / 52);  // the first run's query, then query and image
+    std::string sent;
+    for (size_t k = 2; k < lines.size(); ++k) {
+        ASSERT_EQ(lines[k].size(), 130u);
+        for (size_t b = 0; b < 52; ++b) sent += static_cast<char>(std::stoi(lines[k].substr(20 + 2 * b, 2), nullptr, 16));
+    }
+    EXPECT_EQ(sent.substr(0, image.size()), image);
+
+    // No sign at all (there is none on a build machine): status 1 and the English text.
+    const Result none = run("query");
+    if (none.status != 0) {
+        EXPECT_EQ(none.status, 1);
+        EXPECT_NE(err().find("No sign was found"), std::string::npos) << err();
+    }
 }
 
 }  // namespace

@@ -43,15 +43,7 @@ TEST(HidapiBackend, NoSignIsReportedAsNoSign) {
     if (signAttached) GTEST_SKIP() << "a sign is attached";
     DeviceTable table(backend);
     EXPECT_EQ(table.searchSigns(signlink::kSignVendorId, signlink::kSignProductId), 0);
-    struct Quiet : signlink::LinkObserver {
-        void setProgressRange(int, int) override {}
-        void setProgressStep(int) override {}
-        void setProgressPos(int) override {}
-        void setSignSize(int, int) override {}
-        void setFirmwareReady(bool) override {}
-        void startTimer(int, int) override {}
-        void postFirmwareReady() override {}
-    } quiet;
+    signlink::NoLinkObserver quiet;
     platform::SteadyClock clock;
     const uint8_t query[] = {0x30};
     EXPECT_EQ(signlink::singleSignTransfer(table, clock, quiet, query, signlink::KIND_GEOMETRY_QUERY),

@@ -233,6 +233,7 @@ private slots:
     void pictureLibraryShowsTheShippedPictures();
 
     void progressStepsWrapRound();
+    void testPatternsAndSendReachTheSign();
 
 private:
     QString m_programDir;
@@ -783,6 +784,52 @@ void MainWindowTest::progressStepsWrapRound() {
     window.stepProgress();
     QVERIFY(bar->maximum() > bar->minimum());
     QCOMPARE(bar->value(), bar->minimum());
+}
+
+void MainWindowTest::testPatternsAndSendReachTheSign() {
+    Run run(m_programDir, 0x0409);
+    QVERIFY(run.ready());
+    Session& session = *run.session;
+    const int sign = session.signs.addSign({});
+
+    // F12: the dialog's FullLight button sends pattern 2; the dialog stays open.
+    bool stayedOpen = false;
+    run.pilot.expect([&](QWidget* widget) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (!dialog || dialog->objectName() != QStringLiteral("CDialogTest")) return false;
+        auto* fullLight = dialog->findChild<QPushButton*>(QStringLiteral("testButton1007"));
+        if (!fullLight) return false;
+        QTest::mouseClick(fullLight, Qt::LeftButton);
+        for (int k = 0; k < 20 && session.signs.blocks(sign).empty(); ++k) QTest::qWait(5);
+        stayedOpen = dialog->isVisible();
+        dialog->reject();
+        return true;
+    });
+    session.dlg.onKeyDown(CGlimraDlg::Key::F12);
+    QVERIFY2(run.pilot.done(), qPrintable(run.pilot.unexpected().join(QStringLiteral("; "))));
+    QVERIFY(stayedOpen);
+    auto blocks = session.signs.blocks(sign);
+    QCOMPARE(blocks.size(), size_t{1});
+    QCOMPARE(blocks[0].kind, uint8_t{signlink::KIND_TEST_PATTERN});
+    QCOMPARE(blocks[0].bytes, std::vector<uint8_t>{2});
+
+    // Send: the geometry query, then the current screen's image.
+    session.signs.clearHistory(sign);
+    ProgramRecord* program = session.dlg.project().findProgram(session.dlg.currentProgramKey());
+    QVERIFY(program);
+    program->settings[u"TextContent"] = u"Hi";
+    program->settings[u"Color1"] = u"255";
+    QPushButton* send = nullptr;
+    for (QPushButton* b : session.window.findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("Send")) send = b;
+    QVERIFY(send);
+    QTest::mouseClick(send, Qt::LeftButton);
+    blocks = session.signs.blocks(sign);
+    QCOMPARE(blocks.size(), size_t{2});
+    QCOMPARE(blocks[1].kind, uint8_t{signlink::KIND_DEVICE_IMAGE});
+    const std::string image = session.dlg.deviceImageOfCurrentScreen(true);
+    QCOMPARE(std::string(blocks[1].bytes.begin(), blocks[1].bytes.end()), image);
+    QVERIFY2(run.pilot.unexpected().isEmpty(), qPrintable(run.pilot.unexpected().join(QStringLiteral("; "))));
 }
 
 QTEST_MAIN(MainWindowTest)

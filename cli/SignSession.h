@@ -1,0 +1,48 @@
+#pragma once
+
+#include "app/SignCommands.h"
+#include "device/DeviceTable.h"
+#include "device/LinkProtocol.h"
+#include "device/sim/SimulatedSign.h"
+#include "platform/Clock.h"
+#include "platform/HidBackend.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The sign the command line talks to: simulated ones when asked for, else the
+// real ones on USB; a progress line on a terminal.
+class SignSession final : public SignCommands::SignLink, private signlink::LinkObserver {
+public:
+    // False with `error` set when the report log cannot be opened.
+    bool open(const std::vector<std::pair<int, int>>& virtualSigns, const std::string& reportLog, std::string& error);
+
+    int transfer(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply) override;
+    int signWidth() const override { return m_width; }
+    int signHeight() const override { return m_height; }
+
+    // What each virtual sign received, for a person.
+    std::vector<std::string> virtualSignSummary() const;
+
+private:
+    void setProgressRange(int low, int high) override;
+    void setProgressStep(int) override {}
+    void setProgressPos(int pos) override;
+    void setSignSize(int width, int height) override;
+    void setFirmwareReady(bool) override {}
+    void startTimer(int, int) override {}
+    void postFirmwareReady() override {}
+    void endProgressLine();
+
+    platform::SteadyClock m_clock;
+    std::unique_ptr<platform::HidBackend> m_backend;
+    SimulatedSign* m_simulated = nullptr;
+    std::unique_ptr<DeviceTable> m_table;
+    int m_width = 0;
+    int m_height = 0;
+    int m_packets = 0;
+    bool m_terminal = false;
+    bool m_lineOpen = false;
+};
