@@ -10,6 +10,7 @@
 #include "project/ProjectFile.h"
 
 #include <algorithm>
+#include <tuple>
 #include <functional>
 #include <system_error>
 
@@ -254,6 +255,7 @@ void CGlimraDlg::onCommand(int id) {
             return m_view->runTestDialog(dlg);
         }
         case ID_SYSTEM_SETTINGS: return systemSettings();
+        case ID_SCREEN_SETTINGS: return screenSettings();
         case ID_PICTURE_SETTINGS: return pictureLibrary();
         case ID_OPEN_DATA_FOLDER: {
             const std::filesystem::path data = m_folders.dataFolder();
@@ -461,6 +463,26 @@ void CGlimraDlg::preview() {
     m_view->showPanel(Panel::Preview, true);
 }
 
+ScreenCatalogue CGlimraDlg::readScreenCatalogue() const {
+    ScreenCatalogue catalogue;
+    catalogue.load(m_folders.dataFile("ProjFile/ScreenConfigEx.xml"), m_folders.programFile("ScreenDefault.dat"),
+                   m_folders.programFolder());
+    return catalogue;
+}
+
+// A new size for the current screen; its programs stay as they are.
+void CGlimraDlg::screenSettings() {
+    const ScreenId id = currentScreenId();
+    ScreenRecord* screen = m_project.findScreen(id);
+    if (!screen) return;
+    CScreenSel dlg(m_language, readScreenCatalogue(), screen->width == 44 ? 0 : 1);
+    if (!m_view->chooseScreenSize(dlg)) return;
+    std::tie(screen->width, screen->height) = dlg.selectedSize();
+    loadScreenPanel(id);
+    if (m_editorProgram && screenOfKey(m_editorProgram) == id) m_programEditor.setScreenSize(screen->width, screen->height);
+    m_view->showPanel(Panel::Preview, true);
+}
+
 void CGlimraDlg::about() {
     bool autoUpdate = m_settings.autoUpdate != 0;
     if (m_view->runAboutDialog(m_language.text(u"AboutTitle"), m_language.text(u"AutoUpdate"), autoUpdate))
@@ -477,11 +499,10 @@ CGlimraDlg::TreeItem CGlimraDlg::addScreen(std::u16string_view name, bool askSiz
     ScreenRecord screen;
     screen.name = label;
     if (askSize) {
-        int index = 1;
-        if (!m_view->chooseScreenSize(index)) return kNoItem;
-        // Until the catalogue is read: entry 0 is 44 × 11, every other 48 × 12.
-        screen.width = index == 0 ? 44 : 48;
-        screen.height = index == 0 ? 11 : 12;
+        CScreenSel dlg(m_language, readScreenCatalogue(), m_view->readSelectId().value_or(1));
+        if (!m_view->chooseScreenSize(dlg)) return kNoItem;
+        m_view->writeSelectId(dlg.selectedIndex());
+        std::tie(screen.width, screen.height) = dlg.selectedSize();
     }
     const TreeItem item = m_view->insertItem(kNoItem, label);
     if (!item) return kNoItem;

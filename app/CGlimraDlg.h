@@ -14,6 +14,8 @@
 #include "content/TextRasterizer.h"
 #include "device/LinkProtocol.h"
 #include "project/CDlgScreen.h"
+#include "project/CScreenSel.h"
+#include "project/ScreenCatalogue.h"
 #include "project/Project.h"
 
 #include <cstdint>
@@ -122,8 +124,11 @@ public:
                                                                     std::u16string_view pattern) = 0;
         virtual std::optional<std::filesystem::path> saveFileDialog(std::u16string_view filterName,
                                                                     std::u16string_view pattern) = 0;
-        // The screen size dialog, starting at `index`; false when cancelled.
-        virtual bool chooseScreenSize(int& index) = 0;
+        // The modal screen size dialog; false when cancelled.
+        virtual bool chooseScreenSize(CScreenSel& dlg) = 0;
+        // The per-user "SelectID": the catalogue position the last New Screen took.
+        virtual std::optional<int32_t> readSelectId() = 0;
+        virtual void writeSelectId(int32_t index) = 0;
         // The system settings dialog; true when closed with OK (after dlg.onOK()).
         virtual bool runSystemSettings(CSystemSettingDlg& dlg) = 0;
         // The picture library dialog; true when closed with OK.
@@ -255,6 +260,8 @@ private:
     void preview();
     void about();
     void systemSettings();
+    void screenSettings();
+    ScreenCatalogue readScreenCatalogue() const;
     void pictureLibrary();
     void chooseLanguage(int menuId);
     void fillLanguageMenu();

@@ -1,11 +1,13 @@
 #include "app/ui/CMainWindow.h"
 
+#include "app/CGlimraApp.h"
 #include "app/Commands.h"
 #include "app/ui/CSystemSettingDialog.h"
 #include "assets/ui/CImgInfoDialog.h"
 #include "app/ui/ScreenTree.h"
 #include "content/ui/CDlgProgramWidget.h"
 #include "project/ui/CDlgScreenWidget.h"
+#include "project/ui/CScreenSelDialog.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -23,6 +25,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
@@ -525,20 +528,23 @@ std::optional<std::filesystem::path> CMainWindow::saveFileDialog(std::u16string_
         QFileDialog::getSaveFileName(this, QString(), QString(), fileFilter(filterName, pattern)));
 }
 
-bool CMainWindow::chooseScreenSize(int& index) {
-    (void)index;  // one size until the screen catalogue has its dialog
-    QDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("Select screen size"));
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->setContentsMargins(18, 16, 18, 12);
-    layout->setSpacing(14);
-    layout->addWidget(new QLabel(QStringLiteral("A 48 × 12 screen will be added."), &dialog));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
-    dialog.setMinimumWidth(320);
+bool CMainWindow::chooseScreenSize(CScreenSel& dlg) {
+    CScreenSelDialog dialog(dlg, m_dlg.app().images(), this);
     return dialog.exec() == QDialog::Accepted;
+}
+
+std::optional<int32_t> CMainWindow::readSelectId() {
+    QSettings settings;
+    const QVariant value = settings.value(QStringLiteral("SelectID"));
+    bool ok = false;
+    const int index = value.toInt(&ok);
+    if (!value.isValid() || !ok) return std::nullopt;
+    return index;
+}
+
+void CMainWindow::writeSelectId(int32_t index) {
+    QSettings settings;
+    settings.setValue(QStringLiteral("SelectID"), index);
 }
 
 bool CMainWindow::runPictureLibrary(CImgInfoDlg& dlg) {

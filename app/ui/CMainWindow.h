@@ -69,7 +69,9 @@ public:
                                                         std::u16string_view pattern) override;
     std::optional<std::filesystem::path> saveFileDialog(std::u16string_view filterName,
                                                         std::u16string_view pattern) override;
-    bool chooseScreenSize(int& index) override;
+    bool chooseScreenSize(CScreenSel& dlg) override;
+    std::optional<int32_t> readSelectId() override;
+    void writeSelectId(int32_t index) override;
     bool runSystemSettings(CSystemSettingDlg& dlg) override;
     bool runPictureLibrary(CImgInfoDlg& dlg) override;
     bool runAboutDialog(std::u16string_view titleLine, std::u16string_view checkLabel,

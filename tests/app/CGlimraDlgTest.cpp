@@ -142,7 +142,7 @@ TEST_F(Controller, CommandsOnAnEmptyTree) {
     dlg->onCommand(IDM_FILE_NEW_PROGRAM);  // nothing selected: nothing happens
     EXPECT_TRUE(view->roots().empty());
     view->acceptScreenSize = true;
-    view->chosenScreenIndex = 0;
+    view->selectId = 0;  // no catalogue here: index 0 falls back to 44 × 11
     dlg->onCommand(IDM_FILE_NEW_LED);
     ASSERT_EQ(view->roots().size(), 1u);
     EXPECT_EQ(dlg->project().findScreen(1)->width, 44);
@@ -933,6 +933,53 @@ TEST(SendRules, TheSizeLimitAndTheResultTexts) {
     EXPECT_EQ(SignCommands::resultText(5, none), u"DataTooLong_gif");
     EXPECT_EQ(SignCommands::resultText(6, none), u"Unknow Error.");
     EXPECT_EQ(SignCommands::resultText(-1, none), u"Unknow Error.");
+}
+
+// --- screen sizes ------------------------------------------------------------------------
+
+TEST_F(Controller, NewScreenRemembersTheSizeChosenAndScreenSettingsResizes) {
+    for (const char* name : {"a.gif", "b.gif", "c.gif"}) writeFile(m_root / "program" / "img" / name, "GIF89a");
+    writeFile(m_root / "program" / "ScreenDefault.dat",
+              "<r><A width=\"44\" height=\"11\" FileType=\"MultiFrame\">.\\img\\a.gif</A>"
+              "<B width=\"48\" height=\"12\" FileType=\"MultiFrame\">.\\img\\b.gif</B>"
+              "<C width=\"64\" height=\"16\" FileType=\"MultiFrame\">.\\img\\c.gif</C></r>");
+    start();  // no SelectID: the first screen's dialog starts on button 1
+    ASSERT_EQ(view->screenSizeInitial, std::vector<int>{1});
+    EXPECT_EQ(view->screenSizeInitialButton, std::vector<int>{1});
+    EXPECT_EQ(view->selectId, 1);
+    EXPECT_EQ(dlg->project().findScreen(1)->width, 48);
+
+    view->chosenScreenButton = 0;
+    dlg->onCommand(IDM_FILE_NEW_LED);
+    EXPECT_EQ(view->selectId, 0);
+    EXPECT_EQ(dlg->project().findScreen(2)->width, 44);
+    EXPECT_EQ(dlg->project().findScreen(2)->height, 11);
+    view->chosenScreenButton = -1;
+    dlg->onCommand(IDM_FILE_NEW_LED);
+    EXPECT_EQ(view->screenSizeInitial.back(), 0);
+
+    // Cancel adds nothing and keeps the remembered choice.
+    view->acceptScreenSize = false;
+    const size_t screens = view->roots().size();
+    dlg->onCommand(IDM_FILE_NEW_LED);
+    EXPECT_EQ(view->roots().size(), screens);
+    EXPECT_EQ(view->selectId, 0);
+    view->acceptScreenSize = true;
+
+    // Screen settings: starts on 0 for a 44-wide screen, 1 otherwise; the registry is not used.
+    view->selectItem(view->roots().at(1));  // 44 × 11
+    dlg->onCommand(ID_SCREEN_SETTINGS);
+    EXPECT_EQ(view->screenSizeInitial.back(), 0);
+    view->selectItem(program(0, 0));  // a program of the 48 × 12 screen
+    const auto programsBefore = dlg->project().findScreen(1)->programs;
+    view->chosenScreenButton = 2;
+    dlg->onCommand(ID_SCREEN_SETTINGS);
+    EXPECT_EQ(view->screenSizeInitial.back(), 1);
+    EXPECT_EQ(view->selectId, 0);
+    EXPECT_EQ(dlg->project().findScreen(1)->width, 64);
+    EXPECT_EQ(dlg->project().findScreen(1)->height, 16);
+    EXPECT_EQ(dlg->project().findScreen(1)->programs.size(), programsBefore.size());
+    EXPECT_EQ(dlg->screenPanel().width(), 64);
 }
 
 }  // namespace

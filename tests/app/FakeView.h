@@ -20,7 +20,6 @@ public:
 
     // --- what the test prepares -------------------------------------------------------
     bool acceptScreenSize = true;
-    int chosenScreenIndex = 1;
     std::optional<std::filesystem::path> openPath;
     std::optional<std::filesystem::path> savePath;
     // Chosen when the context menu opens (0: closed without a choice).
@@ -38,6 +37,9 @@ public:
     std::map<CGlimraDlg::Panel, bool> panels;
     std::map<int, int> timers;  // running timers: id → period
     int screenSizeDialogs = 0;
+    std::vector<int> screenSizeInitial, screenSizeInitialButton;
+    int chosenScreenButton = -1;  // -1: OK on what was selected
+    std::optional<int32_t> selectId;
     int saveDialogs = 0;
     TreeItem editing = 0;
     int editLimit = 0;
@@ -118,11 +120,15 @@ public:
         if (pictureScript) pictureScript(dlg);
         return acceptPictures;
     }
-    bool chooseScreenSize(int& index) override {
+    bool chooseScreenSize(CScreenSel& dlg) override {
         ++screenSizeDialogs;
-        if (acceptScreenSize) index = chosenScreenIndex;
+        screenSizeInitial.push_back(dlg.selectedIndex());
+        screenSizeInitialButton.push_back(dlg.selectedButton());
+        if (acceptScreenSize && chosenScreenButton >= 0) dlg.onPictureClicked(chosenScreenButton);
         return acceptScreenSize;
     }
+    std::optional<int32_t> readSelectId() override { return selectId; }
+    void writeSelectId(int32_t index) override { selectId = index; }
 
     void startTimer(int id, int ms) override { timers[id] = ms; }
     void stopTimer(int id) override { timers.erase(id); }

@@ -44,6 +44,8 @@ inline std::string readFile(const std::filesystem::path& p) {
 }
 
 inline std::filesystem::path writeFile(const std::filesystem::path& p, const std::string& bytes) {
+    std::error_code ec;
+    if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path(), ec);
     std::ofstream(p, std::ios::binary) << bytes;
     return p;
 }

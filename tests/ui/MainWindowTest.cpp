@@ -1,5 +1,6 @@
 #include "app/AppFolders.h"
 #include "app/CGlimraApp.h"
+#include "project/ui/CScreenSelDialog.h"
 #include "device/sim/SimulatedSign.h"
 #include "app/CGlimraDlg.h"
 #include "app/Commands.h"
@@ -23,7 +24,9 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QScrollBar>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <deque>
@@ -89,7 +92,7 @@ private:
 ModalPilot::Step acceptScreenSize() {
     return [](QWidget* widget) {
         auto* dialog = qobject_cast<QDialog*>(widget);
-        if (!dialog || dialog->windowTitle() != QStringLiteral("Select screen size")) return false;
+        if (!dialog || dialog->objectName() != QStringLiteral("CScreenSel")) return false;
         dialog->accept();
         return true;
     };
@@ -234,6 +237,7 @@ private slots:
 
     void progressStepsWrapRound();
     void testPatternsAndSendReachTheSign();
+    void screenSizeDialogShowsTheCatalogue();
 
 private:
     QString m_programDir;
@@ -830,6 +834,60 @@ void MainWindowTest::testPatternsAndSendReachTheSign() {
     const std::string image = session.dlg.deviceImageOfCurrentScreen(true);
     QCOMPARE(std::string(blocks[1].bytes.begin(), blocks[1].bytes.end()), image);
     QVERIFY2(run.pilot.unexpected().isEmpty(), qPrintable(run.pilot.unexpected().join(QStringLiteral("; "))));
+}
+
+void MainWindowTest::screenSizeDialogShowsTheCatalogue() {
+    ScreenCatalogue catalogue;
+    const std::filesystem::path program = fsPath(m_programDir);
+    QVERIFY(catalogue.load(program / "no-such-user-file.xml", program / "ScreenDefault.dat", program));
+    LanguageTable language;
+    language.findLanguages(program);
+    language.loadByName(u"English");
+    CScreenSel dlg(language, catalogue, 1);
+    platform::QtImageCodec codec;
+    CScreenSelDialog dialog(dlg, codec);
+    dialog.resize(420, 360);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+    QCOMPARE(dialog.windowTitle(), QString::fromStdU16String(language.text(u"SelectScreenSize")));
+    const auto& buttons = dialog.list()->buttons();
+    QCOMPARE(buttons.size(), catalogue.entries().size());
+    for (CScreenPictureButton* b : buttons) {
+        QCOMPARE(b->size(), QSize(350, 70));
+        QCOMPARE(b->pos(), QPoint(10, 80 * b->number()));
+        QCOMPARE(b->selected(), b->number() == 1);
+    }
+    // The range: the last row's top plus 40, less a page, as a native bar counts it.
+    QScrollBar* bar = dialog.list()->scrollBar();
+    QCOMPARE(bar->singleStep(), 20);
+    QCOMPARE(bar->pageStep(), dialog.list()->height());
+    QCOMPARE(bar->maximum(), std::max(0, 80 * (int(buttons.size()) - 1) + 40 - dialog.list()->height() + 1));
+    if (bar->maximum() > 0) {
+        QWheelEvent down(QPointF(50, 50), dialog.list()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120),
+                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(dialog.list(), &down);
+        QCOMPARE(bar->value(), 20);
+        QCOMPARE(buttons[1]->pos(), QPoint(10, 60));
+        bar->setValue(0);
+    }
+
+    // The scrolling signs move on by themselves.
+    CScreenPictureButton* animated = buttons[0];
+    QVERIFY(animated->frameCount() > 1);
+    const int first = animated->frameIndex();
+    QTRY_VERIFY_WITH_TIMEOUT(animated->frameIndex() != first, 2000);
+
+    // Clicking the third sign and OK take its entry.
+    QTest::mouseClick(buttons[2], Qt::LeftButton);
+    QVERIFY(buttons[2]->selected());
+    QVERIFY(!buttons[1]->selected());
+    QCOMPARE(dlg.selectedIndex(), 2);
+    QPushButton* ok = dialog.findChild<QPushButton*>(QStringLiteral("ok"));
+    QVERIFY(ok);
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dlg.selectedSize(), catalogue.sizeOf(2));
 }
 
 QTEST_MAIN(MainWindowTest)
