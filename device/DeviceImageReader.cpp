@@ -38,7 +38,7 @@ bool readRecord(std::string_view rec, int width, int height, DeviceImageReader::
     r.temperatureOffset = u32(rec, 19);
     if (r.length < 30 || r.length > rec.size()) return problem = at("record length past the end of the image", base), false;
     rec = rec.substr(0, r.length);
-    if (r.bitmapOffset + 5 > rec.size()) return problem = at("bitmap block outside its record", base + 11), false;
+    if (uint64_t{r.bitmapOffset} + 5 > rec.size()) return problem = at("bitmap block outside its record", base + 11), false;
     const std::string_view bitmap = rec.substr(r.bitmapOffset);
     r.bitmapLength = u16(bitmap, 0);
     r.columns = u16(bitmap, 2);
@@ -51,7 +51,7 @@ bool readRecord(std::string_view rec, int width, int height, DeviceImageReader::
             return problem = at("bitmap block does not hold whole pages", base + r.bitmapOffset), false;
     }
     if (r.animationOffset != 0) {
-        if (r.animationOffset + 5 > rec.size())
+        if (uint64_t{r.animationOffset} + 5 > rec.size())
             return problem = at("animation table outside its record", base + 15), false;
         const std::string_view table = rec.substr(r.animationOffset);
         const uint8_t m = u8(table, 3);
@@ -61,7 +61,7 @@ bool readRecord(std::string_view rec, int width, int height, DeviceImageReader::
         for (size_t k = 0; k < m; ++k) r.animations.push_back({u16(table, 5 + 3 * k), u8(table, 7 + 3 * k)});
     }
     if (r.temperatureOffset != 0) {
-        if (r.temperatureOffset + 38 > rec.size())
+        if (uint64_t{r.temperatureOffset} + 38 > rec.size())
             return problem = at("temperature block outside its record", base + 19), false;
         const std::string_view t = rec.substr(r.temperatureOffset);
         auto& f = r.temperature;

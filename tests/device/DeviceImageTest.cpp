@@ -148,6 +148,14 @@ TEST_F(Image, TheReaderNamesTheFirstProblem) {
     badOffset[55] = 0x10;                      // second table entry far beyond
     badLength[100] = static_cast<char>(0x7F);  // first record claims 32 KB
     badBitmap[100 + 31] = 20;                  // a bitmap block of 20 bytes is no whole page
+    // Offsets near 2^32 must not wrap round past the bounds checks.
+    std::string farBitmap = img, farAnimation = img, farTemperature = img;
+    for (int k = 0; k < 4; ++k) {
+        farBitmap[100 + 11 + k] = static_cast<char>(0xFF);
+        farAnimation[100 + 15 + k] = static_cast<char>(0xFF);
+        farTemperature[100 + 19 + k] = static_cast<char>(0xFF);
+    }
+    farBitmap[100 + 14] = static_cast<char>(0xFD);  // 0xFFFFFFFD + 5 wraps to 2
     const Case cases[] = {
         {img.substr(0, 99), "shorter than its 100-byte header", 0},
         {img.substr(0, img.size() - 1), "no digit font block after the records", 2},
@@ -155,6 +163,9 @@ TEST_F(Image, TheReaderNamesTheFirstProblem) {
         {badOffset, "program table entry outside the image at byte 54", 1},
         {badLength, "record length past the end of the image at byte 100", 0},
         {badBitmap, "bitmap block does not hold whole pages at byte 130", 0},
+        {farBitmap, "bitmap block outside its record at byte 111", 0},
+        {farAnimation, "animation table outside its record at byte 115", 0},
+        {farTemperature, "temperature block outside its record at byte 119", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.problem);
