@@ -25,13 +25,8 @@ struct AppServices {
 // among it the table of attached signs.
 class CGlimraApp {
 public:
-    static constexpr uint16_t kSignVendorId = signlink::kSignVendorId;
-    static constexpr uint16_t kSignProductId = signlink::kSignProductId;
-
     explicit CGlimraApp(AppServices services) : m_services(services), m_devices(services.hid) {}
 
-    uint16_t vendorId() const { return m_vendorId; }
-    uint16_t productId() const { return m_productId; }
     platform::Shell& shell() { return m_services.shell; }
     platform::ImageCodec& images() { return m_services.images; }
     platform::FontCatalog& fonts() { return m_services.fonts; }
@@ -42,6 +37,4 @@ public:
 private:
     AppServices m_services;
     DeviceTable m_devices;
-    uint16_t m_vendorId = kSignVendorId;
-    uint16_t m_productId = kSignProductId;
 };

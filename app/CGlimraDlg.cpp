@@ -293,13 +293,13 @@ void CGlimraDlg::onMessage(uint32_t message, uintptr_t wParam, intptr_t) {
     if (!m_view) return;
     if (message >= MSG_TEST_PATTERN && message <= MSG_TEST_PATTERN + 4) {
         const uint8_t pattern[] = {static_cast<uint8_t>(message - MSG_TEST_PATTERN)};
-        if (int code = transferToSign(pattern, signlink::KIND_TEST_PATTERN)) showResult(code);
+        if (int code = transfer(pattern, signlink::KIND_TEST_PATTERN, nullptr)) showResult(code);
     } else if (message == MSG_QUERY_GEOMETRY) {
         const auto size = SignCommands::queryGeometry(*this);
         if (wParam && size) m_view->postMessageTo(wParam, MSG_QUERY_GEOMETRY, size->first, size->second);
     } else if (message == MSG_SEND_COMMAND_BYTE) {
         const uint8_t command[] = {static_cast<uint8_t>(wParam & 0xFF)};
-        transferToSign(command, signlink::KIND_COMMAND_BYTE);
+        transfer(command, signlink::KIND_COMMAND_BYTE, nullptr);
     }
 }
 
@@ -754,7 +754,7 @@ void CGlimraDlg::onTreeRightClick(TreeItem item) {
 
 // --- the sign ------------------------------------------------------------------------
 
-int CGlimraDlg::transferToSign(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply) {
+int CGlimraDlg::transfer(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply) {
     return signlink::singleSignTransfer(m_app.devices(), m_app.clock(), *this, block, kind, reply);
 }
 

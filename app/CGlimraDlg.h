@@ -212,13 +212,10 @@ public:
     bool firmwareReady() const { return m_firmwareReady; }
     int signWidth() const override { return m_signWidth; }
     int signHeight() const override { return m_signHeight; }
-    int transfer(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply) override {
-        return transferToSign(block, kind, reply);
-    }
-
     // One block to the sign under device key 0 with the main progress bar;
     // the result codes of the link (0 … 3).
-    int transferToSign(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply = nullptr);
+    int transfer(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply) override;
+
     // The device image of the current screen: every checked program with the
     // flag (or when no program is selected), else the selected one; empty without a screen.
     std::string deviceImageOfCurrentScreen(bool allPrograms);

@@ -129,6 +129,11 @@ struct Session {
         encoder.setPictures(pictures.records());
         encoder.applyTexts();
     }
+
+    // Every checked program, with the settings the window would use.
+    DeviceImage::Built image(const ScreenRecord& screen) {
+        return DeviceImage::build(screen, settings.playMode, settings.tempOffset, false, 0, encoder, programEncoder);
+    }
 };
 
 // The named (or first) screen of a project file with its programs keyed as
@@ -158,14 +163,16 @@ bool loadScreen(const std::string& project, const std::string* screenName, Scree
     return true;
 }
 
-// Takes "--screen NAME" and one project file.
+// Takes "--screen NAME", "-o FILE" when `output` is given, and one project file.
 int projectArguments(const std::string& command, const std::vector<std::string>& args, std::string& project,
-                     std::optional<std::string>& screenName) {
+                     std::optional<std::string>& screenName, std::string* output = nullptr) {
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--screen") {
-            if (i + 1 >= args.size()) return usage("--screen needs a value");
-            screenName = args[++i];
-        } else if (!args[i].empty() && args[i][0] == '-') {
+        if (args[i] == "--screen" || (output && args[i] == "-o")) {
+            if (i + 1 >= args.size()) return usage(args[i] + " needs a value");
+            if (args[i] == "--screen") screenName = args[i + 1];
+            else *output = args[i + 1];
+            ++i;
+        } else if (!args[i].empty() && args[i][0] == '-' && args[i] != "-") {
             return usage("unknown option '" + args[i] + "' for " + command);
         } else if (project.empty()) {
             project = args[i];
@@ -267,11 +274,8 @@ int signCommand(const std::string& command, std::vector<std::string> args) {
     if (!loadScreen(project, screenName ? &*screenName : nullptr, screen)) return kExitBadProject;
     if (!sign.open(options.virtualSigns, options.reportLog, error)) return fail(error);
     Session session;
-    const SignCommands::SendOutcome out = SignCommands::sendScreen(sign, &screen, [&] {
-        return DeviceImage::build(screen, session.settings.playMode, session.settings.tempOffset, false, 0,
-                                  session.encoder, session.programEncoder)
-            .bytes;
-    });
+    const SignCommands::SendOutcome out =
+        SignCommands::sendScreen(sign, &screen, [&] { return session.image(screen).bytes; });
     printSummary(sign);
     using Step = SignCommands::SendOutcome::Step;
     switch (out.step) {
@@ -295,31 +299,15 @@ int signCommand(const std::string& command, std::vector<std::string> args) {
 }
 
 int imageCommand(const std::vector<std::string>& args) {
-    std::string project, screenName, output;
-    bool named = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--screen" || args[i] == "-o") {
-            if (i + 1 >= args.size()) return usage(args[i] + " needs a value");
-            const bool isScreen = args[i] == "--screen";
-            (isScreen ? screenName : output) = args[i + 1];
-            named |= isScreen;
-            ++i;
-        } else if (!args[i].empty() && args[i][0] == '-' && args[i] != "-") {
-            return usage("unknown option '" + args[i] + "' for image");
-        } else if (project.empty()) {
-            project = args[i];
-        } else {
-            return usage("image takes one project file");
-        }
-    }
-    if (project.empty()) return usage("image needs a project file");
+    std::string project, output;
+    std::optional<std::string> screenName;
+    if (int status = projectArguments("image", args, project, screenName, &output)) return status;
 
     ScreenRecord screen;
-    if (!loadScreen(project, named ? &screenName : nullptr, screen)) return 1;
+    if (!loadScreen(project, screenName ? &*screenName : nullptr, screen)) return 1;
 
     Session session;
-    const DeviceImage::Built built = DeviceImage::build(screen, session.settings.playMode, session.settings.tempOffset,
-                                                        false, 0, session.encoder, session.programEncoder);
+    const DeviceImage::Built built = session.image(screen);
     if (built.bytes.empty()) return fail("no checked program of the screen shows anything");
     if (output.empty() || output == "-") {
         std::fwrite(built.bytes.data(), 1, built.bytes.size(), stdout);

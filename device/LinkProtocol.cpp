@@ -156,7 +156,6 @@ void Transfer::examineReply() {
 }
 
 int Transfer::run() {
-    m_readReport.assign(kReportSize, 0);
     if (m_table.searchSigns(kSignVendorId, kSignProductId) == 0) return TRANSFER_NO_SIGN;
     if (!m_table.open(kKey)) return TRANSFER_OPEN_FAILED;
 

@@ -445,11 +445,6 @@ void SimulatedSign::plugIn(int sign) {
     if (sign >= 0 && sign < static_cast<int>(m_state->signs.size())) m_state->signs[sign].present = true;
 }
 
-bool SimulatedSign::present(int sign) const {
-    std::lock_guard lock(m_state->mutex);
-    return sign >= 0 && sign < static_cast<int>(m_state->signs.size()) && m_state->signs[sign].present;
-}
-
 SimulatedSign::Config SimulatedSign::config(int sign) const {
     std::lock_guard lock(m_state->mutex);
     return m_state->signs.at(sign).config;

@@ -84,7 +84,6 @@ public:
     int signCount() const;
     void unplug(int sign);
     void plugIn(int sign);
-    bool present(int sign) const;
     Config config(int sign) const;
     void setConfig(int sign, Config config);
     std::string pathOf(int sign) const;

@@ -749,19 +749,19 @@ TEST_F(Controller, TransfersReportToTheWindow) {
     start();
 
     const uint8_t query[] = {0x30};
-    EXPECT_EQ(dlg->transferToSign(query, signlink::KIND_GEOMETRY_QUERY), 0);
+    EXPECT_EQ(dlg->transfer(query, signlink::KIND_GEOMETRY_QUERY, nullptr), 0);
     EXPECT_EQ(dlg->signWidth(), 64);
     EXPECT_EQ(dlg->signHeight(), 16);
 
     std::vector<uint8_t> image(52 * 5 + 1, 0x11);
-    EXPECT_EQ(dlg->transferToSign(image, signlink::KIND_DEVICE_IMAGE), 0);
+    EXPECT_EQ(dlg->transfer(image, signlink::KIND_DEVICE_IMAGE, nullptr), 0);
     EXPECT_EQ(view->progressRange, (std::pair<int, int>{0, 5}));
     EXPECT_EQ(view->progressStep, 1);
     EXPECT_EQ(view->progressPositions.back(), 5);
 
     // The firmware request: status 8 with first value 0, then 0.
     const uint8_t request[] = {0x00};
-    EXPECT_EQ(dlg->transferToSign(request, signlink::KIND_FIRMWARE_REQUEST), 0);
+    EXPECT_EQ(dlg->transfer(request, signlink::KIND_FIRMWARE_REQUEST, nullptr), 0);
     EXPECT_EQ(view->timers[102], 100);
     EXPECT_EQ(view->timers[101], 4000);
     EXPECT_EQ(view->progressRange, (std::pair<int, int>{0, 100}));
