@@ -3,10 +3,21 @@
 #include "platform/Folders.h"
 
 #include <system_error>
+#include <sys/stat.h>
 
 AppFolders AppFolders::fromEnvironment() {
     return AppFolders(platform::userDataFolder(), platform::programFolder(platform::executableFolder()),
-                      platform::tempFolder());
+                      platform::userTempFolder());
+}
+
+std::filesystem::path AppFolders::tempFolder() const {
+    if (m_temp.empty()) return {};
+    std::error_code ec;
+    if (!std::filesystem::is_directory(m_temp, ec)) {
+        std::filesystem::create_directories(m_temp.parent_path(), ec);
+        ::mkdir(m_temp.c_str(), 0700);
+    }
+    return m_temp;
 }
 
 std::filesystem::path AppFolders::dataFolder() const {

@@ -4,7 +4,7 @@
 #include <string_view>
 
 // The program's folders: the data folder with the user's files, the program
-// folder with the shipped ones, and the temporary folder. The composition root
+// folder with the shipped ones, and the user's own folder for short-lived files. The composition root
 // finds them (platform/Folders.h); tests give their own.
 class AppFolders {
 public:
@@ -18,7 +18,8 @@ public:
     // Created when it does not exist; empty when the system names none.
     std::filesystem::path dataFolder() const;
     const std::filesystem::path& programFolder() const { return m_program; }
-    const std::filesystem::path& tempFolder() const { return m_temp; }
+    // Created, for this user only, when it does not exist; empty when the system names none.
+    std::filesystem::path tempFolder() const;
 
     // "DownLoads" and "EditBmps" under the data folder; existing ones stay.
     void createDataSubFolders() const;

@@ -3,9 +3,13 @@
 #include "platform/StringUtil.h"
 #include "xml/CXmlDocument.h"
 
-void AppSettings::read(const std::filesystem::path& file) {
+bool AppSettings::read(const std::filesystem::path& file) {
     CXmlDocument doc;
-    if (!doc.LoadFile(file) || !doc.FindChildElement(u"configFlag")) return;
+    if (!doc.LoadFile(file)) {
+        std::error_code ec;
+        return !std::filesystem::exists(file, ec);
+    }
+    if (!doc.FindChildElement(u"configFlag")) return true;
     // Each search goes on after the element found last; a missing one is skipped.
     auto number = [&doc](std::u16string_view name, int32_t& value) {
         if (doc.FindChildElement(name)) value = platform::parseDecimal(doc.GetChildText());
@@ -19,10 +23,14 @@ void AppSettings::read(const std::filesystem::path& file) {
     }
     if (doc.FindChildElement(u"nHeight")) height = 12;  // the only height kept
     number(u"autoUpdate", autoUpdate);
+    return true;
 }
 
-void AppSettings::write(const std::filesystem::path& file) const {
-    if (file.empty()) return;
+bool AppSettings::write(const std::filesystem::path& file, std::string* error) const {
+    if (file.empty()) {
+        if (error) *error = "no data folder";
+        return false;
+    }
     CXmlDocument doc = CXmlDocument::withHeader(CXmlDocument::Header::Comment, u"root");
     doc.EnterElement();
     doc.AddElement(u"configFlag", 0);
@@ -33,5 +41,7 @@ void AppSettings::write(const std::filesystem::path& file) const {
     doc.AddElement(u"nHeight", height);
     doc.AddElement(u"autoUpdate", autoUpdate);
     doc.LeaveElement();
-    doc.SaveFile(file);
+    if (doc.SaveFile(file)) return true;
+    if (error) *error = doc.GetFileError();
+    return false;
 }

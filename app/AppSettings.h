@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 // The settings kept in "config.xml" of the data folder.
 struct AppSettings {
@@ -14,10 +15,11 @@ struct AppSettings {
     int32_t autoUpdate = 1;
 
     // Updates the settings from the file; a missing or damaged file, or missing
-    // elements, leave the values as they are.
-    void read(const std::filesystem::path& file);
-    // Writes the file; a failure is not reported (and never leaves half a file).
-    void write(const std::filesystem::path& file) const;
+    // elements, leave the values as they are. False when the file exists but did
+    // not load whole (unreadable or not well-formed).
+    bool read(const std::filesystem::path& file);
+    // Writes the file (never half of it); false with the reason when it could not be written.
+    bool write(const std::filesystem::path& file, std::string* error = nullptr) const;
 
     bool operator==(const AppSettings&) const = default;
 };

@@ -5,11 +5,14 @@
 #include "content/FontList.h"
 #include "device/DeviceImage.h"
 #include "platform/Format.h"
+#include "platform/SafeSave.h"
 #include "platform/StringUtil.h"
 #include "platform/TextCodec.h"
 #include "project/ProjectFile.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <tuple>
 #include <functional>
 #include <system_error>
@@ -74,6 +77,7 @@ CGlimraDlg::CGlimraDlg(CGlimraApp& app, AppFolders folders)
     });
 }
 
+// The recent list goes when the main window goes, whether it closed by the frame or by Exit.
 CGlimraDlg::~CGlimraDlg() {
     m_project.recentFiles().write(RecentFiles::listFile(m_folders.tempFolder()));
 }
@@ -88,7 +92,7 @@ void CGlimraDlg::onInitDialog() {
     // The list read is shown at once, not only after the first file is opened.
     rebuildRecentFilesMenu();
     m_language.findLanguages(m_folders.programFolder());
-    m_settings.read(m_folders.dataFile(kSettingsFile));
+    if (!m_settings.read(m_folders.dataFile(kSettingsFile))) m_damagedFiles.insert(m_folders.dataFile(kSettingsFile));
     if (m_language.loadByName(m_settings.languageName).empty()) {
         m_settings.languageName = LanguageTable::systemLanguageName(m_systemLanguageId);
         m_language.loadByName(m_settings.languageName);
@@ -101,6 +105,7 @@ void CGlimraDlg::onInitDialog() {
         images.push_back(m_folders.programFolder() /
                          ("Images/Res/checkStatus" + std::to_string(i) + ".bmp"));
     m_view->setCheckImages(images);
+    m_view->setWindowIcon(m_folders.programFolder() / "Images/Res/zentari.png");
 
     m_pictures.loadAtStartup(m_folders.dataFile(kPictureFile), m_folders.programFile(kDefaultPictures),
                              m_folders.programFolder());
@@ -112,7 +117,12 @@ void CGlimraDlg::onInitDialog() {
     m_view->showPanel(Panel::Preview, false);
 
     const std::filesystem::path autosave = m_folders.dataFile(kAutosaveFile);
-    if (autosave.empty() || !openProject(autosave)) newScreen();
+    std::error_code ec;
+    if (autosave.empty() || !openProject(autosave, true)) {
+        // The last session's work stays on disk until it has been kept aside.
+        if (!autosave.empty() && std::filesystem::exists(autosave, ec)) m_damagedFiles.insert(autosave);
+        newScreen();
+    }
     applyLanguageTexts();
     m_folders.createDataSubFolders();
     m_view->stopTimer(TIMER_PREVIEW_REFRESH);
@@ -120,25 +130,50 @@ void CGlimraDlg::onInitDialog() {
 
 void CGlimraDlg::onClose() {
     commitSelection();
-    m_settings.write(m_folders.dataFile(kSettingsFile));
-    autosave();
-    PictureLibrary::write(m_folders.dataFile(kPictureFile), m_pictures.records());
+    std::vector<std::string> failures;
+    std::string error;
+    const std::filesystem::path settingsFile = m_folders.dataFile(kSettingsFile);
+    if (!keepIfDamaged(settingsFile, &error) || !m_settings.write(settingsFile, &error)) failures.push_back(error);
+    if (!autosave(&error)) failures.push_back(error);
+    if (!m_pictures.save(m_folders.dataFile(kPictureFile), &error)) failures.push_back(error);
+    if (!failures.empty()) {
+        std::string reasons;
+        for (const std::string& f : failures) reasons += (reasons.empty() ? "" : "\n") + f;
+        showFileFailure(u"SaveFailed", reasons);
+    }
     m_view->closeWindow();
 }
 
 // The whole project goes to the autosave as long as some screen holds a
 // program; an empty project removes it.
-void CGlimraDlg::autosave() {
+bool CGlimraDlg::autosave(std::string* error) {
     const std::filesystem::path file = m_folders.dataFile(kAutosaveFile);
-    if (file.empty()) return;
+    if (file.empty()) return true;
+    if (!keepIfDamaged(file, error)) return false;
     bool anyProgram = false;
     for (const auto& [id, screen] : m_project.screens()) anyProgram |= !screen.programs.empty();
-    if (anyProgram) {
-        ProjectFile::write(m_project, file);
-    } else {
-        std::error_code ec;
-        std::filesystem::remove(file, ec);
-    }
+    if (anyProgram) return ProjectFile::write(m_project, file, error);
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    return true;
+}
+
+bool CGlimraDlg::keepIfDamaged(const std::filesystem::path& file, std::string* error) {
+    if (!m_damagedFiles.count(file)) return true;
+    if (!platform::keepDamagedCopy(file, error)) return false;
+    m_damagedFiles.erase(file);
+    return true;
+}
+
+void CGlimraDlg::showFileFailure(std::u16string_view key, const std::string& reason) {
+    if (m_view) m_view->messageBox(m_language.text(key) + u"\n" + platform::utf8ToUtf16(reason));
+}
+
+bool CGlimraDlg::writeProject(const std::filesystem::path& path) {
+    std::string error;
+    if (ProjectFile::write(m_project, path, &error)) return true;
+    showFileFailure(u"SaveFailed", error);
+    return false;
 }
 
 void CGlimraDlg::applyLanguageTexts() {
@@ -199,7 +234,8 @@ void CGlimraDlg::pictureLibrary() {
     CImgInfoDlg dialog(m_language, m_app.images(), m_pictures.records());
     if (!m_view->runPictureLibrary(dialog)) return;
     m_pictures.setRecords(dialog.records());
-    PictureLibrary::write(m_folders.dataFile(kPictureFile), m_pictures.records());
+    std::string error;
+    if (!m_pictures.save(m_folders.dataFile(kPictureFile), &error)) showFileFailure(u"SaveFailed", error);
     m_programEditor.setPictures(m_pictures.records());
     m_encoder.setPictures(m_pictures.records());
 }
@@ -435,8 +471,8 @@ void CGlimraDlg::openRecent(int index) {
     const auto& paths = m_project.recentFiles().paths();
     if (index < 0 || static_cast<size_t>(index) >= paths.size() || paths[index].empty()) return;
     const std::u16string path = paths[index];
-    m_project.setCurrentPath(std::filesystem::path(path));
-    loadProjectFile(std::filesystem::path(path));
+    std::string error;
+    if (!loadProjectFile(std::filesystem::path(path), &error)) return showFileFailure(u"OpenFailed", error);
     m_project.recentFiles().moveToFront(path);
     rebuildRecentFilesMenu();
 }
@@ -444,7 +480,7 @@ void CGlimraDlg::openRecent(int index) {
 void CGlimraDlg::save() {
     if (m_project.currentPath().empty()) return saveAs();
     commitSelection();
-    ProjectFile::write(m_project, m_project.currentPath());
+    writeProject(m_project.currentPath());
 }
 
 void CGlimraDlg::saveAs() {
@@ -452,7 +488,7 @@ void CGlimraDlg::saveAs() {
     const auto chosen = m_view->saveFileDialog(kProjectFilter, kProjectPattern);
     if (!chosen || chosen->empty()) return;
     const std::filesystem::path path = Project::withProjectExtension(*chosen);
-    ProjectFile::write(m_project, path);
+    if (!writeProject(path)) return;
     m_project.setCurrentPath(path);
     m_project.recentFiles().moveToFront(path.u16string());
     rebuildRecentFilesMenu();
@@ -535,12 +571,12 @@ CGlimraDlg::TreeItem CGlimraDlg::addProgram(TreeItem screenItem, std::u16string_
     return item;
 }
 
-bool CGlimraDlg::loadProjectFile(const std::filesystem::path& path) {
+bool CGlimraDlg::loadProjectFile(const std::filesystem::path& path, std::string* error) {
     std::vector<ProjectFile::LoadedScreen> screens;
-    if (!ProjectFile::read(path, screens)) return false;
+    if (!ProjectFile::read(path, screens, error)) return false;
+    m_project.setCurrentPath(path);
     for (ProjectFile::LoadedScreen& loaded : screens) {
         const TreeItem screenItem = addScreen(loaded.screen.name, false);
-        m_project.setCurrentPath(path);
         if (!screenItem) continue;
         const ScreenId id = static_cast<ScreenId>(m_view->itemData(screenItem));
         ScreenRecord* screen = m_project.findScreen(id);
@@ -568,15 +604,14 @@ bool CGlimraDlg::loadProjectFile(const std::filesystem::path& path) {
     return true;
 }
 
-bool CGlimraDlg::saveProjectFile(const std::filesystem::path& path) {
-    return ProjectFile::write(m_project, path);
-}
-
-bool CGlimraDlg::openProject(const std::filesystem::path& path) {
+bool CGlimraDlg::openProject(const std::filesystem::path& path, bool quiet) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;
-    m_project.setCurrentPath(path);
-    if (!loadProjectFile(path)) return false;
+    std::string error;
+    if (std::filesystem::is_directory(path, ec)) error = path.string() + ": " + std::strerror(EISDIR);
+    if (!error.empty() || !loadProjectFile(path, &error)) {
+        if (!quiet) showFileFailure(u"OpenFailed", error);
+        return false;
+    }
     m_project.recentFiles().moveToFront(path.u16string());
     rebuildRecentFilesMenu();
     m_view->showPanel(Panel::ProgramEditor, false);
@@ -789,17 +824,16 @@ void CGlimraDlg::showResult(int code) {
     if (m_view) m_view->messageBox(SignCommands::resultText(code, m_language));
 }
 
-std::string CGlimraDlg::deviceImageOf(const ScreenRecord& screen, bool currentOnly, ProgramKey current) {
+DeviceImage::Built CGlimraDlg::deviceImageOf(const ScreenRecord& screen, bool currentOnly, ProgramKey current) {
     return DeviceImage::build(screen, m_settings.playMode, m_settings.tempOffset, currentOnly, current, m_encoder,
-                              m_programEncoder)
-        .bytes;
+                              m_programEncoder);
 }
 
 std::string CGlimraDlg::deviceImageOfCurrentScreen(bool allPrograms) {
     const ScreenRecord* screen = m_project.findScreen(currentScreenId());
     if (!screen) return {};
     const ProgramKey current = currentProgramKey();
-    return deviceImageOf(*screen, !allPrograms && current != 0, current);
+    return deviceImageOf(*screen, !allPrograms && current != 0, current).bytes;
 }
 
 std::string CGlimraDlg::deviceImageOfNamedScreen(std::u16string_view name) {
@@ -807,7 +841,7 @@ std::string CGlimraDlg::deviceImageOfNamedScreen(std::u16string_view name) {
     for (TreeItem s = m_view->firstChild(kNoItem); s; s = m_view->nextSibling(s)) {
         if (!platform::equalsNoCase(m_view->itemLabel(s), name)) continue;
         const ScreenRecord* screen = m_project.findScreen(static_cast<ScreenId>(m_view->itemData(s)));
-        return screen ? deviceImageOf(*screen, false, 0) : std::string();
+        return screen ? deviceImageOf(*screen, false, 0).bytes : std::string();
     }
     return {};
 }
@@ -815,7 +849,10 @@ std::string CGlimraDlg::deviceImageOfNamedScreen(std::u16string_view name) {
 // Send encodes the records as they stand; the open panel is not committed first.
 void CGlimraDlg::sendToSign() {
     const SignCommands::SendOutcome out = SignCommands::sendScreen(
-        *this, m_project.findScreen(currentScreenId()), [this] { return deviceImageOfCurrentScreen(true); });
+        *this, m_project.findScreen(currentScreenId()), [this] {
+            const ScreenRecord* screen = m_project.findScreen(currentScreenId());
+            return screen ? deviceImageOf(*screen, false, 0) : DeviceImage::Built{};
+        });
     using Step = SignCommands::SendOutcome::Step;
     switch (out.step) {
         case Step::QueryFailed:

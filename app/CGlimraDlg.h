@@ -12,6 +12,7 @@
 #include "content/CDlgProgram.h"
 #include "content/ProgramEncoder.h"
 #include "content/TextRasterizer.h"
+#include "device/DeviceImage.h"
 #include "device/LinkProtocol.h"
 #include "project/CDlgScreen.h"
 #include "project/CScreenSel.h"
@@ -21,6 +22,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -79,6 +81,8 @@ public:
         virtual void closeWindow() = 0;
         // The three 14 × 14 check images 0, 1 and 2 of the tree.
         virtual void setCheckImages(const std::vector<std::filesystem::path>& files) = 0;
+        // The icon of the main window and of every window the program opens.
+        virtual void setWindowIcon(const std::filesystem::path& file) { (void)file; }
 
         // Tree. Items are appended at the end of their parent (kNoItem: the top
         // level); 0 means the tree refused. Selecting an item reports the change
@@ -232,9 +236,11 @@ public:
     // --- project operations with their tree items ----------------------------------------
     TreeItem addScreen(std::u16string_view name, bool askSize);
     TreeItem addProgram(TreeItem screenItem, std::u16string_view name, bool select);
-    bool loadProjectFile(const std::filesystem::path& path);
-    bool saveProjectFile(const std::filesystem::path& path);
-    bool openProject(const std::filesystem::path& path);
+    // Adds the screens of a project file; false with the reason when it could not be read.
+    bool loadProjectFile(const std::filesystem::path& path, std::string* error = nullptr);
+    // Open: on success the file becomes the current one; on failure the user is
+    // told why (unless `quiet`) and the current file stays what it was.
+    bool openProject(const std::filesystem::path& path, bool quiet = false);
     void rebuildRecentFilesMenu();
     void applyLanguageTexts();
 
@@ -273,7 +279,13 @@ private:
     void deriveCheckState();
     TreeItem takeContextOrSelected();
     TreeItem findItemByData(uint32_t data) const;
-    void autosave();
+    bool autosave(std::string* error);
+    // Writes a project file; tells the user why when it could not be written.
+    bool writeProject(const std::filesystem::path& path);
+    // Before a user file that did not load whole is replaced or removed, it is
+    // kept beside it as "NAME.damaged"; false with the reason when it cannot be.
+    bool keepIfDamaged(const std::filesystem::path& file, std::string* error);
+    void showFileFailure(std::u16string_view key, const std::string& reason);
 
     CGlimraApp& m_app;
     AppFolders m_folders;
@@ -295,6 +307,7 @@ private:
     // Set while Move selects the moved entry: no panel is committed then.
     bool m_suppressCommit = false;
     uint16_t m_systemLanguageId = 0x0409;
+    std::set<std::filesystem::path> m_damagedFiles;
     int m_signWidth = 0;
     int m_signHeight = 0;
     bool m_firmwareReady = false;
@@ -307,5 +320,5 @@ private:
     void setFirmwareReady(bool ready) override;
     void startTimer(int id, int milliseconds) override;
     void postFirmwareReady() override;
-    std::string deviceImageOf(const ScreenRecord& screen, bool currentOnly, ProgramKey current);
+    DeviceImage::Built deviceImageOf(const ScreenRecord& screen, bool currentOnly, ProgramKey current);
 };

@@ -17,7 +17,8 @@ std::u16string resultText(int code, const platform::TextLookup& language) {
     }
 }
 
-SendOutcome sendScreen(SignLink& sign, const ScreenRecord* screen, const std::function<std::string()>& buildImage) {
+SendOutcome sendScreen(SignLink& sign, const ScreenRecord* screen,
+                       const std::function<DeviceImage::Built()>& buildImage) {
     SendOutcome out;
     const uint8_t query[] = {0x30};
     if (int code = sign.transfer(query, signlink::KIND_GEOMETRY_QUERY, nullptr)) {
@@ -29,13 +30,14 @@ SendOutcome sendScreen(SignLink& sign, const ScreenRecord* screen, const std::fu
         out.step = SendOutcome::Step::SizeMismatch;
         return out;
     }
-    const std::string image = buildImage();
+    const DeviceImage::Built built = buildImage();
+    const std::string& image = built.bytes;
     out.imageBytes = image.size();
-    if (image.empty()) {
+    if (image.empty() && !built.tooLong) {
         out.step = SendOutcome::Step::NothingToSend;
         return out;
     }
-    if (image.size() > DeviceImage::kMaxSendLength) {
+    if (built.tooLong || image.size() > DeviceImage::kMaxSendLength) {
         out.step = SendOutcome::Step::TooLong;
         out.code = RESULT_IMAGE_TOO_LONG;
         return out;

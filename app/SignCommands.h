@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/DeviceImage.h"
 #include "platform/TextLookup.h"
 #include "project/ScreenRecord.h"
 
@@ -36,7 +37,7 @@ struct SendOutcome {
         QueryFailed,   // the geometry query failed with `code`
         SizeMismatch,  // the screen is not the sign's size ("NoSend_msg")
         NothingToSend, // no checked program made a record
-        TooLong,       // `code` is 4, nothing was sent
+        TooLong,       // `code` is 4, nothing was sent (the image, or a program in it, is too long)
     };
     Step step = Step::Sent;
     int code = 0;
@@ -45,7 +46,8 @@ struct SendOutcome {
 
 // Send: ask the sign its size, compare it with the screen's, build the image
 // (only then) and send it as a block of kind 0 when it fits.
-SendOutcome sendScreen(SignLink& sign, const ScreenRecord* screen, const std::function<std::string()>& buildImage);
+SendOutcome sendScreen(SignLink& sign, const ScreenRecord* screen,
+                       const std::function<DeviceImage::Built()>& buildImage);
 
 // The geometry query for another window: the sign's size as two 16-bit numbers,
 // when it is within 1 … 255 by 1 … 127.

@@ -1,5 +1,6 @@
 #include "assets/PictureLibrary.h"
 
+#include "platform/SafeSave.h"
 #include "platform/StringUtil.h"
 #include "xml/CXmlDocument.h"
 
@@ -21,14 +22,22 @@ std::u16string absoluteDefaultPath(const std::filesystem::path& programFolder, s
 
 }  // namespace
 
-bool PictureLibrary::read(const std::filesystem::path& file, std::vector<PictureRecord>& records) {
+bool PictureLibrary::read(const std::filesystem::path& file, std::vector<PictureRecord>& records, bool* whole) {
     records.clear();
+    if (whole) *whole = false;
     CXmlDocument doc;
-    if (!doc.LoadFile(file) || !doc.FindChildElement(u"imageFlag")) return false;
-    while (doc.FindChildElement(u"imageItem")) {
-        doc.EnterElement();  // the imageItem is the current element, its Items the children
+    const bool wellFormed = doc.LoadFile(file);
+    if (!doc.FindElement()) return false;
+    // A root that lost its end tag keeps only its start tag; what it held follows
+    // it as siblings, so the search goes along the top level instead of inside.
+    if (doc.IsElementEnded()) doc.EnterElement();
+    if (!doc.FindElement(u"imageFlag")) return false;
+    while (doc.FindElement(u"imageItem")) {
+        // An item cut short lost its end tag: its Items now follow it and are not taken.
+        bool intact = doc.IsElementEnded();
         PictureRecord r;
-        while (doc.FindChildElement(u"Item")) {
+        while (intact && doc.FindChildElement(u"Item")) {
+            intact = doc.IsChildEnded();
             const std::u16string name = doc.GetChildAttribute(u"name");
             const std::u16string value = doc.GetChildText();
             if (name == u"nValueID") r.nValueID = platform::parseDecimal(value);
@@ -37,26 +46,50 @@ bool PictureLibrary::read(const std::filesystem::path& file, std::vector<Picture
             else if (name == u"imgPath") r.imgPath = value;
             else if (name == u"bZoom") r.bZoom = platform::parseDecimal(value);
         }
-        doc.LeaveElement();
-        records.push_back(std::move(r));
+        if (intact) records.push_back(std::move(r));
     }
+    if (whole) *whole = wellFormed;
     return true;
 }
 
-void PictureLibrary::loadAtStartup(const std::filesystem::path& userFile,
-                                   const std::filesystem::path& defaultFile,
-                                   const std::filesystem::path& programFolder) {
-    std::error_code ec;
-    if (!userFile.empty() && std::filesystem::exists(userFile, ec)) {
-        read(userFile, m_records);
-        return;
-    }
-    read(defaultFile, m_records);
-    for (PictureRecord& r : m_records) r.imgPath = absoluteDefaultPath(programFolder, std::move(r.imgPath));
+void PictureLibrary::setRecords(std::vector<PictureRecord> records) {
+    for (PictureRecord& r : records) r.nDestHeight = std::min(r.nDestHeight, kMaxHeight);
+    m_records = std::move(records);
 }
 
-bool PictureLibrary::write(const std::filesystem::path& file, const std::vector<PictureRecord>& records) {
-    if (file.empty()) return false;
+bool PictureLibrary::loadAtStartup(const std::filesystem::path& userFile,
+                                   const std::filesystem::path& defaultFile,
+                                   const std::filesystem::path& programFolder) {
+    m_damagedFile.clear();
+    std::vector<PictureRecord> records;
+    std::error_code ec;
+    if (!userFile.empty() && std::filesystem::exists(userFile, ec)) {
+        bool whole = false;
+        read(userFile, records, &whole);
+        setRecords(std::move(records));
+        if (!whole) m_damagedFile = userFile;
+        return whole;
+    }
+    read(defaultFile, records);
+    for (PictureRecord& r : records) r.imgPath = absoluteDefaultPath(programFolder, std::move(r.imgPath));
+    setRecords(std::move(records));
+    return true;
+}
+
+bool PictureLibrary::save(const std::filesystem::path& userFile, std::string* error) {
+    if (!m_damagedFile.empty() && m_damagedFile == userFile && !platform::keepDamagedCopy(userFile, error))
+        return false;
+    if (!write(userFile, m_records, error)) return false;
+    if (m_damagedFile == userFile) m_damagedFile.clear();
+    return true;
+}
+
+bool PictureLibrary::write(const std::filesystem::path& file, const std::vector<PictureRecord>& records,
+                           std::string* error) {
+    if (file.empty()) {
+        if (error) *error = "no data folder";
+        return false;
+    }
     CXmlDocument doc = CXmlDocument::withHeader(CXmlDocument::Header::Comment, u"root");
     doc.EnterElement();
     doc.AddElement(u"imageFlag", 0);
@@ -76,7 +109,9 @@ bool PictureLibrary::write(const std::filesystem::path& file, const std::vector<
         doc.LeaveElement();
     }
     doc.LeaveElement();
-    return doc.SaveFile(file);
+    if (doc.SaveFile(file)) return true;
+    if (error) *error = doc.GetFileError();
+    return false;
 }
 
 int32_t PictureLibrary::nextFreeId(const std::vector<PictureRecord>& records) {

@@ -3,6 +3,7 @@
 #include "assets/PictureRecord.h"
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 // The user's pictures, in the order they were added, kept in "imageconfig.xml"
@@ -13,20 +14,32 @@ public:
     static constexpr int32_t kFirstUserId = 50;
     static constexpr int32_t kLastUserId = 99;
 
+    static constexpr int32_t kMaxHeight = 12;  // a line has no more rows for a picture
+
     const std::vector<PictureRecord>& records() const { return m_records; }
-    void setRecords(std::vector<PictureRecord> records) { m_records = std::move(records); }
+    // Heights above kMaxHeight are capped here, in the records, as the encoder would draw them.
+    void setRecords(std::vector<PictureRecord> records);
 
     // The user's file when it exists (read as it is), else the default library
-    // with its paths made absolute. An unreadable file gives an empty list.
-    void loadAtStartup(const std::filesystem::path& userFile, const std::filesystem::path& defaultFile,
+    // with its paths made absolute. False when the user's file exists but did not
+    // load whole (damaged or unreadable): the pictures that could be read are
+    // kept, and the next save keeps the old file beside the new one.
+    bool loadAtStartup(const std::filesystem::path& userFile, const std::filesystem::path& defaultFile,
                        const std::filesystem::path& programFolder);
+    // Writes the records to the user's file; false with the reason when it could
+    // not be written. A user file that did not load whole is first kept as
+    // "NAME.damaged", and is not replaced when that cannot be done.
+    bool save(const std::filesystem::path& userFile, std::string* error = nullptr);
 
-    // Reads a library document: the imageItem children after imageFlag, their
-    // Item children in any order by name. False (and no records) when the file
-    // cannot be read or has no imageFlag.
-    static bool read(const std::filesystem::path& file, std::vector<PictureRecord>& records);
+    // Reads a library document: the imageItem elements after imageFlag, their
+    // Item children in any order by name. A damaged document gives every
+    // imageItem that is whole (it and its Items closed by their end tags).
+    // False (and no records) when the file cannot be read or has no imageFlag;
+    // `whole` tells whether the file was read whole and well-formed.
+    static bool read(const std::filesystem::path& file, std::vector<PictureRecord>& records, bool* whole = nullptr);
     // Writes the records; false when the file could not be written.
-    static bool write(const std::filesystem::path& file, const std::vector<PictureRecord>& records);
+    static bool write(const std::filesystem::path& file, const std::vector<PictureRecord>& records,
+                      std::string* error = nullptr);
 
     // The smallest id from 50 upwards that no record uses; 0 when all up to 99 are taken.
     static int32_t nextFreeId(const std::vector<PictureRecord>& records);
@@ -36,4 +49,5 @@ public:
 
 private:
     std::vector<PictureRecord> m_records;
+    std::filesystem::path m_damagedFile;  // the user's file as it was when it did not load whole
 };

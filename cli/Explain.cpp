@@ -22,7 +22,7 @@ const char* effectName(int e) {
 
 void explainRecord(std::ostream& out, const DeviceImageReader::Image& image, size_t index) {
     const auto& r = image.records[index];
-    out << "Program " << index + 1 << " at byte " << r.offset << '\n';
+    out << "Program " << r.slot + 1 << " at byte " << r.offset << '\n';
     field(out, 2, "record length", num(r.length));
     field(out, 2, "effect", num(r.effect) + " (" + effectName(r.effect == 0xFF ? -1 : r.effect) + ")");
     field(out, 2, "speed", num(r.speed));

@@ -140,7 +140,8 @@ struct Session {
 // opening the project keys them; false after saying why.
 bool loadScreen(const std::string& project, const std::string* screenName, ScreenRecord& screen) {
     std::vector<ProjectFile::LoadedScreen> screens;
-    if (!ProjectFile::read(project, screens)) return fail("cannot read the project file " + project), false;
+    std::string error;
+    if (!ProjectFile::read(project, screens, &error)) return fail("cannot read the project file " + error), false;
     if (screens.empty()) return fail(project + " holds no screen"), false;
     const ProjectFile::LoadedScreen* chosen = &screens.front();
     if (screenName) {
@@ -275,7 +276,7 @@ int signCommand(const std::string& command, std::vector<std::string> args) {
     if (!sign.open(options.virtualSigns, options.reportLog, error)) return fail(error);
     Session session;
     const SignCommands::SendOutcome out =
-        SignCommands::sendScreen(sign, &screen, [&] { return session.image(screen).bytes; });
+        SignCommands::sendScreen(sign, &screen, [&] { return session.image(screen); });
     printSummary(sign);
     using Step = SignCommands::SendOutcome::Step;
     switch (out.step) {
@@ -308,6 +309,9 @@ int imageCommand(const std::vector<std::string>& args) {
 
     Session session;
     const DeviceImage::Built built = session.image(screen);
+    // What a sign could never take is not written either.
+    if (built.tooLong || built.bytes.size() > DeviceImage::kMaxSendLength)
+        return reportResult(SignCommands::RESULT_IMAGE_TOO_LONG);
     if (built.bytes.empty()) return fail("no checked program of the screen shows anything");
     if (output.empty() || output == "-") {
         std::fwrite(built.bytes.data(), 1, built.bytes.size(), stdout);

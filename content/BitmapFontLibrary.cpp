@@ -30,6 +30,7 @@ bool BitmapFontLibrary::addFile(std::string_view bytes, uint32_t ansiCodePage) {
                                byteAt(bytes, 2) >= 1;
     if (!looksLikeFont) return false;
     const size_t count = byteAt(bytes, 2);
+    const auto file = std::make_shared<const std::string>(bytes);
     for (size_t k = 0; k < count; ++k) {
         const size_t record = 3 + kRecordSize * k;
         // A record the file does not hold in full is no font.
@@ -42,7 +43,8 @@ bool BitmapFontLibrary::addFile(std::string_view bytes, uint32_t ansiCodePage) {
         platform::decodeCodePage(name, ansiCodePage, font.name);
         const uint32_t length = u32At(bytes, record + 23);
         const uint32_t offset = u32At(bytes, record + 27);
-        if (offset < bytes.size()) font.block = std::string(bytes.substr(offset, length));
+        font.file = file;
+        if (offset < file->size()) font.block = std::string_view(*file).substr(offset, length);
         // The glyph index as the block has it; a truncated index reads as 0xFF too.
         for (uint32_t c = 1; c <= 0xFFFF; ++c)
             if (byteAt(font.block, 2 * c) != 0 || byteAt(font.block, 2 * c + 1) != 0)
@@ -57,7 +59,9 @@ void BitmapFontLibrary::loadFolder(const std::filesystem::path& fontFolder, uint
     std::vector<std::filesystem::path> files;
     for (std::filesystem::recursive_directory_iterator it(fontFolder, ec), end; !ec && it != end;
          it.increment(ec)) {
-        if (it->is_regular_file(ec) && platform::equalsNoCase(it->path().extension().u16string(), u".qvf"))
+        std::error_code sizeError;
+        if (it->is_regular_file(ec) && platform::equalsNoCase(it->path().extension().u16string(), u".qvf") &&
+            it->file_size(sizeError) <= kMaxFileSize && !sizeError)
             files.push_back(it->path());
     }
     std::sort(files.begin(), files.end());
@@ -76,7 +80,7 @@ uint32_t BitmapFontLibrary::listValue(size_t index) const {
 
 uint16_t BitmapFontLibrary::glyphNumber(int fontIndex, char16_t unit) const {
     if (fontIndex < 0 || fontIndex >= static_cast<int>(m_fonts.size())) return 0;
-    const std::string& block = m_fonts[fontIndex].block;
+    const std::string_view block = m_fonts[fontIndex].block;
     return static_cast<uint16_t>(byteAt(block, 2u * unit) << 8 | byteAt(block, 2u * unit + 1));
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,7 +14,11 @@ struct BitmapFont {
     std::u16string name;
     int cell = 0;             // glyph width and height in pixels
     int secondSize = 0;       // kept with the font; not used for drawing
-    std::string block;        // glyph index (65536 big-endian 16-bit numbers) then the glyph bitmaps
+    // Glyph index (65536 big-endian 16-bit numbers) then the glyph bitmaps: a
+    // view into the file's bytes, which every font of the file shares, so that
+    // records naming the same or overlapping blocks cost nothing more.
+    std::string_view block;
+    std::shared_ptr<const std::string> file;
     std::vector<char16_t> codeUnits;  // those with a glyph, ascending
 };
 
@@ -31,6 +36,8 @@ public:
     static constexpr uint32_t kMarker = 0x51u;  // bits 24-31 of a bitmap font's list value
     static constexpr size_t kRecordSize = 40;
     static constexpr size_t kGlyphBase = 0x40000;
+    // Larger files are no font files (one with every glyph of a 64-pixel cell is 32 MiB).
+    static constexpr uintmax_t kMaxFileSize = uintmax_t{256} << 20;
 
     // Adds the fonts of one file's bytes. False when the file is rejected
     // (2 bytes or less, or nothing that looks like a font file).

@@ -7,6 +7,7 @@
 #include "platform/StringUtil.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace po = ProgramOptions;
 
@@ -107,11 +108,10 @@ void CDlgProgram::setScreenDpi(int dpi) {
 int CDlgProgram::twipsPerPixel() const { return std::max(1, 1440 / m_dpi); }
 
 void CDlgProgram::applyTexts() {
-    // Only a complete list replaces the built-in one; it is ordered by its numbers.
+    // Only a complete list replaces the built-in one: every entry counts, one
+    // without a value too (it reads as 0). It is ordered by its numbers.
     auto localise = [this](List& list, std::u16string_view key, size_t count) {
-        std::vector<platform::TextListEntry> entries;
-        for (auto& e : m_texts.list(key))
-            if (!e.value.empty()) entries.push_back(std::move(e));
+        std::vector<platform::TextListEntry> entries = m_texts.list(key);
         if (entries.size() != count) return;
         std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
             return platform::parseDecimal(a.value) < platform::parseDecimal(b.value);
@@ -156,6 +156,13 @@ void CDlgProgram::applyColors() {
 void CDlgProgram::applyFont() {
     if (m_fontSelection >= 0 && m_fontSelection < static_cast<int>(m_fonts.size()))
         m_format.face = m_fonts[m_fontSelection].name;
+}
+
+int CDlgProgram::fontEquivalentEntry(std::u16string_view face) const {
+    for (std::u16string_view equivalent : platform::fontEquivalents(face))
+        for (size_t i = 0; i < m_fonts.size(); ++i)
+            if (platform::equalsNoCase(m_fonts[i].name, equivalent)) return static_cast<int>(i);
+    return -1;
 }
 
 void CDlgProgram::selectDefaultFont() {
@@ -285,7 +292,6 @@ void CDlgProgram::loadSettings(const SettingsMap& settings) {
     m_borderSpeeds.select(number(po::kBorderSpeed));
     m_flicker = number(po::kFlicker) != 0;
 
-    // No matching font: no selection, and the text keeps the face it had.
     const std::u16string font = valueOf(settings, po::kFont);
     m_fontSelection = -1;
     for (size_t i = 0; i < m_fonts.size(); ++i)
@@ -293,7 +299,16 @@ void CDlgProgram::loadSettings(const SettingsMap& settings) {
             m_fontSelection = static_cast<int>(i);
             break;
         }
-    applyFont();
+    if (m_fontSelection >= 0) {
+        applyFont();
+    } else if (const int equivalent = fontEquivalentEntry(font); equivalent >= 0) {
+        // A face of another system ("宋体" in a file made on Windows): the list shows
+        // what stands in for it, and the program keeps its own face, so it encodes
+        // the same whatever came before it and is written back unchanged.
+        m_fontSelection = equivalent;
+        m_format.face = font;
+    }
+    // Otherwise no selection, and the text keeps the face it had.
 
     m_text = valueOf(settings, po::kTextContent);
     m_caret = static_cast<int>(m_text.size());
@@ -488,6 +503,11 @@ void CDlgProgram::setOffsetY(int32_t value) {
     m_offsetY = std::clamp(value, -std::abs(m_screenHeight), std::abs(m_screenHeight));
     scheduleRefresh(400);
     refresh();
+}
+
+int32_t CDlgProgram::stepped(int32_t value, int delta) {
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(static_cast<int64_t>(value) + delta, INT32_MIN, INT32_MAX));
 }
 
 void CDlgProgram::setPitchOffset(int32_t value) {

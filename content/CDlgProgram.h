@@ -121,9 +121,10 @@ public:
     void setOffsetX(int32_t value);
     void setOffsetY(int32_t value);
     void setPitchOffset(int32_t value);
-    void stepOffsetX(int delta) { setOffsetX(m_offsetX + delta); }
-    void stepOffsetY(int delta) { setOffsetY(m_offsetY + delta); }
-    void stepPitchOffset(int delta) { setPitchOffset(m_pitchOffset + delta); }
+    // Arrow clicks; they stop at the ends of the range a record can hold.
+    void stepOffsetX(int delta) { setOffsetX(stepped(m_offsetX, delta)); }
+    void stepOffsetY(int delta) { setOffsetY(stepped(m_offsetY, delta)); }
+    void stepPitchOffset(int delta) { setPitchOffset(stepped(m_pitchOffset, delta)); }
     void setAutoAdjust(bool on);
     // A double-click in the animation or picture list.
     void insertAnimation(int position);
@@ -182,6 +183,10 @@ private:
     void applyColors();
     void applyFont();
     void selectDefaultFont();
+    // The list entry of the first installed family that stands in for the face; -1 for none.
+    int fontEquivalentEntry(std::u16string_view face) const;
+    // value + delta, kept within int32.
+    static int32_t stepped(int32_t value, int delta);
     void selectDefaultFontSize();
     void deriveTemperatureFromText();
     void replaceTemperatureToken();

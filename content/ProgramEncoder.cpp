@@ -39,6 +39,14 @@ platform::Bitmap unitPicture(bool fahrenheit, uint32_t ink, uint32_t background)
 
 }  // namespace
 
+int32_t ProgramEncoder::maxLineColumns(int W, int H) {
+    if (W < 1 || W > kMaxScreenWidth || H < 1 || H > kMaxScreenHeight) return 0;
+    const size_t pageBytes = static_cast<size_t>((W + 7) / 8) * H;
+    const size_t pages = (kMaxRecordBytes - kHeaderSize - kBitmapHeaderSize) / pageBytes;
+    const size_t columns = std::min<size_t>(pages, TextRasterizer::kMaxColumns / W) * W;
+    return static_cast<int32_t>(columns);
+}
+
 // --- segments ---------------------------------------------------------------------------
 
 const platform::Bitmap* ProgramEncoder::picture(const std::u16string& path) const {
@@ -86,7 +94,7 @@ ProgramEncoder::Segment ProgramEncoder::pictureSegment(const CDlgProgram& encode
 
 ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const CDlgProgram& encoder,
                                                            const TextRasterizer::Style& style, bool fahrenheit,
-                                                           TemperatureBlock& block) const {
+                                                           TemperatureBlock& block, bool& tooLong) const {
     // The glyph strips of the minus sign and the ten digits, inverted for the sign.
     std::array<TextRasterizer::GlyphStrip, 11> strips;
     strips[0] = m_rasterizer.glyphStrip(u"-", style);
@@ -100,8 +108,8 @@ ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const CDlgProgram& en
         widestDigit = std::max<int>(widestDigit, strips[d].width);
         largestDigit = std::max<int>(largestDigit, strips[d].lengthPlus5);
     }
-    const int digitCell = widestDigit + style.pitchOffset + 1;
-    const int fieldWidth = 2 * digitCell + minusWidth;
+    const long long digitCell = static_cast<long long>(widestDigit) + style.pitchOffset + 1;
+    const long long fieldWidth = 2 * digitCell + minusWidth;
 
     std::string glyphs;
     std::array<uint32_t, 11> offsets{};
@@ -130,13 +138,19 @@ ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const CDlgProgram& en
     s.kind = Segment::Temperature;
     const int height = encoder.screenHeight();
     const TextRasterizer::Run symbol = m_rasterizer.rasterize(fahrenheit ? u"\u2109" : u"\u2103", style);
+    const long long width = symbol.image.empty() ? minusWidth + 2 * digitCell + 12
+                                                 : symbol.advance + minusWidth + 2 * digitCell + style.pitchOffset;
+    // The spacing widens every digit cell; a field wider than a line is refused, not drawn.
+    if (symbol.tooLong || width > style.maxColumns) {
+        tooLong = true;
+        return s;
+    }
+    s.width = static_cast<int32_t>(std::max(0LL, width));
     if (!symbol.image.empty()) {
-        s.width = std::max(0, symbol.advance + minusWidth + 2 * digitCell + style.pitchOffset);
         s.image = platform::Bitmap(std::max(s.width, 1), std::max(height, 1), style.background);
         s.image.copyFrom(symbol.image, {0, 0, symbol.image.width(), symbol.image.height()}, s.width - symbol.advance,
                          0);
     } else {
-        s.width = std::max(0, minusWidth + 2 * digitCell + 12);
         s.image = platform::Bitmap(std::max(s.width, 1), std::max(height, 1), style.background);
         const platform::Bitmap unit = unitPicture(fahrenheit, style.ink, style.background);
         s.image.copyFrom(unit, {0, 0, 12, 12}, s.width - 12, 0);
@@ -144,14 +158,25 @@ ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const CDlgProgram& en
     return s;
 }
 
-std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const CDlgProgram& encoder,
-                                                              TemperatureBlock* temperature) const {
-    const TextRasterizer::Style style = TextRasterizer::styleOf(encoder);
+std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const CDlgProgram& encoder, TemperatureBlock* temperature,
+                                                              bool* tooLong) const {
+    TextRasterizer::Style style = TextRasterizer::styleOf(encoder);
+    style.maxColumns = maxLineColumns(encoder.screenWidth(), encoder.screenHeight());
     std::vector<Segment> out;
+    bool over = style.maxColumns == 0;
+    // What the pieces so far add to the line: past what a line can hold (with the
+    // offset a screen allows) the rest is not drawn at all.
+    long long extent = 0;
+    const long long most = static_cast<long long>(style.maxColumns) +
+                           std::max<long long>(encoder.screenWidth(), encoder.autoAdjust() ? 0 : -1LL * encoder.offsetX());
     for (const BracketCodes::Piece& piece : BracketCodes::split(encoder.text())) {
+        if (!out.empty()) extent += out.back().width + 1;
+        if (extent > most) over = true;
+        if (over) break;
         switch (piece.kind) {
             case BracketCodes::Piece::Kind::Text: {
                 TextRasterizer::Run run = m_rasterizer.rasterize(piece.text, style);
+                over = run.tooLong;
                 if (run.image.empty()) break;  // a run that draws nothing adds nothing
                 Segment s;
                 s.kind = Segment::Text;
@@ -178,12 +203,16 @@ std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const CDlgProgram&
             case BracketCodes::Piece::Kind::Temperature: {
                 // The record keeps the block of the last field.
                 TemperatureBlock block;
-                out.push_back(temperatureSegment(encoder, style, piece.fahrenheit, block));
+                Segment s = temperatureSegment(encoder, style, piece.fahrenheit, block, over);
+                if (over) break;
+                out.push_back(std::move(s));
                 if (temperature) *temperature = std::move(block);
                 break;
             }
         }
     }
+    if (tooLong) *tooLong = over;
+    if (over) out.clear();
     return out;
 }
 
@@ -192,13 +221,17 @@ std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const CDlgProgram&
 ProgramEncoder::Layout ProgramEncoder::layout(const CDlgProgram& encoder, const std::vector<Segment>& segments) const {
     Layout result;
     const int W = encoder.screenWidth(), H = encoder.screenHeight();
-    if (W <= 0 || H <= 0) return result;
+    const int32_t maxColumns = maxLineColumns(W, H);
+    if (maxColumns == 0) {
+        result.tooLong = W > 0 && H > 0;
+        return result;
+    }
     const uint32_t background = platform::argbOf(encoder.textFormat().background);
     const int pitch = encoder.pitchOffset();
 
     long long sum = 0;
     for (const Segment& s : segments) sum += s.width;
-    int dx = 0, dy = 0;
+    long long dx = 0, dy = 0;
     if (!encoder.autoAdjust()) {
         sum += encoder.offsetX();
         dx = encoder.offsetX();
@@ -213,23 +246,29 @@ ProgramEncoder::Layout ProgramEncoder::layout(const CDlgProgram& encoder, const 
         x = 0;
     }
     x += dx;
-    // Whatever the offsets claim, the canvas stays within what a record can hold.
-    const long long canvasWidth = std::min<long long>(static_cast<long long>(segments.size()) + 2 * length, 1 << 20);
+    // A line longer than a record can hold is refused before its canvas is made.
+    if (length > maxColumns || static_cast<long long>(segments.size()) > maxColumns) {
+        result.tooLong = true;
+        return result;
+    }
+    const long long canvasWidth = static_cast<long long>(segments.size()) + 2 * length;
     platform::Bitmap canvas(static_cast<int>(canvasWidth), 3 * H, background);
 
     for (const Segment& s : segments) {
         if (s.kind != Segment::Text && x > 0) x += 1;
+        // Positions far off the canvas draw nothing; clamped, they still fit an int.
         const int cx = static_cast<int>(std::clamp<long long>(x, -(1 << 20), 1 << 20));
+        const int cy = static_cast<int>(std::clamp<long long>(H - dy, -(1 << 20), 1 << 20));
         if (s.kind == Segment::Text || s.kind == Segment::Temperature)
             canvas.copyFrom(s.image, {0, 0, s.image.width(), s.image.height()}, cx, H);
         else if (s.kind == Segment::Picture)
-            canvas.copyFrom(s.image, {0, 0, s.image.width(), s.image.height()}, cx, H - dy);
+            canvas.copyFrom(s.image, {0, 0, s.image.width(), s.image.height()}, cx, cy);
         if (s.kind == Segment::Temperature) {
             result.hasTemperature = true;
             result.temperatureColumn = static_cast<int32_t>(x + dx);
         }
         if (s.kind == Segment::Animation) result.animations.push_back({static_cast<int32_t>(x + dx), s.code});
-        x += s.width + pitch;
+        x += static_cast<long long>(s.width) + pitch;
     }
 
     // The content ends after the rightmost column (up to x) that holds anything but black.
@@ -244,7 +283,11 @@ ProgramEncoder::Layout ProgramEncoder::layout(const CDlgProgram& encoder, const 
     for (auto it = segments.rbegin(); it != segments.rend() && it->kind == Segment::Animation; ++it) t += it->width;
 
     const long long K = (t + W - 1) / W * W;
-    if (K <= 0 || K > (1 << 20)) return result;
+    if (K <= 0) return result;
+    if (K > maxColumns) {
+        result.tooLong = true;
+        return result;
+    }
     result.bitmap = platform::Bitmap(static_cast<int>(K), H, platform::kBlack);
     // Canvas point (c − dx, H − dy + r) becomes bitmap point (c, r).
     for (int r = 0; r < H; ++r)
@@ -268,11 +311,14 @@ std::string ProgramEncoder::pages(const platform::Bitmap& bitmap, int W) {
     return out;
 }
 
-std::string ProgramEncoder::encode(const CDlgProgram& encoder) const {
+ProgramEncoder::Encoded ProgramEncoder::encodeRecord(const CDlgProgram& encoder) const {
+    Encoded result;
     TemperatureBlock temperature;
-    const std::vector<Segment> pieces = segments(encoder, &temperature);
+    const std::vector<Segment> pieces = segments(encoder, &temperature, &result.tooLong);
+    if (result.tooLong) return result;
     const Layout line = layout(encoder, pieces);
-    if (line.bitmap.empty()) return {};
+    result.tooLong = line.tooLong;
+    if (line.bitmap.empty()) return result;
     const int W = encoder.screenWidth(), H = encoder.screenHeight();
 
     std::string record(kHeaderSize, '\0');
@@ -310,6 +356,11 @@ std::string ProgramEncoder::encode(const CDlgProgram& encoder) const {
         put16(temperature.bytes, 3, static_cast<uint32_t>(line.temperatureColumn));
         record += temperature.bytes;
     }
+    if (record.size() > kMaxRecordBytes) {
+        result.tooLong = true;
+        return result;
+    }
     put16(record, 0, static_cast<uint32_t>(record.size()));
-    return record;
+    result.record = std::move(record);
+    return result;
 }

@@ -19,6 +19,16 @@ class ProgramEncoder {
 public:
     static constexpr int kHeaderSize = 30;
     static constexpr int kBitmapHeaderSize = 5;
+    // A sign image has 30720 bytes for its 100-byte header, the records and the
+    // 154-byte digit font: no record can be longer than what is left.
+    static constexpr size_t kMaxRecordBytes = 30720 - 100 - 154;
+    // The sizes a screen can have: what the image header and the sign's geometry reply carry.
+    static constexpr int kMaxScreenWidth = 255;
+    static constexpr int kMaxScreenHeight = 127;
+
+    // The most columns a line of a W × H screen can have in a record (whole
+    // pages, and a column count that fits its 16 bits); 0 for a size no screen has.
+    static int32_t maxLineColumns(int screenWidth, int screenHeight);
 
     // One rendered piece of the line.
     struct Segment {
@@ -38,11 +48,20 @@ public:
     ProgramEncoder(const TextRasterizer& rasterizer, platform::ImageCodec& codec)
         : m_rasterizer(rasterizer), m_codec(codec) {}
 
-    // The record of the program loaded in `encoder`; empty when it shows nothing.
-    std::string encode(const CDlgProgram& encoder) const;
+    struct Encoded {
+        std::string record;    // empty when the program shows nothing or is too long
+        bool tooLong = false;  // the screen or the line is larger than a record can hold
+    };
+    // The record of the program loaded in `encoder`. Nothing larger than a record
+    // can hold is ever drawn: the size is known before anything is allocated.
+    Encoded encodeRecord(const CDlgProgram& encoder) const;
+    // The record alone; empty when it shows nothing (or is too long).
+    std::string encode(const CDlgProgram& encoder) const { return encodeRecord(encoder).record; }
 
-    // The pieces of the line, in order (kept for the tests and the tools).
-    std::vector<Segment> segments(const CDlgProgram& encoder, TemperatureBlock* temperature = nullptr) const;
+    // The pieces of the line, in order (kept for the tests and the tools). Sets
+    // `tooLong` (when given) and stops when a piece is wider than a line can be.
+    std::vector<Segment> segments(const CDlgProgram& encoder, TemperatureBlock* temperature = nullptr,
+                                  bool* tooLong = nullptr) const;
 
     // The laid-out line: the bitmap (K × H, K a multiple of W) before packing,
     // and where the placeholders and the temperature field went.
@@ -51,6 +70,7 @@ public:
         std::vector<std::pair<int32_t, uint8_t>> animations;  // column, number
         bool hasTemperature = false;
         int32_t temperatureColumn = 0;
+        bool tooLong = false;  // the line needs more columns than a record can hold; nothing drawn
     };
     Layout layout(const CDlgProgram& encoder, const std::vector<Segment>& segments) const;
 
@@ -62,7 +82,7 @@ private:
     // The decoded picture of a file, decoded again only when the file changed.
     const platform::Bitmap* picture(const std::u16string& path) const;
     Segment temperatureSegment(const CDlgProgram& encoder, const TextRasterizer::Style& style, bool fahrenheit,
-                               TemperatureBlock& block) const;
+                               TemperatureBlock& block, bool& tooLong) const;
 
     struct Decoded {
         std::filesystem::file_time_type time;

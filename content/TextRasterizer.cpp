@@ -1,6 +1,5 @@
 #include "content/TextRasterizer.h"
 
-#include "platform/FontEquivalents.h"
 #include "platform/StringUtil.h"
 
 #include <algorithm>
@@ -66,20 +65,15 @@ TextRasterizer::Choice TextRasterizer::autoAdjusted(const Style& style) const {
         c.font.lfHeight = -(style.screenHeight + 1);
     } else {
         c.font.lfHeight = -12;
-        // A face counts as present when it, or what stands in for it here, is in the list.
         auto listed = [&](std::u16string_view face) {
             return std::any_of(style.fontList.begin(), style.fontList.end(),
                                [&](const auto& e) { return platform::equalsNoCase(e.name, face); });
         };
-        auto has = [&](std::u16string_view face) {
-            if (listed(face)) return true;
-            const auto equivalents = platform::fontEquivalents(face);
-            return std::any_of(equivalents.begin(), equivalents.end(), listed);
-        };
-        if (has(kYaHei)) {
+        // Only the face itself counts: the rows moved up are right for its shapes, not for a stand-in's.
+        if (listed(kYaHei)) {
             c.font.lfFaceName = kYaHei;
             c.verticalOffset = -3;
-        } else if (has(kHei)) {
+        } else if (listed(kHei)) {
             c.font.lfFaceName = kHei;
             c.verticalOffset = -1;
         } else {
@@ -89,8 +83,19 @@ TextRasterizer::Choice TextRasterizer::autoAdjusted(const Style& style) const {
     return c;
 }
 
-TextRasterizer::Run TextRasterizer::rasterize(std::u16string_view text, const Style& style) const {
+TextRasterizer::Run TextRasterizer::rasterize(std::u16string_view text, const Style& given) const {
     if (text.empty()) return {};
+    // Each character adds the spacing: a run that would be wider than a line is
+    // refused before anything is measured or allocated.
+    if (static_cast<long long>(text.size()) * std::max(given.pitchOffset, 0) > given.maxColumns) {
+        Run run;
+        run.tooLong = true;
+        return run;
+    }
+    // Below this every character's advance is negative anyway, and the renderer
+    // gets numbers it can hold.
+    Style style = given;
+    style.pitchOffset = std::max(style.pitchOffset, -kMaxColumns);
     const Choice choice = autoAdjusted(style);
     const int entry = listEntryFor(style.fontList, choice.font.lfFaceName);
     if (entry >= 0 && BitmapFontLibrary::isBitmapFontValue(style.fontList[entry].value)) {
@@ -105,6 +110,10 @@ TextRasterizer::Run TextRasterizer::gdiPath(std::u16string_view text, const Styl
     const platform::TextSize whole = m_renderer.measure(choice.font, text, style.pitchOffset);
     if (whole.width <= 0 || whole.height <= 0) return {};
     Run run;
+    if (whole.width > style.maxColumns || whole.height > kMaxColumns) {
+        run.tooLong = true;
+        return run;
+    }
     run.image = platform::Bitmap(whole.width, whole.height, style.background);
     const bool byCharacter = drawnByCharacter(choice.font.lfFaceName);
     const size_t pieces = byCharacter ? text.size() : 1;
@@ -174,8 +183,12 @@ TextRasterizer::Run TextRasterizer::bitmapPath(std::u16string_view text, const S
                                                int cell) const {
     const int n = static_cast<int>(text.size());
     const long long width = static_cast<long long>(style.pitchOffset + cell + 1) * n;
-    if (width <= 0 || width > 1'000'000) return {};
+    if (width <= 0) return {};
     Run run;
+    if (width > style.maxColumns) {
+        run.tooLong = true;
+        return run;
+    }
     run.image = platform::Bitmap(static_cast<int>(width), cell, platform::kBlack);
     run.image.fillRect({0, 0, cell * n, cell}, style.background);
     int x = 0;
@@ -220,9 +233,9 @@ std::vector<uint8_t> TextRasterizer::pack(const platform::Bitmap& image) {
 TextRasterizer::GlyphStrip TextRasterizer::glyphStrip(std::u16string_view text, const Style& style) const {
     GlyphStrip strip;
     const Run run = rasterize(text, style);
-    const int width = run.advance + 2 * style.pitchOffset + 1;
-    if (width <= 0 || style.screenHeight <= 0) return strip;
-    platform::Bitmap canvas(width, style.screenHeight, platform::kBlack);
+    const long long width = static_cast<long long>(run.advance) + 2LL * style.pitchOffset + 1;
+    if (width <= 0 || width > style.maxColumns || style.screenHeight <= 0) return strip;
+    platform::Bitmap canvas(static_cast<int>(width), style.screenHeight, platform::kBlack);
     canvas.copyFrom(run.image, {0, 0, run.image.width(), run.image.height()}, 0, 0);
     strip.bytes = pack(canvas);
     strip.lengthPlus5 = static_cast<uint16_t>(strip.bytes.size() + 5);

@@ -24,11 +24,17 @@ public:
         bool autoAdjust = false;
         int screenHeight = 12;
         std::vector<CDlgProgram::FontEntry> fontList;
+        // The widest run worth drawing: a line holds no more columns than this.
+        int maxColumns = kMaxColumns;
     };
+
+    // No line is wider: a record counts its columns in 16 bits.
+    static constexpr int kMaxColumns = 65535;
 
     struct Run {
         int advance = 0;  // columns the line moves on by; the image may be wider
         platform::Bitmap image;
+        bool tooLong = false;  // wider than Style::maxColumns: nothing was drawn
     };
 
     // A strip of lit (1) and dark (0) bits for the sign to draw a glyph with.

@@ -67,9 +67,13 @@ Built build(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bo
     for (const auto& [key, program] : screen.programs) {
         if (currentOnly ? key != current : program.checked == 0) continue;
         if (count == kTableSlots) break;  // the header has no room for more
+        // A screen larger than a sign can be is never drawn.
+        if (ProgramEncoder::maxLineColumns(screen.width, screen.height) == 0) return Built{{}, {}, true};
         encoder.setScreenSize(screen.width, screen.height);
         encoder.load(program);
-        const std::string record = programEncoder.encode(encoder);
+        const ProgramEncoder::Encoded encoded = programEncoder.encodeRecord(encoder);
+        if (encoded.tooLong) return Built{{}, {}, true};
+        const std::string& record = encoded.record;
         if (record.empty()) continue;
         put32(image, 50 + 4 * count, static_cast<uint32_t>(image.size()));
         image += record;

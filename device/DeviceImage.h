@@ -29,9 +29,14 @@ int32_t heightOfCode(uint8_t code);
 const std::array<uint8_t, kDigitFontSize>& digitFontBlock();
 
 struct Built {
-    std::string bytes;                // empty when no program produced a record
+    std::string bytes;                // empty when no program produced a record, or too long
     std::vector<std::u16string> names;  // the programs taken, in table order
+    // The screen is larger than a sign can be, or a program is longer than a
+    // record can hold: nothing was built, rather than an image without it.
+    bool tooLong = false;
 };
+
+static_assert(ProgramEncoder::kMaxRecordBytes == kMaxSendLength - kHeaderSize - kDigitFontSize);
 
 // Encodes every checked program of the screen in key order (or only `current`,
 // checked or not) through the encoder instance.

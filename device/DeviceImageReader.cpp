@@ -124,15 +124,18 @@ DeviceImageReader::Image DeviceImageReader::read(std::string_view bytes) {
     for (size_t k = 0; k < image.offsets.size(); ++k) {
         Record r;
         r.offset = image.offsets[k];
+        r.slot = k;
+        // An entry that points outside the image, or at a record that is not
+        // sound, is passed over as the sign passes over it; the others still count.
         if (r.offset < DeviceImage::kHeaderSize || r.offset >= end) {
             if (image.problem.empty()) image.problem = at("program table entry outside the image", 50 + 4 * k);
-            break;
+            continue;
         }
         std::string problem;
         const bool sound = readRecord(bytes.substr(r.offset, end - r.offset), image.width, image.height, r, problem);
         if (!sound) {
             if (image.problem.empty()) image.problem = problem;
-            break;
+            continue;
         }
         image.records.push_back(std::move(r));
     }

@@ -29,6 +29,7 @@ public:
     };
     struct Record {
         uint32_t offset = 0;  // from the start of the image
+        size_t slot = 0;      // its entry in the program table, from 0
         uint16_t length = 0;
         uint8_t effect = 0, speed = 0, stopTime = 0, flicker = 0, border = 0, borderSpeed = 0;
         uint8_t redBackground = 0, formatMark = 0;

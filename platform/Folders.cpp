@@ -39,9 +39,15 @@ std::filesystem::path programFolder(const std::filesystem::path& executableDir) 
     return executableDir.parent_path() / "share" / "zentari";
 }
 
-std::filesystem::path tempFolder() {
-    std::filesystem::path t = env("TMPDIR");
-    return t.empty() ? std::filesystem::path("/tmp") : t;
+std::filesystem::path userTempFolder() {
+    if (std::filesystem::path run = env("XDG_RUNTIME_DIR"); run.is_absolute()) return run / "Zentari";
+    std::filesystem::path base = env("XDG_CACHE_HOME");
+    if (base.empty() || base.is_relative()) {
+        const std::filesystem::path home = env("HOME");
+        if (home.empty()) return {};
+        base = home / ".cache";
+    }
+    return base / "Zentari";
 }
 
 std::filesystem::path resolveProgramRelative(const std::filesystem::path& programFolder,

@@ -17,8 +17,11 @@ std::filesystem::path executableFolder();
 // <prefix>/share/zentari next to the executable's bin folder.
 std::filesystem::path programFolder(const std::filesystem::path& executableDir);
 
-// $TMPDIR, else /tmp.
-std::filesystem::path tempFolder();
+// The user's own folder for files kept between runs but of no value beyond
+// them (the recent-files list): $XDG_RUNTIME_DIR/Zentari when that is set, else
+// $XDG_CACHE_HOME/Zentari, else ~/.cache/Zentari; empty when there is no home.
+// Never the shared /tmp, where others can plant links and read our names.
+std::filesystem::path userTempFolder();
 
 // A path from a shipped or user file: one that begins with ".\" or "./" is
 // relative to the program folder (backslashes become slashes, so files written

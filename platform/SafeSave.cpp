@@ -33,16 +33,33 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// The file a link finally points to, so that saving keeps the link.
-std::filesystem::path resolveLinks(const std::filesystem::path& target) {
-    std::error_code ec;
+// The file a link finally points to, so that saving keeps the link. Only links
+// of this user are followed, to a file of this user (or to none yet): anyone can
+// plant a link in a folder such as /tmp, and writing through it would overwrite
+// whatever it names with our rights.
+bool resolveLinks(const std::filesystem::path& target, std::filesystem::path& real, std::string* error) {
+    const uid_t me = ::geteuid();
     std::filesystem::path p = target;
-    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(p, ec); ++hops) {
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        if (hops == 40) return fail(error, target.string(), ELOOP);
+        if (st.st_uid != me) {
+            if (error) *error = target.string() + ": refusing to write through a symbolic link of another user";
+            return false;
+        }
+        std::error_code ec;
         std::filesystem::path to = std::filesystem::read_symlink(p, ec);
-        if (ec) break;
+        if (ec) return fail(error, target.string(), ec.value());
         p = to.is_absolute() ? to : p.parent_path() / to;
     }
-    return p;
+    struct stat st {};
+    if (p != target && ::stat(p.c_str(), &st) == 0 && st.st_uid != me) {
+        if (error) *error = target.string() + ": refusing to write through a symbolic link to a file of another user";
+        return false;
+    }
+    real = p;
+    return true;
 }
 
 std::string uniqueSuffix() {
@@ -59,7 +76,8 @@ std::string uniqueSuffix() {
 bool saveFileSafely(const std::filesystem::path& target, std::string_view bytes,
                     std::string* error) {
     if (target.empty()) return fail(error, "empty file name", EINVAL);
-    const std::filesystem::path real = resolveLinks(target);
+    std::filesystem::path real;
+    if (!resolveLinks(target, real, error)) return false;
     std::filesystem::path dir = real.parent_path();
     if (dir.empty()) dir = ".";
 
@@ -101,6 +119,28 @@ bool saveFileSafely(const std::filesystem::path& target, std::string_view bytes,
         ::close(dfd);
     }
     return true;
+}
+
+bool keepDamagedCopy(const std::filesystem::path& file, std::string* error) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? true : fail(error, file.string(), errno);
+    std::string bytes;
+    char buf[65536];
+    while (true) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            return fail(error, file.string(), err);
+        }
+        bytes.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    std::filesystem::path copy = file;
+    copy += ".damaged";
+    return saveFileSafely(copy, bytes, error);
 }
 
 }  // namespace platform

@@ -31,9 +31,14 @@ ProgramRecord readProgram(CXmlDocument& doc) {
 
 }  // namespace
 
-bool read(const std::filesystem::path& file, std::vector<LoadedScreen>& screens) {
+bool read(const std::filesystem::path& file, std::vector<LoadedScreen>& screens, std::string* error) {
     CXmlDocument doc;
-    if (!doc.LoadFile(file)) return false;
+    if (!doc.LoadFile(file)) {
+        if (error)
+            *error = doc.GetFileError().empty() ? file.string() + ": not a well-formed project file"
+                                                : file.string() + ": " + doc.GetFileError();
+        return false;
+    }
     if (!doc.FindElement(u"QV")) return true;
     doc.EnterElement();
     while (doc.FindElement(u"SCREEN")) {
@@ -93,8 +98,11 @@ CXmlDocument build(const Project& project) {
 
 std::u16string text(const Project& project) { return build(project).GetDocText(); }
 
-bool write(const Project& project, const std::filesystem::path& file) {
-    return build(project).SaveFile(file);
+bool write(const Project& project, const std::filesystem::path& file, std::string* error) {
+    CXmlDocument doc = build(project);
+    if (doc.SaveFile(file)) return true;
+    if (error) *error = doc.GetFileError();
+    return false;
 }
 
 }  // namespace ProjectFile

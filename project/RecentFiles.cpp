@@ -30,11 +30,16 @@ void RecentFiles::read(const std::filesystem::path& file) {
     m_paths = std::move(paths);
 }
 
-void RecentFiles::write(const std::filesystem::path& file) const {
-    if (file.empty()) return;
+bool RecentFiles::write(const std::filesystem::path& file, std::string* error) const {
+    if (file.empty()) {
+        if (error) *error = "no folder for the recent-files list";
+        return false;
+    }
     CXmlDocument doc = CXmlDocument::withHeader(CXmlDocument::Header::Declaration, u"temp");
     doc.EnterElement();
     for (const std::u16string& p : m_paths) doc.AddElement(u"Item", p);
     doc.LeaveElement();
-    doc.SaveFile(file);
+    if (doc.SaveFile(file)) return true;
+    if (error) *error = doc.GetFileError();
+    return false;
 }

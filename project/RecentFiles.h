@@ -5,7 +5,7 @@
 #include <vector>
 
 // The recently used project files, the most recent first, kept between runs in
-// "GLIMRA_TEMP.TMP" of the temporary folder.
+// "GLIMRA_TEMP.TMP" of the user's own temporary folder.
 class RecentFiles {
 public:
     static constexpr size_t kMenuEntries = 20;
@@ -23,8 +23,9 @@ public:
 
     // Every child element's text of the root, in order, whatever its name.
     void read(const std::filesystem::path& file);
-    // Declaration header, root "temp", one "Item" per path.
-    void write(const std::filesystem::path& file) const;
+    // Declaration header, root "temp", one "Item" per path; false with the reason
+    // when it could not be written.
+    bool write(const std::filesystem::path& file, std::string* error = nullptr) const;
 
 private:
     std::vector<std::u16string> m_paths;

@@ -291,6 +291,14 @@ void CXmlDocument::log(std::u16string_view name, std::u16string_view detail) {
     m_result += kCrLf;
 }
 
+bool CXmlDocument::IsElementEnded() const {
+    return m_iPos != 0 && !(m_elems[m_iPos].flags & kUnended);
+}
+
+bool CXmlDocument::IsChildEnded() const {
+    return m_iPosChild != 0 && !(m_elems[m_iPosChild].flags & kUnended);
+}
+
 bool CXmlDocument::IsWellFormed() const {
     const int32_t root = m_elems[0].child;
     return !(m_elems[0].flags & kNotWellFormed) && root != 0 && m_elems[root].next == 0;
@@ -660,9 +668,11 @@ bool CXmlDocument::SetText(std::u16string text) {
 
 bool CXmlDocument::LoadFile(const std::filesystem::path& path) {
     m_result.clear();
+    m_fileError.clear();
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
-        log(u"file_error", platform::utf8ToUtf16(std::strerror(errno)));
+        m_fileError = std::strerror(errno);
+        log(u"file_error", platform::utf8ToUtf16(m_fileError));
         return false;
     }
     std::string bytes;
@@ -684,13 +694,15 @@ bool CXmlDocument::LoadFile(const std::filesystem::path& path) {
     const int err = errno;
     std::fclose(f);
     if (failed) {
-        log(u"file_error", platform::utf8ToUtf16(std::strerror(err)));
+        m_fileError = std::strerror(err);
+        log(u"file_error", platform::utf8ToUtf16(m_fileError));
         return false;
     }
 
     xml::DecodedFile decoded = xml::decodeXmlFile(bytes, platform::ansiCodePage());
     for (const auto& step : decoded.steps) log(step.name, step.detail);
     if (decoded.text.size() > static_cast<size_t>(kMaxLength)) {
+        m_fileError = std::strerror(EFBIG);
         log(u"file_error", u"file too large");
         return false;
     }
@@ -701,11 +713,11 @@ bool CXmlDocument::LoadFile(const std::filesystem::path& path) {
 
 bool CXmlDocument::SaveFile(const std::filesystem::path& path) {
     m_result.clear();
+    m_fileError.clear();
     xml::EncodedFile encoded = xml::encodeXmlFile(m_doc, m_bom, platform::ansiCodePage());
     for (const auto& step : encoded.steps) log(step.name, step.detail);
-    std::string error;
-    if (!platform::saveFileSafely(path, encoded.bytes, &error)) {
-        log(u"file_error", platform::utf8ToUtf16(error.substr(0, error.find('\n'))));
+    if (!platform::saveFileSafely(path, encoded.bytes, &m_fileError)) {
+        log(u"file_error", platform::utf8ToUtf16(m_fileError.substr(0, m_fileError.find('\n'))));
         return false;
     }
     log(u"write", asText(static_cast<int32_t>(std::min<size_t>(encoded.bytes.size(), INT32_MAX))));

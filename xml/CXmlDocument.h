@@ -71,6 +71,14 @@ public:
 
     const std::u16string& GetDocText() const { return m_doc; }
     bool IsWellFormed() const;
+    // Whether the current element / current child was closed by its end tag (or
+    // is an empty-element tag). In a damaged document an element that lost its
+    // end tag keeps only its start tag, and what it held follows it as siblings.
+    bool IsElementEnded() const;
+    bool IsChildEnded() const;
+    // Why the last LoadFile or SaveFile could not read or write the file (the
+    // system's words, for the user); empty when the file itself was fine.
+    const std::string& GetFileError() const { return m_fileError; }
     Bom GetBom() const { return m_bom; }
     // What the last load, save or parse did, as a small XML text. For people
     // looking into a problem; the program does not act on it.
@@ -144,4 +152,5 @@ private:
     int32_t m_nodeLength = 0;
     Bom m_bom = Bom::None;
     std::u16string m_result;
+    std::string m_fileError;
 };

@@ -9,6 +9,7 @@
 #include "project/ui/CDlgScreenWidget.h"
 #include "project/ui/CScreenSelDialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -354,6 +356,14 @@ void CMainWindow::closeWindow() {
 
 void CMainWindow::setCheckImages(const std::vector<std::filesystem::path>& files) {
     m_tree->setCheckImages(files);
+}
+
+// Set on the application, so the sign windows and every dialog carry it too.
+void CMainWindow::setWindowIcon(const std::filesystem::path& file) {
+    const QIcon icon(QString::fromStdString(file.string()));
+    if (icon.isNull()) return;
+    QApplication::setWindowIcon(icon);
+    QMainWindow::setWindowIcon(icon);
 }
 
 void CMainWindow::showPanel(CGlimraDlg::Panel panel, bool visible) {

@@ -36,6 +36,7 @@ public:
     void setTitle(std::u16string_view title) override;
     void closeWindow() override;
     void setCheckImages(const std::vector<std::filesystem::path>& files) override;
+    void setWindowIcon(const std::filesystem::path& file) override;
 
     TreeItem insertItem(TreeItem parent, std::u16string_view label) override;
     void deleteItem(TreeItem item) override;

@@ -182,15 +182,19 @@ void ScreenTree::forget(QTreeWidgetItem* item) {
 void ScreenTree::remove(Handle handle) {
     QTreeWidgetItem* item = itemOf(handle);
     if (!item) return;
-    // A deleted selection moves as in a native tree: to the next sibling, else
-    // to the parent, else to the previous sibling.
-    const bool selectionGoes = m_selected && isWithin(m_selected, item);
-    QTreeWidgetItem* successor = m_selected;
-    if (selectionGoes) {
-        successor = itemOf(nextSibling(handle));
-        if (!successor) successor = item->parent();
+    if (m_selected && isWithin(m_selected, item)) {
+        // As a native tree does: the selection moves on first (to the next
+        // sibling, else the previous one, else the parent) and the change is
+        // reported while the old item still exists, so the owner can still read it.
+        QTreeWidgetItem* successor = itemOf(nextSibling(handle));
         if (!successor) successor = itemOf(previousSibling(handle));
-        m_selected = nullptr;
+        if (!successor) successor = item->parent();
+        select(handleOf(successor));
+        // The owner may have deleted it, or selected inside it again, while told.
+        if (!itemOf(handle)) return;
+        if (m_selected && isWithin(m_selected, item)) select(kNone);
+        if (!itemOf(handle)) return;
+        if (m_selected && isWithin(m_selected, item)) m_selected = nullptr;
     }
     forget(item);
     const bool wasSilent = m_silent;
@@ -198,12 +202,7 @@ void ScreenTree::remove(Handle handle) {
     delete item;
     m_silent = wasSilent;
     // Qt picks its own neighbour for a removed current item; put it right.
-    setQtSelection(successor);
-    if (selectionGoes) {
-        m_selected = successor;
-        // The old item is gone, so no handle of it goes out.
-        report(nullptr, successor);
-    }
+    setQtSelection(m_selected);
 }
 
 QString ScreenTree::label(Handle handle) const {

@@ -52,6 +52,9 @@ public:
     // Unknown handles (never issued or already deleted) are refused or read as
     // empty, as a native tree does with a bad handle.
     Handle insert(Handle parent, const QString& label);
+    // Deletes the item with its children. When the selection is among them it
+    // moves on first (next sibling, else previous, else parent, else none) and
+    // is reported while the deleted item can still be read.
     void remove(Handle item);
     QString label(Handle item) const;
     void setLabel(Handle item, const QString& label);

@@ -26,6 +26,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -212,7 +214,7 @@ QGridLayout* groupGrid(QGroupBox* group) {
 
 QSpinBox* makeSpin(QWidget* parent) {
     auto* spin = new QSpinBox(parent);
-    // The editor clamps to the screen; the box only has to hold what it may say.
+    // The editor clamps the offsets to the screen; the box only has to hold what it may say.
     spin->setRange(-10000, 10000);
     spin->setAlignment(Qt::AlignRight);
     // Sized for the values a sign's width allows, not for the whole range.
@@ -340,6 +342,8 @@ QGroupBox* CDlgProgramWidget::buildFontGroup() {
     m_offsetY = makeSpin(m_fontGroup);
     m_pitchLabel = new QLabel(m_fontGroup);
     m_pitch = makeSpin(m_fontGroup);
+    // Spacing is not bound to the screen: the box takes any number the record holds.
+    m_pitch->setRange(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
     m_pitchLabel->setBuddy(m_pitch);
     m_autoAdjust = new QCheckBox(m_fontGroup);
 

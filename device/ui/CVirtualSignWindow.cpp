@@ -41,6 +41,8 @@ CVirtualSignWindow::CVirtualSignWindow(int sign, int width, int height, QWidget*
       m_height(height),
       m_leds(static_cast<size_t>(width) * height, false) {
     setObjectName(QStringLiteral("virtualSign%1").arg(sign));
+    // A sign window alone never keeps the program running once the main window has closed.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QStringLiteral("Virtual sign %1 \u2014 %2 \u00d7 %3").arg(sign + 1).arg(width).arg(height));
     m_ledAreaHeight = height * kLedPitch + 2 * kMargin;
     auto* layout = new QVBoxLayout(this);

@@ -17,6 +17,23 @@ namespace {
 
 QString qs(std::u16string_view s) { return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size())); }
 
+// Code units that would make Qt break the line, or end the text early (U+009C
+// starts Qt's alternative texts), and that measuring and drawing would not
+// treat alike.
+bool breaksLine(char16_t c) {
+    return (c >= u'\t' && c <= u'\r') || (c >= 0x1C && c <= 0x1F) || c == 0x85 || c == 0x9C ||
+           c == 0x2028 || c == 0x2029;
+}
+
+// A run is one line on the sign: each such code unit becomes a space, the same
+// for measuring and drawing, so the text is measured exactly as it is drawn.
+QString singleLine(std::u16string_view s) {
+    QString text = qs(s);
+    for (QChar& c : text)
+        if (breaksLine(c.unicode())) c = QLatin1Char(' ');
+    return text;
+}
+
 void paint(Bitmap& target, Rect box, const QFont& font, std::u16string_view text, uint32_t ink) {
     if (target.empty() || box.width <= 0 || box.height <= 0 || text.empty()) return;
     // The bitmap's pixels are painted in place.
@@ -29,7 +46,8 @@ void paint(Bitmap& target, Rect box, const QFont& font, std::u16string_view text
     painter.setPen(QColor::fromRgba(ink | 0xFF000000u));
     const QRect rect(box.x, box.y, box.width, box.height);
     painter.setClipRect(rect);
-    painter.drawText(rect, Qt::AlignBottom | Qt::AlignHCenter | Qt::TextSingleLine, qs(text));
+    painter.drawText(rect, Qt::AlignBottom | Qt::AlignHCenter | Qt::TextSingleLine,
+                     singleLine(text));
 }
 
 }  // namespace
@@ -61,7 +79,7 @@ QFont QtTextRenderer::qtFont(const LogFont& f, int extraSpacing) const {
 
 TextSize QtTextRenderer::measure(const LogFont& font, std::u16string_view text, int extraSpacing) {
     const QFontMetrics metrics(qtFont(font, extraSpacing));
-    return {text.empty() ? 0 : metrics.horizontalAdvance(qs(text)), metrics.height()};
+    return {text.empty() ? 0 : metrics.horizontalAdvance(singleLine(text)), metrics.height()};
 }
 
 void QtTextRenderer::draw(Bitmap& target, Rect box, const LogFont& font, std::u16string_view text,

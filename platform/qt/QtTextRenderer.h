@@ -12,7 +12,8 @@ namespace platform {
 
 // Text through Qt's font engine without antialiasing. A face that is not
 // installed is drawn with its installed equivalent (platform/FontEquivalents.h).
-// Needs a QGuiApplication.
+// A text is one line: line breaks, tabs and other separators are measured and
+// drawn as spaces. Needs a QGuiApplication.
 class QtTextRenderer : public TextRenderer {
 public:
     explicit QtTextRenderer(const FontCatalog& catalog);

@@ -3,10 +3,14 @@
 #include "support/FakeTextRenderer.h"
 
 #include "app/CGlimraApp.h"
-#include "device/sim/SimulatedSign.h"
 #include "app/CGlimraDlg.h"
 #include "app/Commands.h"
+#include "device/sim/SimulatedSign.h"
 #include "project/ProjectFile.h"
+#include "project/RecentFiles.h"
+#include "platform/TextCodec.h"
+#include "assets/PictureLibrary.h"
+#include "support/ProjectXml.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +19,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -187,7 +192,9 @@ TEST_F(Controller, DeletingAScreenDeletesItsProgramsFromTheNextSave) {
     ASSERT_EQ(view->roots().size(), 1u);
     EXPECT_EQ(view->labels(0), std::vector<std::u16string>{u"Screen_2"});
     EXPECT_EQ(dlg->project().findScreen(1), nullptr);
-    EXPECT_NE(view->selectedItem(), 0u);  // the selection moved on to what is left
+    // The selection moved on to the deleted screen's next sibling.
+    EXPECT_EQ(view->selectedItem(), firstScreen());
+    EXPECT_EQ(dlg->screenPanel().name(), u"Screen_2");
 
     view->savePath = file("after.vqd");
     dlg->onCommand(IDM_FILE_SAVE);
@@ -195,6 +202,75 @@ TEST_F(Controller, DeletingAScreenDeletesItsProgramsFromTheNextSave) {
     ASSERT_EQ(screens.size(), 1u);
     EXPECT_EQ(screens[0].screen.name, u"Screen_2");
     EXPECT_EQ(screens[0].programs.size(), 2u);
+}
+
+// --- what reaches the file ----------------------------------------------------------------
+
+// Edits the selected program in the editor and its screen in the panel, as the
+// user would, without a selection change to commit them.
+void editWithoutCommitting(CGlimraDlg& dlg, std::u16string_view text,
+                           std::u16string_view screenName) {
+    dlg.programEditor().setText(std::u16string(text));
+    dlg.programEditor().selectEffect(3);
+    dlg.programEditor().setOffsetX(-5);
+    dlg.screenPanel().setName(std::u16string(screenName));
+}
+
+// The selected program and its screen as the file has them, with the values
+// the edits above stand for.
+void expectEdited(const testing_support::XmlScreen& screen, std::u16string_view text,
+                  std::u16string_view screenName) {
+    EXPECT_EQ(screen.attributes.at(u"name"), screenName);
+    EXPECT_EQ(screen.attributes.at(u"width"), u"48");
+    EXPECT_EQ(screen.attributes.at(u"height"), u"12");
+    ASSERT_EQ(screen.programs.size(), 1u);
+    const auto& program = screen.programs[0];
+    EXPECT_EQ(program.attributes.at(u"name"), u"Program_1");
+    EXPECT_EQ(program.attributes.at(u"OffsetX"), u"-5");
+    EXPECT_EQ(program.items.at(u"TextContent"), text);
+    EXPECT_EQ(program.items.at(u"Effect"), u"3");
+}
+
+TEST_F(Controller, SaveCommitsTheEditorAndThePanelFirst) {
+    start();
+    dlg->onCommand(IDM_FILE_NEW_LED);  // Screen_2 with its program, selected
+    view->select(program(0, 0));       // back to Screen_1's program
+    view->savePath = file("shop.vqd");
+    dlg->onCommand(IDM_FILE_SAVE);  // untitled: asks for the name once
+    ASSERT_EQ(view->saveDialogs, 1);
+
+    editWithoutCommitting(*dlg, u"Sale today", u"Shop window");
+    ASSERT_EQ(dlg->project().findScreen(1)->name, u"Screen_1");  // nothing committed yet
+    dlg->onCommand(IDM_FILE_SAVE);
+    EXPECT_EQ(view->saveDialogs, 1);
+    std::vector<testing_support::XmlScreen> screens;
+    ASSERT_TRUE(testing_support::readProjectXml(file("shop.vqd"), screens));
+    ASSERT_EQ(screens.size(), 2u);
+    expectEdited(screens[0], u"Sale today", u"Shop window");
+    // Into the selected program's own screen, not the other one.
+    EXPECT_EQ(screens[1].attributes.at(u"name"), u"Screen_2");
+    ASSERT_EQ(screens[1].programs.size(), 1u);
+    EXPECT_NE(screens[1].programs[0].items[u"TextContent"], u"Sale today");
+
+    // With a screen selected, its panel is committed.
+    view->select(view->roots()[1]);
+    dlg->screenPanel().setName(u"Back window");
+    dlg->onCommand(IDM_FILE_SAVE);
+    ASSERT_TRUE(testing_support::readProjectXml(file("shop.vqd"), screens));
+    ASSERT_EQ(screens.size(), 2u);
+    EXPECT_EQ(screens[1].attributes.at(u"name"), u"Back window");
+    expectEdited(screens[0], u"Sale today", u"Shop window");
+}
+
+TEST_F(Controller, ClosingByTheFrameCommitsIntoTheAutosave) {
+    start();
+    editWithoutCommitting(*dlg, u"Open late", u"Door");
+    dlg->onClose();
+    EXPECT_TRUE(view->closed);
+    std::vector<testing_support::XmlScreen> screens;
+    ASSERT_TRUE(testing_support::readProjectXml(data("lastScreen.xml"), screens));
+    ASSERT_EQ(screens.size(), 1u);
+    expectEdited(screens[0], u"Open late", u"Door");
 }
 
 TEST_F(Controller, DeleteProgramAndTheContextMenuDelete) {
@@ -915,15 +991,20 @@ TEST(SendRules, TheSizeLimitAndTheResultTexts) {
     screen.height = 12;
     using Step = SignCommands::SendOutcome::Step;
     FakeLink link;
-    auto out = SignCommands::sendScreen(link, &screen, [] { return std::string(30720, 'x'); });
+    auto out = SignCommands::sendScreen(link, &screen, [] {
+        return DeviceImage::Built{std::string(30720, 'x'), {}};
+    });
     EXPECT_EQ(out.step, Step::Sent);
     EXPECT_EQ(link.sent.back(), (std::pair<uint8_t, size_t>{signlink::KIND_DEVICE_IMAGE, 30720}));
     link.sent.clear();
-    out = SignCommands::sendScreen(link, &screen, [] { return std::string(30721, 'x'); });
+    out = SignCommands::sendScreen(link, &screen, [] {
+        return DeviceImage::Built{std::string(30721, 'x'), {}};
+    });
     EXPECT_EQ(out.step, Step::TooLong);
     EXPECT_EQ(out.code, 4);
     EXPECT_EQ(link.sent.size(), 1u);  // the query only
-    EXPECT_EQ(SignCommands::sendScreen(link, nullptr, [] { return std::string(); }).step, Step::SizeMismatch);
+    EXPECT_EQ(SignCommands::sendScreen(link, nullptr, [] { return DeviceImage::Built{}; }).step,
+              Step::SizeMismatch);
 
     LanguageTable none;  // no language loaded: every key shows itself
     EXPECT_EQ(SignCommands::resultText(0, none), u"OK");
@@ -980,6 +1061,157 @@ TEST_F(Controller, NewScreenRemembersTheSizeChosenAndScreenSettingsResizes) {
     EXPECT_EQ(dlg->project().findScreen(1)->height, 16);
     EXPECT_EQ(dlg->project().findScreen(1)->programs.size(), programsBefore.size());
     EXPECT_EQ(dlg->screenPanel().width(), 64);
+}
+
+
+// --- files the user cannot lose ------------------------------------------------------------
+
+TEST_F(Controller, AFailedOpenKeepsTheCurrentFileAndSaysWhy) {
+    start();
+    view->savePath = file("mine.vqd");
+    dlg->onCommand(IDM_FILE_SAVE);
+    ASSERT_EQ(dlg->project().currentPath(), file("mine.vqd"));
+    const std::string mine = read(file("mine.vqd"));
+    writeFile(file("damaged.vqd"), "<QV><SCREEN width=\"48\" height=\"12\" name=\"x\">");
+    struct Case {
+        fs::path path;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {file("missing.vqd"), "missing.vqd: No such file or directory"},
+        {file("damaged.vqd"), "damaged.vqd: not a well-formed project file"},
+        {m_root.path(), "Is a directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.string());
+        view->messages.clear();
+        view->openPath = c.path;
+        dlg->onCommand(IDM_FILE_OPEN);
+        ASSERT_EQ(view->messages.size(), 1u);
+        const std::string message = platform::utf16ToUtf8(view->messages[0]);
+        EXPECT_EQ(message.rfind("OpenFailed\n", 0), 0u) << message;
+        EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+        EXPECT_EQ(dlg->project().currentPath(), file("mine.vqd"));
+        EXPECT_EQ(view->roots().size(), 1u);  // nothing was added
+    }
+    // Save goes on writing the file the user had, never the one that failed to open.
+    dlg->onCommand(IDM_FILE_SAVE);
+    EXPECT_EQ(read(file("damaged.vqd")), "<QV><SCREEN width=\"48\" height=\"12\" name=\"x\">");
+    EXPECT_FALSE(fs::exists(file("missing.vqd")));
+    EXPECT_EQ(read(file("mine.vqd")), mine);
+    // A recent entry that no longer opens says so too, and stays where it was.
+    dlg->project().recentFiles().moveToFront(file("missing.vqd").u16string());
+    view->messages.clear();
+    dlg->onCommand(ID_RECENT_FIRST);
+    ASSERT_EQ(view->messages.size(), 1u);
+    EXPECT_EQ(dlg->project().currentPath(), file("mine.vqd"));
+}
+
+TEST_F(Controller, AFailedSaveSaysWhyAndChangesNothing) {
+    start();
+    writeFile(file("plain"), "a file, not a folder");
+    view->savePath = file("plain") / "show.vqd";
+    dlg->onCommand(IDM_FILE_SAVE);  // no file yet: Save asks for one
+    ASSERT_EQ(view->messages.size(), 1u);
+    const std::string message = platform::utf16ToUtf8(view->messages[0]);
+    EXPECT_EQ(message.rfind("SaveFailed\n", 0), 0u) << message;
+    EXPECT_NE(message.find("Not a directory"), std::string::npos) << message;
+    EXPECT_TRUE(dlg->project().currentPath().empty());
+    EXPECT_TRUE(dlg->project().recentFiles().paths().empty());
+}
+
+TEST_F(Controller, DamagedUserFilesAreKeptBeforeTheyAreReplaced) {
+    fs::create_directories(m_root / "data");
+    const std::string settings = "<root><configFlag/><nPlayMode>1</nPlayMode>";
+    const std::string autosave = "<QV><SCREEN width=\"48\" height=\"12\" name=\"Lost\"><Program name=\"p\">";
+    const std::string pictures = "<root><imageFlag>0</imageFlag><imageItem><Item name=\"nValueID\">50</Item>"
+                                 "<Item name=\"imgPath\">/a.png</Item></imageItem>";
+    writeFile(data("config.xml"), settings);
+    writeFile(data("lastScreen.xml"), autosave);
+    writeFile(data("imageconfig.xml"), pictures);
+    start();
+    ASSERT_EQ(dlg->pictures().records().size(), 1u);  // the whole item was taken
+    EXPECT_FALSE(fs::exists(data("config.xml.damaged")));  // nothing is written before it must be
+    dlg->onClose();
+    EXPECT_TRUE(view->messages.empty());
+    EXPECT_EQ(read(data("config.xml.damaged")), settings);
+    EXPECT_EQ(read(data("lastScreen.xml.damaged")), autosave);
+    EXPECT_EQ(read(data("imageconfig.xml.damaged")), pictures);
+    EXPECT_EQ(saved(data("lastScreen.xml")).size(), 1u);  // the new autosave is sound
+    std::vector<PictureRecord> records;
+    bool whole = false;
+    EXPECT_TRUE(PictureLibrary::read(data("imageconfig.xml"), records, &whole));
+    EXPECT_TRUE(whole);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].nValueID, 50);
+    stop();
+
+    // The next run reads sound files: the copies stay as they were kept.
+    writeFile(data("config.xml.damaged"), "kept");
+    start();
+    dlg->onClose();
+    EXPECT_EQ(read(data("config.xml.damaged")), "kept");
+}
+
+TEST_F(Controller, ADamagedAutosaveIsKeptEvenWhenNothingReplacesIt) {
+    fs::create_directories(m_root / "data");
+    const std::string autosave = "<QV><SCREEN";
+    writeFile(data("lastScreen.xml"), autosave);
+    start();
+    dlg->onCommand(IDM_EDIT_DELETE_LED);  // no program left: the autosave is removed on close
+    dlg->onClose();
+    EXPECT_FALSE(fs::exists(data("lastScreen.xml")));
+    EXPECT_EQ(read(data("lastScreen.xml.damaged")), autosave);
+}
+
+TEST_F(Controller, FailedWritesOnClosingAreShownWithTheirReasons) {
+    start();
+    // The data folder's files cannot be written when a folder stands in their place.
+    fs::create_directories(data("config.xml") / "x");
+    fs::create_directories(data("imageconfig.xml") / "x");
+    dlg->onClose();
+    ASSERT_EQ(view->messages.size(), 1u);
+    const std::string message = platform::utf16ToUtf8(view->messages[0]);
+    EXPECT_NE(message.find("config.xml"), std::string::npos) << message;
+    EXPECT_NE(message.find("imageconfig.xml"), std::string::npos) << message;
+    EXPECT_TRUE(view->closed);  // the window closes all the same
+}
+
+TEST_F(Controller, TheWindowIconIsOurOwn) {
+    start();
+    EXPECT_EQ(view->windowIcon, m_root / "program/Images/Res/zentari.png");
+    EXPECT_TRUE(fs::is_regular_file(fs::path(ZENTARI_SOURCE_DIR) / "data/Images/Res/zentari.png"));
+}
+
+TEST(AppFoldersPlace, TheRecentListLivesInAFolderOfTheUsersOwn) {
+    testing_support::TempDir dir;
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string old = saved ? saved : "";
+    ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+    const AppFolders folders = AppFolders::fromEnvironment();
+    const fs::path temp = folders.tempFolder();
+    if (saved) ::setenv("XDG_RUNTIME_DIR", old.c_str(), 1);
+    else ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(temp, dir / "Zentari");
+    struct stat st {};
+    ASSERT_EQ(::stat(temp.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(RecentFiles::listFile(temp), dir / "Zentari" / "GLIMRA_TEMP.TMP");
+}
+
+TEST_F(Controller, ALineTooLongForTheSignIsRefusedAndNothingIsSent) {
+    start();
+    const int sign = signs.addSign({});  // 48 × 12, like the screen
+    // A short program beside the long one must not go out without it.
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    record(program(0, 0)).settings = {{u"TextContent", std::u16string(6000, u'I')}, {u"Font", u"Arial"}};
+    record(program(0, 1)).settings = {{u"TextContent", u"ok"}, {u"Font", u"Arial"}};
+    view->select(firstScreen());  // nothing open in the editor to commit over the records
+    dlg->onCommand(IDC_SEND);
+    EXPECT_EQ(view->messages, std::vector<std::u16string>{u"DataTooLong_p"});
+    const auto blocks = signs.blocks(sign);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].kind, signlink::KIND_GEOMETRY_QUERY);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ std::vector<std::u16string> FakeView::labels(TreeItem parent) const {
 }
 
 void FakeView::click(TreeItem item, bool onImage) {
-    if (!m_dlg.onTreeClick(item, onImage)) selectItem(item);
+    if (!m_dlg || !m_dlg->onTreeClick(item, onImage)) selectItem(item);
 }
 
 FakeView::TreeItem FakeView::insertItem(TreeItem parent, std::u16string_view label) {
@@ -50,6 +50,10 @@ void FakeView::deleteItem(TreeItem item) {
         if (!next) next = previousSibling(item);
         if (!next) next = node(item).parent;
         selectItem(next);
+        // Whoever was told may have deleted it already.
+        if (!hasItem(item)) return;
+        if (m_selected && isWithin(m_selected, item))
+            throw std::logic_error("selected into an item being deleted");
     }
     erase(item);
 }
@@ -59,7 +63,8 @@ void FakeView::selectItem(TreeItem item) {
     if (item == m_selected) return;
     const TreeItem old = m_selected;
     m_selected = item;
-    m_dlg.onSelectionChanged(old, item);
+    if (onSelectionReport) onSelectionReport(old, item);
+    if (m_dlg) m_dlg->onSelectionChanged(old, item);
 }
 
 FakeView::TreeItem FakeView::firstChild(TreeItem item) const {
@@ -81,5 +86,5 @@ FakeView::TreeItem FakeView::previousSibling(TreeItem item) const {
 
 void FakeView::popupContextMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) {
     contextMenu = entries;
-    if (contextChoice) m_dlg.onCommand(contextChoice);
+    if (contextChoice && m_dlg) m_dlg->onCommand(contextChoice);
 }

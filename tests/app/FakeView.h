@@ -16,7 +16,9 @@ class FakeView : public CGlimraDlg::View {
 public:
     using TreeItem = CGlimraDlg::TreeItem;
 
-    explicit FakeView(CGlimraDlg& dlg) : m_dlg(dlg) { dlg.setView(this); }
+    explicit FakeView(CGlimraDlg& dlg) : m_dlg(&dlg) { dlg.setView(this); }
+    // A tree without a controller: reports go to `onSelectionReport` only.
+    FakeView() = default;
 
     // --- what the test prepares -------------------------------------------------------
     bool acceptScreenSize = true;
@@ -25,6 +27,9 @@ public:
     // Chosen when the context menu opens (0: closed without a choice).
     int contextChoice = 0;
     bool refuseInserts = false;
+
+    // Told of every selection change before the controller is.
+    std::function<void(TreeItem oldItem, TreeItem newItem)> onSelectionReport;
 
     // --- what the test reads -----------------------------------------------------------
     bool closed = false;
@@ -52,12 +57,15 @@ public:
     std::vector<TreeItem> roots() const { return children(0); }
     std::vector<TreeItem> children(TreeItem parent) const;
     std::vector<std::u16string> labels(TreeItem parent) const;
+    bool hasItem(TreeItem item) const { return m_nodes.count(item) != 0; }
 
     // --- CGlimraDlg::View ----------------------------------------------------------
     void setTitle(std::u16string_view t) override { title = t; }
     void closeWindow() override { closed = true; }
     void setCheckImages(const std::vector<std::filesystem::path>& files) override { checkImages = files; }
     std::vector<std::filesystem::path> checkImages;
+    void setWindowIcon(const std::filesystem::path& file) override { windowIcon = file; }
+    std::filesystem::path windowIcon;
 
     TreeItem insertItem(TreeItem parent, std::u16string_view label) override;
     void deleteItem(TreeItem item) override;
@@ -177,7 +185,7 @@ private:
     bool isWithin(TreeItem item, TreeItem ancestor) const;
     void erase(TreeItem item);
 
-    CGlimraDlg& m_dlg;
+    CGlimraDlg* m_dlg = nullptr;
     std::map<TreeItem, Node> m_nodes;
     std::vector<TreeItem> m_roots;
     TreeItem m_selected = 0;

@@ -79,10 +79,100 @@ TEST(PictureLibraryFile, StartupTakesTheUserFileElseTheDefaultWithAbsolutePaths)
     ASSERT_EQ(library.records().size(), 1u);
     EXPECT_EQ(library.records()[0].imgPath, u"/u/mine.png");
 
-    // A user file that cannot be read gives an empty list, not the default.
+    // A damaged user file gives what could be read of it (here nothing), not the default.
     writeFile(dir / "imageconfig.xml", "<root><imageFlag>0</imageFlag>");
-    library.loadAtStartup(dir / "imageconfig.xml", dir / "program" / "DefaultImage.dat", dir / "program");
+    EXPECT_FALSE(
+        library.loadAtStartup(dir / "imageconfig.xml", dir / "program" / "DefaultImage.dat", dir / "program"));
     EXPECT_TRUE(library.records().empty());
+}
+
+std::string item(int id, const char* path) {
+    return "<imageItem name=\"imageItem\"><Item name=\"imgPath\">" + std::string(path) +
+           "</Item><Item name=\"nValueID\">" + std::to_string(id) + "</Item></imageItem>\r\n";
+}
+
+// One lost end tag must not cost the user every picture: whole items are taken.
+TEST(PictureLibraryFile, ADamagedLibraryGivesEveryWholeItem) {
+    testing_support::TempDir dir;
+    struct Case {
+        const char* what;
+        std::string text;
+        std::vector<int32_t> ids;
+    };
+    const std::string head = "<!--?xml version=\"1.0\" encoding=\"UTF-8\"?-->\r\n<root>\r\n<imageFlag>0</imageFlag>\r\n";
+    const Case cases[] = {
+        {"root not ended", head + item(50, "/a.png") + item(51, "/b.png"), {50, 51}},
+        {"an item cut short in the middle",
+         head + item(50, "/a.png") + "<imageItem><Item name=\"nValueID\">51</Item>\r\n" + item(52, "/c.png") + "</root>",
+         {50, 52}},
+        {"an Item without its end tag",
+         head + "<imageItem><Item name=\"nValueID\">51</imageItem>" + item(52, "/c.png") + "</root>",
+         {52}},
+        {"cut off after the second item", (head + item(50, "/a.png") + item(51, "/b.png")).substr(0, head.size() + 2 * item(50, "/a.png").size() - 20), {50}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(dir / "imageconfig.xml", c.text);
+        std::vector<PictureRecord> records;
+        bool whole = true;
+        ASSERT_TRUE(PictureLibrary::read(dir / "imageconfig.xml", records, &whole));
+        EXPECT_FALSE(whole);
+        std::vector<int32_t> ids;
+        for (const auto& r : records) ids.push_back(r.nValueID);
+        EXPECT_EQ(ids, c.ids);
+    }
+    std::vector<PictureRecord> records;
+    bool whole = false;
+    writeFile(dir / "imageconfig.xml", head + item(50, "/a.png") + "</root>\r\n");
+    ASSERT_TRUE(PictureLibrary::read(dir / "imageconfig.xml", records, &whole));
+    EXPECT_TRUE(whole);
+}
+
+TEST(PictureLibraryFile, ADamagedFileIsKeptBesideTheOneWrittenInItsPlace) {
+    testing_support::TempDir dir;
+    const fs::path file = dir / "imageconfig.xml";
+    const std::string damaged = "<root><imageFlag>0</imageFlag>" + item(50, "/a.png") + item(51, "/b.png");
+    writeFile(file, damaged);
+    PictureLibrary library;
+    EXPECT_FALSE(library.loadAtStartup(file, dir / "none.dat", dir.path()));
+    ASSERT_EQ(library.records().size(), 2u);
+    std::string error;
+    ASSERT_TRUE(library.save(file, &error)) << error;
+    EXPECT_EQ(readFile(dir / "imageconfig.xml.damaged"), damaged);
+    std::vector<PictureRecord> back;
+    bool whole = false;
+    ASSERT_TRUE(PictureLibrary::read(file, back, &whole));
+    EXPECT_TRUE(whole);
+    EXPECT_EQ(back, library.records());
+    // Once replaced by a sound file, later saves leave the kept copy alone.
+    writeFile(dir / "imageconfig.xml.damaged", "kept");
+    ASSERT_TRUE(library.save(file));
+    EXPECT_EQ(readFile(dir / "imageconfig.xml.damaged"), "kept");
+
+    // A user file that cannot be read at all (here a folder by its name) is not replaced.
+    const fs::path folder = dir / "lib";
+    fs::create_directories(folder / "imageconfig.xml");
+    PictureLibrary unreadable;
+    EXPECT_FALSE(unreadable.loadAtStartup(folder / "imageconfig.xml", dir / "none.dat", dir.path()));
+    EXPECT_FALSE(unreadable.save(folder / "imageconfig.xml", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(fs::is_directory(folder / "imageconfig.xml"));
+}
+
+TEST(PictureLibraryRules, HeightsAreCappedInTheRecords) {
+    testing_support::TempDir dir;
+    writeFile(dir / "imageconfig.xml",
+              "<root><imageFlag>0</imageFlag><imageItem><Item name=\"nDestHeight\">20</Item></imageItem>"
+              "<imageItem><Item name=\"nDestHeight\">12</Item></imageItem>"
+              "<imageItem><Item name=\"nDestHeight\">3</Item></imageItem></root>");
+    PictureLibrary library;
+    ASSERT_TRUE(library.loadAtStartup(dir / "imageconfig.xml", dir / "none.dat", dir.path()));
+    ASSERT_EQ(library.records().size(), 3u);
+    EXPECT_EQ(library.records()[0].nDestHeight, 12);
+    EXPECT_EQ(library.records()[1].nDestHeight, 12);
+    EXPECT_EQ(library.records()[2].nDestHeight, 3);
+    library.setRecords({picture(50, u"/a.png", 10, 40)});
+    EXPECT_EQ(library.records()[0].nDestHeight, 12);
 }
 
 TEST(PictureLibraryRules, SizesAndIds) {

@@ -127,6 +127,12 @@ TEST_F(Cli, FailuresSayWhatWentWrong) {
     };
     const std::string file = project();
     writeFile(dir / "empty.vqd", "<QV/>");
+    writeFile(dir / "damaged.vqd", "<QV><SCREEN width=\"48\" height=\"12\" name=\"a\">");
+    writeFile(dir / "huge.vqd", "<QV><SCREEN width=\"100000\" height=\"100000\" name=\"a\"><Program name=\"p\" "
+                                "checked=\"TRUE\"><Item name=\"TextContent\">Hi</Item></Program></SCREEN></QV>");
+    writeFile(dir / "long.vqd", "<QV><SCREEN width=\"48\" height=\"12\" name=\"a\"><Program name=\"p\" "
+                                "checked=\"TRUE\" PitchOffSet=\"100000\"><Item name=\"TextContent\">Hi</Item>"
+                                "</Program></SCREEN></QV>");
     const Case cases[] = {
         {"", 64, "a command is needed"},
         {"frobnicate", 64, "unknown command 'frobnicate'"},
@@ -144,7 +150,12 @@ TEST_F(Cli, FailuresSayWhatWentWrong) {
         {"send --virtual-sign 48x12", 64, "send needs a project file"},
         {"send '" + file + "' --screen Nope --virtual-sign 48x12", 8, "no screen named 'Nope'"},
         {"image '" + file + "' --screen Nope", 1, "no screen named 'Nope'"},
-        {"image '" + (dir / "missing.vqd").string() + "'", 1, "cannot read the project file"},
+        {"image '" + (dir / "missing.vqd").string() + "'", 1, "missing.vqd: No such file or directory"},
+        {"image '" + (dir / "damaged.vqd").string() + "'", 1, "damaged.vqd: not a well-formed project file"},
+        // A screen no sign can be, and a line longer than an image holds: refused, not drawn.
+        {"image '" + (dir / "huge.vqd").string() + "'", 4, "The content is too large for the sign"},
+        {"image '" + (dir / "long.vqd").string() + "'", 4, "The content is too large for the sign"},
+        {"send '" + (dir / "long.vqd").string() + "' --virtual-sign 48x12", 4, "The content is too large for the sign"},
         {"image '" + (dir / "empty.vqd").string() + "'", 1, "holds no screen"},
         {"image '" + file + "' -o '" + (dir / "no/such/dir.bin").string() + "'", 1, "cannot write"},
         {"explain", 64, "explain takes one device image file"},

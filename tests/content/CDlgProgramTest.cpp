@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 
 namespace {
@@ -175,6 +176,53 @@ TEST_F(Editor, LoadingSettingsByTheirRules) {
     EXPECT_EQ(encoder.fontSizePixels(), 8);
     EXPECT_EQ(encoder.fontSelection(), 0);
     EXPECT_EQ(encoder.speeds().value(), 1);
+}
+
+TEST_F(Editor, AFaceOfAnotherSystemShowsItsStandInAndKeepsItsName) {
+    // "宋体" is not installed here; of its stand-ins the list has the Sharp face
+    // (its best) and the plain one: the best is shown, whatever the list order.
+    const std::u16string song = u"\u5B8B\u4F53";
+    const auto list = fonts({u"DejaVu Sans", u"WenQuanYi Zen Hei", u"WenQuanYi Zen Hei Sharp"});
+    SettingsMap a{{u"TextContent", u"a"}, {u"Font", u"DejaVu Sans"}};
+    SettingsMap b{{u"TextContent", u"b"}, {u"Font", song}};
+    encoder.setFontList(list);
+    encoder.loadSettings(a);
+    EXPECT_EQ(encoder.textFormat().face, u"DejaVu Sans");
+    encoder.loadSettings(b);
+    EXPECT_EQ(encoder.textFormat().face, song);
+    EXPECT_EQ(encoder.fontSelection(), 2);
+    EXPECT_EQ(encoder.takeSettings().at(u"Font"), song);
+
+    // B alone encodes the same as B after A.
+    CDlgProgram alone(Instance::Encoder, texts);
+    alone.setFontList(list);
+    alone.setScreenSize(48, 12);
+    alone.loadSettings(b);
+    EXPECT_EQ(alone.textFormat().face, song);
+    EXPECT_EQ(alone.fontSelection(), 2);
+
+    // "黑体" shows its own first stand-in.
+    encoder.loadSettings({{u"TextContent", u"c"}, {u"Font", u"\u9ED1\u4F53"}});
+    EXPECT_EQ(encoder.textFormat().face, u"\u9ED1\u4F53");
+    EXPECT_EQ(encoder.fontSelection(), 1);
+
+    // Picking a font is the user's choice: it replaces the stored face.
+    encoder.loadSettings(b);
+    encoder.selectFont(0);
+    EXPECT_EQ(encoder.textFormat().face, u"DejaVu Sans");
+    EXPECT_EQ(encoder.takeSettings().at(u"Font"), u"DejaVu Sans");
+
+    // A face with neither a match nor a stand-in still keeps the face before it.
+    encoder.loadSettings(b);
+    encoder.loadSettings({{u"TextContent", u"d"}, {u"Font", u"Courier New"}});
+    EXPECT_EQ(encoder.fontSelection(), -1);
+    EXPECT_EQ(encoder.textFormat().face, song);
+    // Without a stand-in in the list, "宋体" is such a face as well.
+    encoder.setFontList(fonts({u"DejaVu Sans", u"Noto Sans"}));
+    encoder.loadSettings(a);
+    encoder.loadSettings(b);
+    EXPECT_EQ(encoder.fontSelection(), -1);
+    EXPECT_EQ(encoder.textFormat().face, u"DejaVu Sans");
 }
 
 TEST_F(Editor, TwipsInTheEditorAreThreeTimesThoseOfTheEncoder) {
@@ -382,6 +430,66 @@ TEST_F(Editor, LanguageListsReplaceOnlyWhenComplete) {
     EXPECT_EQ(editor.textColors().entries[1].label, u"Schwarz");
     EXPECT_EQ(editor.speeds().entries[0].label, u" 1");
     EXPECT_EQ(editor.stopTimes().entries[21].label, u"255");
+}
+
+TEST_F(Editor, LanguageListsCountEveryEntryEvenWithoutAValue) {
+    // n entries with values 1 .. n-1 in reverse, and one without a value in the middle.
+    auto withOneEmpty = [](int n) {
+        std::vector<platform::TextListEntry> list;
+        for (int i = n - 1; i >= 1; --i)
+            list.push_back({u"L" + platform::toDecimal(i), platform::toDecimal(i)});
+        list.insert(list.begin() + 3, {u"L-none", u""});
+        return list;
+    };
+    const std::u16string builtInEffect0 = u"0\uFF1A\u7ACB\u5373\u663E\u793A";  // 0：立即显示
+    const std::u16string builtInBorder0 = u"0\uFF1A\u65E0\u8FB9\u6846";        // 0：无边框
+    struct Case {
+        const char16_t* key;
+        int entries;
+        bool taken;
+    };
+    for (const Case c :
+         {Case{u"effects", 12, true}, Case{u"effects", 13, false}, Case{u"effects", 11, false},
+          Case{u"Borders", 15, true}, Case{u"Borders", 16, false}}) {
+        SCOPED_TRACE(testing::Message() << c.entries << " entries");
+        Texts t;
+        t.lists[c.key] = withOneEmpty(c.entries);
+        CDlgProgram e(Instance::Editor, t);
+        e.applyTexts();
+        const CDlgProgram::List& list =
+            std::u16string_view(c.key) == u"effects" ? e.effects() : e.borders();
+        const std::u16string& builtIn =
+            std::u16string_view(c.key) == u"effects" ? builtInEffect0 : builtInBorder0;
+        if (c.taken) {
+            // The entry without a value reads as 0 and comes first, then 1, 2, ...
+            EXPECT_EQ(list.entries[0].label, u"L-none");
+            EXPECT_EQ(list.entries[1].label, u"L1");
+            EXPECT_EQ(list.entries.back().label, u"L" + platform::toDecimal(c.entries - 1));
+        } else {
+            EXPECT_EQ(list.entries[0].label, builtIn);
+        }
+        EXPECT_EQ(list.entries.size(), std::u16string_view(c.key) == u"effects" ? 12u : 15u);
+    }
+}
+
+TEST_F(Editor, SpacingStepsStopAtTheEndsOfWhatARecordHolds) {
+    editor.setPitchOffset(INT32_MAX - 1);
+    editor.stepPitchOffset(1);
+    EXPECT_EQ(editor.pitchOffset(), INT32_MAX);
+    editor.stepPitchOffset(1);
+    EXPECT_EQ(editor.pitchOffset(), INT32_MAX);
+    editor.stepPitchOffset(-1);
+    EXPECT_EQ(editor.pitchOffset(), INT32_MAX - 1);
+    editor.setPitchOffset(INT32_MIN + 1);
+    editor.stepPitchOffset(-1);
+    EXPECT_EQ(editor.pitchOffset(), INT32_MIN);
+    editor.stepPitchOffset(-1);
+    EXPECT_EQ(editor.pitchOffset(), INT32_MIN);
+    editor.stepPitchOffset(1);
+    EXPECT_EQ(editor.pitchOffset(), INT32_MIN + 1);
+    ProgramRecord record;
+    editor.commit(record);
+    EXPECT_EQ(record.PitchOffSet, INT32_MIN + 1);
 }
 
 // --- preview refresh requests ------------------------------------------------------------

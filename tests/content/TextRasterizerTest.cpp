@@ -1,5 +1,6 @@
 #include "content/BitmapFontLibrary.h"
 #include "content/TextRasterizer.h"
+#include "platform/TextCodec.h"
 #include "support/FakeTextRenderer.h"
 #include "support/QvfWriter.h"
 #include "support/TestFiles.h"
@@ -283,6 +284,87 @@ TEST(BitmapFonts, RecordsFilesIndicesAndTruncation) {
     EXPECT_EQ(cut.drawGlyph(0, u'T', &cell, kRed, kBlack), 11);  // the last glyph: wholly missing
     for (uint32_t p : cell.pixels()) EXPECT_EQ(p, kRed);
     EXPECT_EQ(cut.drawGlyph(0, u'A', &cell, kRed, kBlack), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// --- limits and face choice ---------------------------------------------------------------
+
+TEST_F(Rasterizer, AutoAdjustCountsOnlyTheRealFaceNotAStandIn) {
+    style.autoAdjust = true;
+    style.screenHeight = 11;
+    style.pitchOffset = 0;
+    struct Case {
+        std::vector<CDlgProgram::FontEntry> list;
+        std::u16string face;
+    };
+    const Case cases[] = {
+        // Faces that stand in for the Windows ones on this system do not count as them.
+        {{{u"WenQuanYi Micro Hei", 0}, {u"WenQuanYi Zen Hei", 0}}, u"Arial"},
+        {{{u"\u5FAE\u8F6F\u96C5\u9ED1", 0}}, u"\u5FAE\u8F6F\u96C5\u9ED1"},
+        {{{u"\u9ED1\u4F53", 0}}, u"\u9ED1\u4F53"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(platform::utf16ToUtf8(c.face));
+        style.fontList = c.list;
+        renderer.calls.clear();
+        rasterizer.rasterize(u"a", style);
+        ASSERT_FALSE(renderer.calls.empty());
+        EXPECT_EQ(renderer.calls.front().face, c.face);
+        EXPECT_EQ(renderer.calls.front().pixelHeight, 12);
+    }
+}
+
+TEST_F(Rasterizer, RunsWiderThanALineAreRefusedUndrawn) {
+    style.fontList = {{u"Arial", 0}, {u"QVSimsun", fonts.listValue(0)}};
+    style.maxColumns = 100;
+    style.pitchOffset = 0;
+    // System font: 25 characters of 4 columns fit exactly, 26 do not.
+    style.font.lfFaceName = u"Arial";
+    EXPECT_FALSE(rasterizer.rasterize(std::u16string(25, u'x'), style).tooLong);
+    renderer.calls.clear();
+    const auto over = rasterizer.rasterize(std::u16string(26, u'x'), style);
+    EXPECT_TRUE(over.tooLong);
+    EXPECT_TRUE(over.image.empty());
+    EXPECT_TRUE(renderer.calls.empty());
+    // The spacing alone, before anything is measured.
+    style.pitchOffset = 51;
+    EXPECT_TRUE(rasterizer.rasterize(u"ab", style).tooLong);
+    EXPECT_TRUE(renderer.calls.empty());
+    // Bitmap font: (spacing + cell + 1) × n columns, 13 × 7 = 91 fit, 13 × 8 = 104 do not.
+    style.pitchOffset = 1;
+    style.font.lfFaceName = u"QVSimsun";
+    EXPECT_FALSE(rasterizer.rasterize(u"IIIIIII", style).tooLong);
+    EXPECT_TRUE(rasterizer.rasterize(u"IIIIIIII", style).tooLong);
+}
+
+TEST(BitmapFonts, RecordsSharingOneBlockShareItsBytes) {
+    // 127 records that all name the first one's glyph block: the file is kept
+    // once, whatever the records claim.
+    std::string file = makeQvf({elevenPixelFont()});
+    const std::string record = file.substr(3, 40);
+    std::string many = file.substr(0, 3);
+    many[2] = 127;
+    for (int k = 0; k < 127; ++k) many += record;
+    const uint32_t blockAt = static_cast<uint32_t>(many.size());
+    const std::string block = file.substr(3 + 40);
+    for (int k = 0; k < 127; ++k)
+        for (int i = 0; i < 4; ++i) many[3 + 40 * k + 27 + i] = static_cast<char>(blockAt >> (24 - 8 * i));
+    many += block;
+    BitmapFontLibrary lib;
+    ASSERT_TRUE(lib.addFile(many, 1252));
+    ASSERT_EQ(lib.fonts().size(), 127u);
+    for (const BitmapFont& f : lib.fonts()) {
+        EXPECT_EQ(f.block.data(), lib.fonts()[0].block.data());
+        EXPECT_EQ(f.block.size(), block.size());
+    }
+    EXPECT_EQ(lib.fonts()[0].file.use_count(), 127);
+    // And they still draw.
+    platform::Bitmap cell(11, 11, kBlack);
+    EXPECT_EQ(lib.drawGlyph(126, u'I', &cell, kRed, kBlack), 11);
+    EXPECT_EQ(cell.pixel(2, 5), kRed);
 }
 
 }  // namespace

@@ -143,9 +143,10 @@ TEST_F(Image, TheReaderNamesTheFirstProblem) {
         std::string problem;
         size_t records;
     };
-    std::string badCount = img, badOffset = img, badLength = img, badBitmap = img;
+    std::string badCount = img, badOffset = img, badFirst = img, badLength = img, badBitmap = img;
     badCount[49] = 13;
     badOffset[55] = 0x10;                      // second table entry far beyond
+    badFirst[51] = 0x10;                       // first table entry far beyond: the second still counts
     badLength[100] = static_cast<char>(0x7F);  // first record claims 32 KB
     badBitmap[100 + 31] = 20;                  // a bitmap block of 20 bytes is no whole page
     // Offsets near 2^32 must not wrap round past the bounds checks.
@@ -161,18 +162,104 @@ TEST_F(Image, TheReaderNamesTheFirstProblem) {
         {img.substr(0, img.size() - 1), "no digit font block after the records", 2},
         {badCount, "program count beyond the 12 table slots at byte 49", 2},
         {badOffset, "program table entry outside the image at byte 54", 1},
-        {badLength, "record length past the end of the image at byte 100", 0},
-        {badBitmap, "bitmap block does not hold whole pages at byte 130", 0},
-        {farBitmap, "bitmap block outside its record at byte 111", 0},
-        {farAnimation, "animation table outside its record at byte 115", 0},
-        {farTemperature, "temperature block outside its record at byte 119", 0},
+        // A record that is passed over leaves the one after it readable.
+        {badFirst, "program table entry outside the image at byte 50", 1},
+        {badLength, "record length past the end of the image at byte 100", 1},
+        {badBitmap, "bitmap block does not hold whole pages at byte 130", 1},
+        {farBitmap, "bitmap block outside its record at byte 111", 1},
+        {farAnimation, "animation table outside its record at byte 115", 1},
+        {farTemperature, "temperature block outside its record at byte 119", 1},
     };
+    const uint32_t second = static_cast<uint8_t>(img[54]) << 24 | static_cast<uint8_t>(img[55]) << 16 |
+                            static_cast<uint8_t>(img[56]) << 8 | static_cast<uint8_t>(img[57]);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.problem);
         const auto image = DeviceImageReader::read(c.bytes);
         EXPECT_EQ(image.problem, c.problem);
-        EXPECT_EQ(image.records.size(), c.records);
+        ASSERT_EQ(image.records.size(), c.records);
+        // Whatever was passed over, the record read is the second program's, in its own slot.
+        if (c.records == 1 && c.bytes.size() > 100 && c.problem.find("byte 54") == std::string::npos) {
+            EXPECT_EQ(image.records[0].slot, 1u);
+            EXPECT_EQ(image.records[0].offset, second);
+        }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Sizes a sign can never have, and lines longer than an image can carry, are
+// refused as too long before anything is drawn, never dropped on the quiet.
+TEST_F(Image, ScreensLargerThanASignAreRefusedBeforeDrawing) {
+    struct Case {
+        int w, h;
+        bool tooLong;
+    };
+    const Case cases[] = {{100000, 100000, true}, {256, 12, true}, {48, 128, true},
+                          {255, 127, false},      {8, 8, false},   {48, 12, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+        renderer.calls.clear();
+        const auto built = build(screen(c.w, c.h, {program(u"AB")}));
+        EXPECT_EQ(built.tooLong, c.tooLong);
+        EXPECT_EQ(built.bytes.empty(), c.tooLong);
+        if (c.tooLong) {
+            EXPECT_TRUE(renderer.calls.empty());  // nothing was drawn for it
+        }
+    }
+    // A screen with nothing checked has nothing to refuse.
+    EXPECT_FALSE(build(screen(100000, 100000, {program(u"AB", 0)})).tooLong);
+}
+
+TEST_F(Image, TheLongestLineFitsAndOneColumnMoreIsRefused) {
+    // 30720 bytes less the 100-byte header, the 154-byte digit font, the record's
+    // 30-byte header and the bitmap's 5 leave 30431 bytes: 422 pages of 6 × 12
+    // bytes on a 48 × 12 screen, 20256 columns, 5064 characters 4 columns wide.
+    const auto fits = build(screen(48, 12, {program(std::u16string(5064, u'I'))}));
+    ASSERT_FALSE(fits.tooLong);
+    EXPECT_EQ(fits.bytes.size(), 100u + 30 + 5 + 422 * 72 + 154);
+    EXPECT_EQ(b(fits.bytes, 100 + 30 + 2) << 8 | b(fits.bytes, 100 + 30 + 3), 20256);
+
+    // One character more makes the line one page longer than an image holds; the
+    // short program beside it is not sent without it.
+    const auto over = build(screen(48, 12, {program(u"AB"), program(std::u16string(5065, u'I'))}));
+    EXPECT_TRUE(over.tooLong);
+    EXPECT_TRUE(over.bytes.empty());
+}
+
+TEST_F(Image, HostileSpacingAndOffsetsNeverSizeAnAllocation) {
+    ProgramRecord wide = program(u"AB");
+    wide.PitchOffSet = INT32_MAX;
+    EXPECT_TRUE(build(screen(48, 12, {wide})).tooLong);
+    ProgramRecord temperature = program(u"[FE]");
+    temperature.PitchOffSet = 1 << 28;  // every digit cell is as wide
+    EXPECT_TRUE(build(screen(48, 12, {temperature})).tooLong);
+    ProgramRecord narrow = program(u"AB");
+    narrow.PitchOffSet = INT32_MIN;  // every character goes back: nothing to show
+    const auto none = build(screen(48, 12, {narrow}));
+    EXPECT_FALSE(none.tooLong);
+    EXPECT_TRUE(none.bytes.empty());
+    for (int32_t offset : {INT32_MAX, INT32_MIN}) {
+        SCOPED_TRACE(offset);
+        ProgramRecord shifted = program(u"AB");
+        shifted.OffsetX = offset;
+        shifted.OffsetY = offset;
+        const auto built = build(screen(48, 12, {shifted}));
+        EXPECT_TRUE(built.tooLong || built.bytes.size() <= DeviceImage::kMaxSendLength);
+    }
+}
+
+TEST(LineLimits, WholePagesWithinTheRecordAndSixteenBitColumns) {
+    // (30466 − 35) bytes of pages: a 255 × 127 page is 32 × 127 = 4064 bytes, 7 pages.
+    EXPECT_EQ(ProgramEncoder::maxLineColumns(255, 127), 7 * 255);
+    // A 1-row page of 8 columns is one byte: 30431 pages, but no more than 65535 columns.
+    EXPECT_EQ(ProgramEncoder::maxLineColumns(8, 1), 65528);
+    EXPECT_EQ(ProgramEncoder::maxLineColumns(48, 12), 20256);
+    EXPECT_EQ(ProgramEncoder::maxLineColumns(0, 12), 0);
+    EXPECT_EQ(ProgramEncoder::maxLineColumns(48, 0), 0);
+    EXPECT_EQ(ProgramEncoder::maxLineColumns(256, 12), 0);
+    EXPECT_EQ(ProgramEncoder::maxLineColumns(48, 128), 0);
 }
 
 }  // namespace

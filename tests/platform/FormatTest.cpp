@@ -93,10 +93,26 @@ TEST(Folders, EnvironmentAndRelativePaths) {
     EXPECT_TRUE(platform::userDataFolder().empty());
     if (home) ::setenv("HOME", savedHome.c_str(), 1);
 
-    ::setenv("TMPDIR", "/var/t", 1);
-    EXPECT_EQ(platform::tempFolder(), std::filesystem::path("/var/t"));
+    // The recent list's folder is the user's own, never the shared /tmp, whatever TMPDIR says.
+    const char* run = std::getenv("XDG_RUNTIME_DIR");
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const std::string savedRun = run ? run : "", savedCache = cache ? cache : "";
+    ::setenv("TMPDIR", "/tmp", 1);
+    ::setenv("XDG_RUNTIME_DIR", "/run/user/1000", 1);
+    ::setenv("XDG_CACHE_HOME", "/c", 1);
+    EXPECT_EQ(platform::userTempFolder(), std::filesystem::path("/run/user/1000/Zentari"));
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(platform::userTempFolder(), std::filesystem::path("/c/Zentari"));
+    ::setenv("XDG_CACHE_HOME", "rel", 1);
+    ::setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(platform::userTempFolder(), std::filesystem::path("/home/u/.cache/Zentari"));
+    ::unsetenv("XDG_CACHE_HOME");
+    ::unsetenv("HOME");
+    EXPECT_TRUE(platform::userTempFolder().empty());
     ::unsetenv("TMPDIR");
-    EXPECT_EQ(platform::tempFolder(), std::filesystem::path("/tmp"));
+    if (home) ::setenv("HOME", savedHome.c_str(), 1);
+    if (run) ::setenv("XDG_RUNTIME_DIR", savedRun.c_str(), 1);
+    if (cache) ::setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
 
     ::setenv("ZENTARI_PROGRAM_DIR", "/opt/z", 1);
     EXPECT_EQ(platform::programFolder("/usr/bin"), std::filesystem::path("/opt/z"));

@@ -75,6 +75,65 @@ TEST_F(SafeSave, RefusesWhatCannotBeWritten) {
     EXPECT_EQ(entries(), 0u);
 }
 
+// Anyone can put a link into a shared folder such as /tmp: a link that another
+// user owns, or one that leads to another user's file, is never written through.
+TEST_F(SafeSave, RefusesLinksPlantedByOthers) {
+    const bool root = ::geteuid() == 0;
+    const uid_t other = 65534;
+    const fs::path mine = m_dir / "mine.xml";
+    std::ofstream(mine) << "mine";
+
+    // A link of another user to a file of ours.
+    const fs::path planted = m_dir / "planted.xml";
+    fs::create_symlink(mine, planted);
+    if (root) {
+        ASSERT_EQ(::lchown(planted.c_str(), other, other), 0);
+        std::string error;
+        EXPECT_FALSE(platform::saveFileSafely(planted, "evil", &error));
+        EXPECT_NE(error.find("another user"), std::string::npos) << error;
+        EXPECT_EQ(read(mine), "mine");
+        EXPECT_TRUE(fs::is_symlink(planted));
+    }
+
+    // Our own link to another user's file.
+    fs::path theirs = "/etc/passwd";
+    if (root) {
+        theirs = m_dir / "theirs.xml";
+        std::ofstream(theirs) << "theirs";
+        ASSERT_EQ(::chown(theirs.c_str(), other, other), 0);
+    }
+    const std::string before = read(theirs);
+    const fs::path toTheirs = m_dir / "to-theirs.xml";
+    fs::create_symlink(theirs, toTheirs);
+    std::string error;
+    EXPECT_FALSE(platform::saveFileSafely(toTheirs, "evil", &error));
+    EXPECT_NE(error.find("another user"), std::string::npos) << error;
+    EXPECT_EQ(read(theirs), before);
+
+    // Our own dangling link is followed: the file it names is ours to make.
+    const fs::path dangling = m_dir / "dangling.xml";
+    fs::create_symlink("made.xml", dangling);
+    EXPECT_TRUE(platform::saveFileSafely(dangling, "new"));
+    EXPECT_EQ(read(m_dir / "made.xml"), "new");
+}
+
+TEST_F(SafeSave, KeepsTheNewestDamagedCopy) {
+    const fs::path file = m_dir / "imageconfig.xml";
+    const fs::path copy = m_dir / "imageconfig.xml.damaged";
+    EXPECT_TRUE(platform::keepDamagedCopy(file));  // nothing there: nothing to keep
+    EXPECT_FALSE(fs::exists(copy));
+    std::ofstream(file) << "<root><imageFlag>0";
+    EXPECT_TRUE(platform::keepDamagedCopy(file));
+    EXPECT_EQ(read(copy), "<root><imageFlag>0");
+    std::ofstream(file) << "second";
+    EXPECT_TRUE(platform::keepDamagedCopy(file));
+    EXPECT_EQ(read(copy), "second");  // the newest only
+    // What cannot be read cannot be kept: the caller must leave the file alone.
+    std::string error;
+    EXPECT_FALSE(platform::keepDamagedCopy(m_dir.path(), &error));
+    EXPECT_FALSE(error.empty());
+}
+
 // A write that fails half-way (here: the file size limit, which holds even for
 // root) leaves the old file untouched and no temporary file behind.
 TEST_F(SafeSave, FailedWriteKeepsTheOldFile) {

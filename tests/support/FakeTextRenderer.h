@@ -19,6 +19,7 @@ public:
         platform::Rect box;
         int pixelHeight;
         bool defaultFont;
+        std::u16string face;
     };
     std::vector<Call> calls;
 
@@ -28,11 +29,11 @@ public:
     }
     void draw(platform::Bitmap& target, platform::Rect box, const platform::LogFont& font, std::u16string_view text,
               int extra, uint32_t colour) override {
-        calls.push_back({std::u16string(text), box, -font.lfHeight, false});
+        calls.push_back({std::u16string(text), box, -font.lfHeight, false, font.lfFaceName});
         paint(target, box, text, extra, colour);
     }
     void drawDefault(platform::Bitmap& target, platform::Rect box, std::u16string_view text, uint32_t colour) override {
-        calls.push_back({std::u16string(text), box, 0, true});
+        calls.push_back({std::u16string(text), box, 0, true, {}});
         paint(target, box, text, 0, colour);
     }
 

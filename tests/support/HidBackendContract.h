@@ -35,7 +35,9 @@ protected:
 };
 
 TEST_P(HidBackendContract, EnumerationListsOpenablePaths) {
-    for (const auto& info : backend().enumerate()) {
+    const auto devices = backend().enumerate();
+    if (devices.empty()) GTEST_SKIP() << "no device attached: nothing enumerated to check";
+    for (const auto& info : devices) {
         SCOPED_TRACE(info.path);
         EXPECT_FALSE(info.path.empty());
         EXPECT_GE(info.portAddress, -1);

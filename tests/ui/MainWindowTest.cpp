@@ -1,16 +1,18 @@
 #include "app/AppFolders.h"
 #include "app/CGlimraApp.h"
-#include "project/ui/CScreenSelDialog.h"
-#include "device/sim/SimulatedSign.h"
 #include "app/CGlimraDlg.h"
 #include "app/Commands.h"
 #include "app/LanguageTable.h"
 #include "app/ui/CMainWindow.h"
 #include "app/ui/ScreenTree.h"
 #include "assets/ui/CImgInfoDialog.h"
+#include "content/ui/CDlgProgramWidget.h"
+#include "device/sim/SimulatedSign.h"
 #include "platform/qt/QtFontCatalog.h"
 #include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtTextRenderer.h"
+#include "project/ui/CScreenSelDialog.h"
+#include "support/ProjectXml.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -22,9 +24,11 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QScrollBar>
+#include <QTextEdit>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QtTest>
@@ -222,12 +226,12 @@ private slots:
     void initTestCase();
 
     void projectSurvivesSaveCloseAndRestart();
+    void editsReachTheFileOnSaveAndOnClose();
     void contextMenuActsOnTheItemUnderTheCursor();
 
     void treeWalksAndRefusesBadHandles();
     void selectionIsReportedOncePerChange();
-    void deletedSelectionMovesLikeANativeTree_data();
-    void deletedSelectionMovesLikeANativeTree();
+    void deletionSurvivesAnOwnerActingWhileTold();
     void checkImageClickIsOfferedFirst();
     void labelEditGoesToTheOwner();
 
@@ -337,6 +341,57 @@ void MainWindowTest::projectSurvivesSaveCloseAndRestart() {
     }
     QVERIFY2(pilot.unexpected().isEmpty(),
              qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
+}
+
+void MainWindowTest::editsReachTheFileOnSaveAndOnClose() {
+    QTemporaryDir documents;
+    QVERIFY(documents.isValid());
+    Run run(m_programDir, 0x0409);
+    QVERIFY(run.ready());
+    Session& session = *run.session;
+    const QString saved = documents.filePath(QStringLiteral("shop.vqd"));
+    auto qstr = [](const std::u16string& s) { return QString::fromStdU16String(s); };
+
+    // Untitled: the first Save asks for the name; the next ones do not.
+    run.pilot.expect(saveAs(saved));
+    QAction* save = session.command(IDM_FILE_SAVE);
+    QVERIFY(save && save->isEnabled());
+    save->trigger();
+    QVERIFY(run.pilot.done());
+
+    // Typed into the selected program's text box, a placement changed and the
+    // screen panel renamed; no selection change commits any of it.
+    auto* editor = session.window.findChild<CDlgProgramWidget*>();
+    QVERIFY(editor);
+    auto* box = editor->findChild<QTextEdit*>(QStringLiteral("text"));
+    auto* offsetX = editor->findChild<QSpinBox*>(QStringLiteral("offsetX"));
+    QVERIFY(box && offsetX);
+    QTest::keyClicks(box, QStringLiteral("Sale"));
+    offsetX->setValue(-5);
+    session.dlg.screenPanel().setName(u"Shop window");
+    session.command(IDM_FILE_SAVE)->trigger();
+
+    std::vector<testing_support::XmlScreen> screens;
+    QVERIFY(testing_support::readProjectXml(fsPath(saved), screens));
+    QCOMPARE(screens.size(), size_t(1));
+    QCOMPARE(qstr(screens[0].attributes[u"name"]), QStringLiteral("Shop window"));
+    QCOMPARE(screens[0].programs.size(), size_t(1));
+    QCOMPARE(qstr(screens[0].programs[0].attributes[u"OffsetX"]), QStringLiteral("-5"));
+    QCOMPARE(qstr(screens[0].programs[0].items[u"TextContent"]), QStringLiteral("Sale"));
+
+    // More of both, then the frame's close button: the autosave has them.
+    QTest::keyClicks(box, QStringLiteral("!"));
+    session.dlg.screenPanel().setName(u"Shop door");
+    QVERIFY(session.window.close());
+    QVERIFY(testing_support::readProjectXml(
+        fsPath(run.data.filePath(QStringLiteral("lastScreen.xml"))), screens));
+    QCOMPARE(screens.size(), size_t(1));
+    QCOMPARE(qstr(screens[0].attributes[u"name"]), QStringLiteral("Shop door"));
+    QCOMPARE(screens[0].programs.size(), size_t(1));
+    QCOMPARE(qstr(screens[0].programs[0].attributes[u"OffsetX"]), QStringLiteral("-5"));
+    QCOMPARE(qstr(screens[0].programs[0].items[u"TextContent"]), QStringLiteral("Sale!"));
+    QVERIFY2(run.pilot.unexpected().isEmpty(),
+             qPrintable(run.pilot.unexpected().join(QStringLiteral("; "))));
 }
 
 void MainWindowTest::switchingLanguageRelabelsTheWindow() {
@@ -549,14 +604,7 @@ void MainWindowTest::treeWalksAndRefusesBadHandles() {
     tree.remove(a2);
     QCOMPARE(tree.count(), 1);
     QVERIFY(log.changes.empty());
-
-    // The last item going away takes the selection with it, reported once.
-    tree.select(b);
-    log.changes.clear();
-    tree.remove(b);
-    QCOMPARE(tree.count(), 0);
-    QCOMPARE(tree.selected(), ScreenTree::kNone);
-    QCOMPARE(log.changes, (std::vector<Change>{{ScreenTree::kNone, ScreenTree::kNone}}));
+    // What a deleted selection does is the shared tree contract's (TreeContractTest).
 }
 
 void MainWindowTest::selectionIsReportedOncePerChange() {
@@ -611,64 +659,36 @@ void MainWindowTest::selectionIsReportedOncePerChange() {
     QVERIFY(tree.selectedItems().isEmpty());
 }
 
-void MainWindowTest::deletedSelectionMovesLikeANativeTree_data() {
-    QTest::addColumn<QString>("selected");
-    QTest::addColumn<QString>("deleted");
-    QTest::addColumn<QString>("expected");  // empty: no report, the selection stays
-
-    // The tree: S1 (P1, P2, P3), S2 (Q1).
-    QTest::newRow("to the next sibling") << "P2"
-                                         << "P2"
-                                         << "P3";
-    QTest::newRow("last child to its parent") << "P3"
-                                              << "P3"
-                                              << "S1";
-    QTest::newRow("last top-level item to the one before") << "S2"
-                                                           << "S2"
-                                                           << "S1";
-    QTest::newRow("inside a deleted screen to the next screen") << "P1"
-                                                                << "S1"
-                                                                << "S2";
-    QTest::newRow("inside the last screen to the one before") << "Q1"
-                                                              << "S2"
-                                                              << "S1";
-    QTest::newRow("another item deleted") << "P1"
-                                          << "P3"
-                                          << "";
-    QTest::newRow("a child of the selection deleted") << "S1"
-                                                      << "P2"
-                                                      << "";
-}
-
-void MainWindowTest::deletedSelectionMovesLikeANativeTree() {
-    QFETCH(QString, selected);
-    QFETCH(QString, deleted);
-    QFETCH(QString, expected);
-
+void MainWindowTest::deletionSurvivesAnOwnerActingWhileTold() {
     ScreenTree tree;
     TreeLog log;
     log.attach(tree);
-    std::map<QString, Handle> items;
-    for (const char* screen : {"S1", "S2"})
-        items[QString::fromLatin1(screen)] = tree.insert(0, QString::fromLatin1(screen));
-    for (const char* program : {"P1", "P2", "P3"})
-        items[QString::fromLatin1(program)] =
-            tree.insert(items["S1"], QString::fromLatin1(program));
-    items["Q1"] = tree.insert(items["S2"], QStringLiteral("Q1"));
+    const Handle a = tree.insert(0, QStringLiteral("A"));
+    const Handle b = tree.insert(0, QStringLiteral("B"));
 
-    tree.select(items[selected]);
+    // Told that A goes, the owner selects it again: the selection leaves A for
+    // good (reported), and nothing stays selected that is deleted.
+    tree.select(a);
     log.changes.clear();
-    tree.remove(items[deleted]);
+    log.onChange = [&](Handle oldItem, Handle newItem) {
+        if (oldItem == a && newItem == b) tree.select(a);
+    };
+    tree.remove(a);
+    QCOMPARE(log.changes, (std::vector<Change>{{a, b}, {b, a}, {a, 0}}));
+    QCOMPARE(tree.count(), 1);
+    QCOMPARE(tree.selected(), ScreenTree::kNone);
+    QVERIFY(tree.selectedItems().isEmpty());
 
-    if (expected.isEmpty()) {
-        QVERIFY(log.changes.empty());
-        QCOMPARE(tree.selected(), items[selected]);
-    } else {
-        // The deleted item's handle is not handed out again.
-        QCOMPARE(log.changes, (std::vector<Change>{{ScreenTree::kNone, items[expected]}}));
-        QCOMPARE(tree.selected(), items[expected]);
-    }
-    QCOMPARE(tree.selectedItems(), QList<QTreeWidgetItem*>{tree.itemOf(tree.selected())});
+    // Told that B goes, the owner deletes it itself: it goes once.
+    tree.select(b);
+    log.changes.clear();
+    log.onChange = [&](Handle oldItem, Handle) {
+        if (oldItem == b) tree.remove(b);
+    };
+    tree.remove(b);
+    QCOMPARE(log.changes, (std::vector<Change>{{b, 0}}));
+    QCOMPARE(tree.count(), 0);
+    QCOMPARE(tree.selected(), ScreenTree::kNone);
 }
 
 void MainWindowTest::checkImageClickIsOfferedFirst() {

@@ -17,6 +17,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 
@@ -138,6 +140,7 @@ private slots:
     void formatOfTheTextBox();
     void autoAdjustLocksFontAndOffsets();
     void offsetsShowWhatTheEditorKept();
+    void spacingTakesAnyNumberARecordHolds();
     void reservedKeysInTheTextBox();
     void contextMenuOffersItsSixCommands();
     void previewRequests();
@@ -424,6 +427,33 @@ void ProgramEditorTest::offsetsShowWhatTheEditorKept() {
     QCOMPARE(panel.editor.pitchOffset(), -3);
     panel.editor.setOffsetX(-5);
     QCOMPARE(x->value(), -5);
+}
+
+void ProgramEditorTest::spacingTakesAnyNumberARecordHolds() {
+    Panel panel;
+    QSpinBox* pitch = panel.spin("pitchOffset");
+    pitch->setValue(123456);
+    QCOMPARE(panel.editor.pitchOffset(), 123456);
+    pitch->setValue(std::numeric_limits<int32_t>::max());
+    QCOMPARE(panel.editor.pitchOffset(), std::numeric_limits<int32_t>::max());
+    pitch->stepBy(1);  // stays at the end rather than wrapping round
+    QCOMPARE(panel.editor.pitchOffset(), std::numeric_limits<int32_t>::max());
+
+    pitch->setFocus();
+    pitch->selectAll();
+    QTest::keyClicks(pitch, QStringLiteral("-2147483648"));
+    QCOMPARE(panel.editor.pitchOffset(), std::numeric_limits<int32_t>::min());
+    pitch->stepBy(-1);
+    QCOMPARE(panel.editor.pitchOffset(), std::numeric_limits<int32_t>::min());
+    pitch->stepBy(1);
+    QCOMPARE(panel.editor.pitchOffset(), std::numeric_limits<int32_t>::min() + 1);
+
+    // What a program brings shows as it is.
+    panel.editor.setPitchOffset(-50000);
+    QCOMPARE(pitch->value(), -50000);
+    // The offsets stay bound to the screen.
+    panel.spin("offsetX")->setValue(5000);
+    QCOMPARE(panel.editor.offsetX(), 48);
 }
 
 void ProgramEditorTest::reservedKeysInTheTextBox() {

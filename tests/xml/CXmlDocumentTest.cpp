@@ -601,4 +601,41 @@ TEST(CXmlDocumentEscaping, TextAndAttributeEscapes) {
               u"<>&\"'\u00A0\u00FF");
 }
 
+// A reader of a damaged file needs to know which elements kept their end tags.
+TEST(CXmlDocumentNavigation, WhetherAnElementWasEnded) {
+    CXmlDocument doc;
+    EXPECT_FALSE(doc.SetText(u"<r><a><b>1</b><c/></a><d><e>2</d></r>"));
+    EXPECT_FALSE(doc.IsElementEnded());  // no current element
+    ASSERT_TRUE(doc.FindElement(u"r"));
+    EXPECT_TRUE(doc.IsElementEnded());
+    EXPECT_FALSE(doc.IsChildEnded());  // no current child
+    ASSERT_TRUE(doc.FindChildElement(u"a"));
+    EXPECT_TRUE(doc.IsChildEnded());
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindChildElement(u"c"));
+    EXPECT_TRUE(doc.IsChildEnded());  // an empty-element tag needs none
+    ASSERT_TRUE(doc.LeaveElement());
+    ASSERT_TRUE(doc.FindChildElement(u"d"));
+    EXPECT_TRUE(doc.IsChildEnded());
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindChildElement(u"e"));
+    EXPECT_FALSE(doc.IsChildEnded());  // </d> closed it before its own end tag came
+
+    // A root without its end tag: its children follow it at the top level.
+    EXPECT_FALSE(doc.SetText(u"<r><a>1</a>"));
+    ASSERT_TRUE(doc.FindElement());
+    EXPECT_FALSE(doc.IsElementEnded());
+    EXPECT_TRUE(doc.FindElement(u"a"));
+    EXPECT_TRUE(doc.IsElementEnded());
+}
+
+TEST(CXmlDocumentFiles, TheFileErrorSaysWhy) {
+    CXmlDocument doc;
+    EXPECT_FALSE(doc.LoadFile("/nonexistent-folder/x.xml"));
+    EXPECT_NE(doc.GetFileError().find("No such file"), std::string::npos) << doc.GetFileError();
+    EXPECT_FALSE(doc.SetText(u"<a>"));
+    EXPECT_FALSE(doc.SaveFile("/nonexistent-folder/x.xml"));
+    EXPECT_NE(doc.GetFileError().find("No such file"), std::string::npos) << doc.GetFileError();
+}
+
 }  // namespace
