@@ -118,6 +118,7 @@ TextRasterizer::Run TextRasterizer::gdiPath(std::u16string_view text, const Styl
     const bool byCharacter = drawnByCharacter(choice.font.lfFaceName);
     const size_t pieces = byCharacter ? text.size() : 1;
     int x = 0;
+    int inkEnd = 0;  // past the last ink column drawn
     for (size_t i = 0; i < pieces; ++i) {
         const std::u16string_view piece = byCharacter ? text.substr(i, 1) : text;
         platform::LogFont font = choice.font;
@@ -172,8 +173,32 @@ TextRasterizer::Run TextRasterizer::gdiPath(std::u16string_view text, const Styl
             continue;
         }
         const int inkWidth = right + 1 - left;
+        // Each piece moves on by its ink and one column more than it was measured
+        // with, so the ink of the last pieces can pass the measured width: the
+        // image grows rather than lose their columns.
+        if (x + inkWidth > run.image.width()) {
+            const long long needed = static_cast<long long>(x) + inkWidth;
+            if (needed > style.maxColumns) {
+                Run over;
+                over.tooLong = true;
+                return over;
+            }
+            const int grown = static_cast<int>(std::min<long long>(
+                std::max<long long>(needed, 2LL * run.image.width()), std::max<long long>(needed, style.maxColumns)));
+            platform::Bitmap wider(grown, run.image.height(), style.background);
+            wider.copyFrom(run.image, {0, 0, run.image.width(), run.image.height()}, 0, 0);
+            run.image = std::move(wider);
+        }
         run.image.copyFrom(scratch, {left, 0, inkWidth, h}, x, choice.verticalOffset + shrinks);
+        inkEnd = std::max(inkEnd, x + inkWidth);
         x += inkWidth + style.pitchOffset + 1;
+    }
+    // A grown image ends with the last ink drawn (or the width measured), not with its spare room.
+    const int end = std::max(inkEnd, whole.width);
+    if (end < run.image.width()) {
+        platform::Bitmap cut(end, run.image.height(), style.background);
+        cut.copyFrom(run.image, {0, 0, end, run.image.height()}, 0, 0);
+        run.image = std::move(cut);
     }
     run.advance = std::max(0, x);
     return run;

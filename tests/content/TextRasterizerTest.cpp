@@ -368,3 +368,30 @@ TEST(BitmapFonts, RecordsSharingOneBlockShareItsBytes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Under AutoAdjust each character moves on by its ink and one column more than
+// it was measured with: the last one's ink must not fall off the image.
+TEST_F(Rasterizer, AutoAdjustKeepsTheLastCharactersInk) {
+    style.fontList = {{u"Arial", 0}};
+    style.autoAdjust = true;
+    style.screenHeight = 12;  // 宋体, a character at a time; each is a 4-column block of ink
+    style.pitchOffset = 0;
+    const auto run = rasterizer.rasterize(u"abc", style);
+    EXPECT_EQ(run.advance, 3 * (4 + 0 + 1));
+    ASSERT_EQ(run.image.width(), 14);  // measured 12; the ink ends at column 14
+    EXPECT_EQ(rowsOf(run.image)[11], "####.####.####");
+    // The spacing moves the characters apart the same way.
+    style.pitchOffset = 2;
+    const auto spaced = rasterizer.rasterize(u"ab", style);
+    EXPECT_EQ(spaced.advance, 2 * (4 + 2 + 1));
+    ASSERT_EQ(spaced.image.width(), 12);  // measured 2 × (4 + 2); the ink ends at 7 + 4
+    EXPECT_EQ(rowsOf(spaced.image)[11], "####...####.");
+    // Growing stays within what a line can hold.
+    style.pitchOffset = 0;
+    style.maxColumns = 13;
+    EXPECT_TRUE(rasterizer.rasterize(u"abc", style).tooLong);
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include "app/Commands.h"
 #include "app/LanguageTable.h"
 #include "app/ui/CMainWindow.h"
+#include "device/ui/CVirtualSignWindow.h"
 #include "app/ui/ScreenTree.h"
 #include "assets/ui/CImgInfoDialog.h"
 #include "content/ui/CDlgProgramWidget.h"
@@ -17,6 +18,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QIcon>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -242,6 +244,7 @@ private slots:
     void progressStepsWrapRound();
     void testPatternsAndSendReachTheSign();
     void screenSizeDialogShowsTheCatalogue();
+    void signWindowsEndWithTheMainWindow();
 
 private:
     QString m_programDir;
@@ -908,6 +911,32 @@ void MainWindowTest::screenSizeDialogShowsTheCatalogue() {
     QTest::mouseClick(ok, Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(dlg.selectedSize(), catalogue.sizeOf(2));
+}
+
+// The program ends when the main window closes, whatever sign windows are open;
+// every window carries the program's icon.
+void MainWindowTest::signWindowsEndWithTheMainWindow() {
+    QApplication::setWindowIcon(QIcon());  // whatever an earlier run set
+    Run run(m_programDir, 0x0409);
+    QVERIFY(run.ready());
+    QVERIFY(!QApplication::windowIcon().isNull());
+    QVERIFY(!run.session->window.windowIcon().isNull());
+    CVirtualSignWindow sign(0, 48, 12);
+    sign.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sign));
+    QVERIFY(!sign.windowIcon().isNull());
+
+    // Qt ends its event loop when the last window that counts closes; a sign
+    // window that counted would keep it going until the guard gives up.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    guard.start(10000);
+    QTimer::singleShot(0, &run.session->window, [&] { run.session->window.close(); });
+    QApplication::setQuitOnLastWindowClosed(true);
+    const int status = QApplication::exec();
+    QApplication::setQuitOnLastWindowClosed(false);
+    QCOMPARE(status, 0);
 }
 
 QTEST_MAIN(MainWindowTest)
