@@ -234,4 +234,30 @@ TEST_F(Cli, SendingToVirtualSigns) {
     }
 }
 
+// Every test project's image as zentari-cli writes it, kept byte for byte: one
+// folder per case with the project, the expected image (its fields checked by
+// hand against the format when it was committed) and, when the image is not of
+// the first screen, the screen's name in screen.txt.
+TEST_F(Cli, TheImagesOfTheTestProjectsStayByteForByte) {
+    const fs::path cases = fs::path(ZENTARI_FIXTURES) / "images";
+    size_t checked = 0;
+    for (const auto& entry : fs::directory_iterator(cases)) {
+        if (!entry.is_directory()) continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        std::string arguments = "image '" + (entry.path() / "project.vqd").string() + "'";
+        if (fs::exists(entry.path() / "screen.txt")) {
+            std::string screen = readFile(entry.path() / "screen.txt");
+            while (!screen.empty() && (screen.back() == '\n' || screen.back() == '\r')) screen.pop_back();
+            arguments += " --screen '" + screen + "'";
+        }
+        const Result r = run(arguments);
+        ASSERT_EQ(r.status, 0) << err();
+        const std::string expected = readFile(entry.path() / "expected.bin");
+        EXPECT_EQ(r.out.size(), expected.size());
+        EXPECT_TRUE(r.out == expected) << "the image differs from expected.bin";
+        ++checked;
+    }
+    EXPECT_GE(checked, 7u);
+}
+
 }  // namespace
