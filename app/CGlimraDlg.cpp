@@ -2,7 +2,6 @@
 
 #include "app/CGlimraApp.h"
 #include "app/Commands.h"
-#include "content/FontList.h"
 #include "device/DeviceImage.h"
 #include "platform/Format.h"
 #include "platform/SafeSave.h"
@@ -20,9 +19,6 @@
 namespace {
 
 constexpr char kAutosaveFile[] = "lastScreen.xml";
-constexpr char kSettingsFile[] = "config.xml";
-constexpr char kPictureFile[] = "imageconfig.xml";
-constexpr char kDefaultPictures[] = "DefaultImage.dat";
 
 }  // namespace
 
@@ -66,11 +62,8 @@ const std::vector<CGlimraDlg::MenuItem>& CGlimraDlg::menuBar() {
 
 CGlimraDlg::CGlimraDlg(CGlimraApp& app, AppFolders folders)
     : m_app(app),
-      m_folders(std::move(folders)),
-      m_programEditor(CDlgProgram::Instance::Editor, m_language),
-      m_encoder(CDlgProgram::Instance::Encoder, m_language),
-      m_rasterizer(app.text(), m_bitmapFonts),
-      m_programEncoder(m_rasterizer, app.images()) {
+      m_context(app.images(), app.fonts(), app.text(), std::move(folders)),
+      m_programEditor(CDlgProgram::Instance::Editor, m_context.language()) {
     // The editor asks for a new preview after a change (its timer 10086 has run out).
     m_programEditor.setPreviewRequest([this] {
         if (m_view) m_view->showPanel(Panel::Preview, true);
@@ -79,52 +72,46 @@ CGlimraDlg::CGlimraDlg(CGlimraApp& app, AppFolders folders)
 
 // The recent list goes when the main window goes, whether it closed by the frame or by Exit.
 CGlimraDlg::~CGlimraDlg() {
-    m_project.recentFiles().write(RecentFiles::listFile(m_folders.tempFolder()));
+    m_project.recentFiles().write(RecentFiles::listFile(m_context.folders().tempFolder()));
 }
 
 // --- start-up and closing --------------------------------------------------------------
 
 void CGlimraDlg::onInitDialog() {
-    m_folders.createDataSubFolders();
+    m_context.folders().createDataSubFolders();
     m_view->startTimer(TIMER_START_UPDATE, 3000);
     m_view->setTitle(u"Zentari");
-    m_project.recentFiles().read(RecentFiles::listFile(m_folders.tempFolder()));
+    m_project.recentFiles().read(RecentFiles::listFile(m_context.folders().tempFolder()));
     // The list read is shown at once, not only after the first file is opened.
     rebuildRecentFilesMenu();
-    m_language.findLanguages(m_folders.programFolder());
-    if (!m_settings.read(m_folders.dataFile(kSettingsFile))) m_damagedFiles.insert(m_folders.dataFile(kSettingsFile));
-    if (m_language.loadByName(m_settings.languageName).empty()) {
-        m_settings.languageName = LanguageTable::systemLanguageName(m_systemLanguageId);
-        m_language.loadByName(m_settings.languageName);
-    }
+    m_context.readSettings();
+    m_context.loadLanguage(m_systemLanguageId);
     fillLanguageMenu();
     fillFontLists();
 
     std::vector<std::filesystem::path> images;
     for (unsigned i = 0; i < 3; ++i)
-        images.push_back(m_folders.programFolder() /
+        images.push_back(m_context.folders().programFolder() /
                          ("Images/Res/checkStatus" + std::to_string(i) + ".bmp"));
     m_view->setCheckImages(images);
-    m_view->setWindowIcon(m_folders.programFolder() / "Images/Res/zentari.png");
+    m_view->setWindowIcon(m_context.folders().programFolder() / "Images/Res/zentari.png");
 
-    m_pictures.loadAtStartup(m_folders.dataFile(kPictureFile), m_folders.programFile(kDefaultPictures),
-                             m_folders.programFolder());
-    m_programEditor.setPictures(m_pictures.records());
-    m_encoder.setPictures(m_pictures.records());
+    m_context.loadPictures();
+    m_programEditor.setPictures(m_context.pictures().records());
 
     m_view->showPanel(Panel::ScreenPanel, false);
     m_view->showPanel(Panel::ProgramEditor, false);
     m_view->showPanel(Panel::Preview, false);
 
-    const std::filesystem::path autosave = m_folders.dataFile(kAutosaveFile);
+    const std::filesystem::path autosave = m_context.folders().dataFile(kAutosaveFile);
     std::error_code ec;
     if (autosave.empty() || !openProject(autosave, true)) {
         // The last session's work stays on disk until it has been kept aside.
-        if (!autosave.empty() && std::filesystem::exists(autosave, ec)) m_damagedFiles.insert(autosave);
+        if (!autosave.empty() && std::filesystem::exists(autosave, ec)) m_context.noteDamaged(autosave);
         newScreen();
     }
     applyLanguageTexts();
-    m_folders.createDataSubFolders();
+    m_context.folders().createDataSubFolders();
     m_view->stopTimer(TIMER_PREVIEW_REFRESH);
 }
 
@@ -132,10 +119,9 @@ void CGlimraDlg::onClose() {
     commitSelection();
     std::vector<std::string> failures;
     std::string error;
-    const std::filesystem::path settingsFile = m_folders.dataFile(kSettingsFile);
-    if (!keepIfDamaged(settingsFile, &error) || !m_settings.write(settingsFile, &error)) failures.push_back(error);
+    if (!m_context.writeSettings(&error)) failures.push_back(error);
     if (!autosave(&error)) failures.push_back(error);
-    if (!m_pictures.save(m_folders.dataFile(kPictureFile), &error)) failures.push_back(error);
+    if (!m_context.writePictures(&error)) failures.push_back(error);
     if (!failures.empty()) {
         std::string reasons;
         for (const std::string& f : failures) reasons += (reasons.empty() ? "" : "\n") + f;
@@ -147,9 +133,9 @@ void CGlimraDlg::onClose() {
 // The whole project goes to the autosave as long as some screen holds a
 // program; an empty project removes it.
 bool CGlimraDlg::autosave(std::string* error) {
-    const std::filesystem::path file = m_folders.dataFile(kAutosaveFile);
+    const std::filesystem::path file = m_context.folders().dataFile(kAutosaveFile);
     if (file.empty()) return true;
-    if (!keepIfDamaged(file, error)) return false;
+    if (!m_context.keepIfDamaged(file, error)) return false;
     bool anyProgram = false;
     for (const auto& [id, screen] : m_project.screens()) anyProgram |= !screen.programs.empty();
     if (anyProgram) return ProjectFile::write(m_project, file, error);
@@ -158,15 +144,8 @@ bool CGlimraDlg::autosave(std::string* error) {
     return true;
 }
 
-bool CGlimraDlg::keepIfDamaged(const std::filesystem::path& file, std::string* error) {
-    if (!m_damagedFiles.count(file)) return true;
-    if (!platform::keepDamagedCopy(file, error)) return false;
-    m_damagedFiles.erase(file);
-    return true;
-}
-
 void CGlimraDlg::showFileFailure(std::u16string_view key, const std::string& reason) {
-    if (m_view) m_view->messageBox(m_language.text(key) + u"\n" + platform::utf8ToUtf16(reason));
+    if (m_view) m_view->messageBox(m_context.language().text(key) + u"\n" + platform::utf8ToUtf16(reason));
 }
 
 bool CGlimraDlg::writeProject(const std::filesystem::path& path) {
@@ -179,7 +158,7 @@ bool CGlimraDlg::writeProject(const std::filesystem::path& path) {
 void CGlimraDlg::applyLanguageTexts() {
     std::function<void(const std::vector<MenuItem>&)> apply = [&](const std::vector<MenuItem>& items) {
         for (const MenuItem& item : items) {
-            std::u16string text = m_language.text(item.key);
+            std::u16string text = m_context.language().text(item.key);
             if (item.id == ID_IMAGE_EDITOR) text += u"(&P)";
             m_view->setMenuText(item.id, text);
             apply(item.children);
@@ -187,57 +166,44 @@ void CGlimraDlg::applyLanguageTexts() {
     };
     apply(menuBar());
     rebuildRecentFilesMenu();
-    m_view->setControlText(IDC_SEND, m_language.text(u"Send"));
-    m_view->setControlText(IDC_PREVIEW, m_language.text(u"Preview"));
-    m_screenPanel.setLabels(m_language.text(u"ScreenWidth"), m_language.text(u"ScreenHeight"),
-                            m_language.text(u"ScreenName"), m_language.text(u"ProgramCounts"));
-    for (CDlgProgram* editor : {&m_programEditor, &m_encoder}) {
-        editor->setLanguageName(m_language.name());
-        editor->applyTexts();
-    }
+    m_view->setControlText(IDC_SEND, m_context.language().text(u"Send"));
+    m_view->setControlText(IDC_PREVIEW, m_context.language().text(u"Preview"));
+    m_screenPanel.setLabels(m_context.language().text(u"ScreenWidth"), m_context.language().text(u"ScreenHeight"),
+                            m_context.language().text(u"ScreenName"), m_context.language().text(u"ProgramCounts"));
+    m_programEditor.setLanguageName(m_context.language().name());
+    m_programEditor.applyTexts();
 }
 
 // The system's families, then the bitmap fonts of the program folder's "Font" folder.
 void CGlimraDlg::fillFontLists() {
-    m_bitmapFonts = BitmapFontLibrary();
-    m_bitmapFonts.loadFolder(m_folders.programFolder() / "Font", platform::ansiCodePage());
-    const std::vector<CDlgProgram::FontEntry> fonts = makeFontList(m_app.fonts().families(), m_bitmapFonts);
-    for (CDlgProgram* editor : {&m_programEditor, &m_encoder}) {
-        editor->setLanguageName(m_language.name());
-        editor->setFontList(fonts);
-    }
+    m_programEditor.setLanguageName(m_context.language().name());
+    m_programEditor.setFontList(m_context.loadFonts());
 }
 
 void CGlimraDlg::fillLanguageMenu() {
     std::vector<MenuEntry> entries;
-    for (const LanguageTable::Language& l : m_language.languages()) entries.push_back({l.menuId, l.name});
+    for (const LanguageTable::Language& l : m_context.language().languages()) entries.push_back({l.menuId, l.name});
     m_view->setLanguageMenu(entries);
 }
 
 void CGlimraDlg::chooseLanguage(int menuId) {
-    const auto& languages = m_language.languages();
-    if (std::none_of(languages.begin(), languages.end(), [&](const auto& l) { return l.menuId == menuId; }))
-        return;
-    m_language.loadByMenuId(menuId);
-    m_settings.languageName = m_language.name();
-    applyLanguageTexts();
+    if (m_context.chooseLanguage(menuId)) applyLanguageTexts();
 }
 
 void CGlimraDlg::systemSettings() {
-    CSystemSettingDlg dialog(m_language, m_settings.playMode, m_settings.tempOffset);
+    CSystemSettingDlg dialog(m_context.language(), settings().playMode, settings().tempOffset);
     if (!m_view->runSystemSettings(dialog)) return;
-    m_settings.playMode = dialog.playMode();
-    m_settings.tempOffset = dialog.tempOffset();
+    settings().playMode = dialog.playMode();
+    settings().tempOffset = dialog.tempOffset();
 }
 
 void CGlimraDlg::pictureLibrary() {
-    CImgInfoDlg dialog(m_language, m_app.images(), m_pictures.records());
+    CImgInfoDlg dialog(m_context.language(), m_app.images(), m_context.pictures().records());
     if (!m_view->runPictureLibrary(dialog)) return;
-    m_pictures.setRecords(dialog.records());
+    m_context.setPictures(dialog.records());
     std::string error;
-    if (!m_pictures.save(m_folders.dataFile(kPictureFile), &error)) showFileFailure(u"SaveFailed", error);
-    m_programEditor.setPictures(m_pictures.records());
-    m_encoder.setPictures(m_pictures.records());
+    if (!m_context.writePictures(&error)) showFileFailure(u"SaveFailed", error);
+    m_programEditor.setPictures(m_context.pictures().records());
 }
 
 void CGlimraDlg::rebuildRecentFilesMenu() {
@@ -287,18 +253,18 @@ void CGlimraDlg::onCommand(int id) {
         case IDM_FILE_SEND:
         case IDC_SEND: return sendToSign();
         case IDM_TOOL_TEST: {
-            CDialogTest dlg(m_language, [this](uint32_t message) { m_view->postMessage(message, 0, 0); });
+            CDialogTest dlg(m_context.language(), [this](uint32_t message) { m_view->postMessage(message, 0, 0); });
             return m_view->runTestDialog(dlg);
         }
         case ID_SYSTEM_SETTINGS: return systemSettings();
         case ID_SCREEN_SETTINGS: return screenSettings();
         case ID_PICTURE_SETTINGS: return pictureLibrary();
         case ID_OPEN_DATA_FOLDER: {
-            const std::filesystem::path data = m_folders.dataFolder();
+            const std::filesystem::path data = m_context.folders().dataFolder();
             if (!data.empty()) m_app.shell().open(data);
             return;
         }
-        case ID_UNKNOWN_COMMAND: return m_view->messageBox(m_language.text(u"UnknownCommand"));
+        case ID_UNKNOWN_COMMAND: return m_view->messageBox(m_context.language().text(u"UnknownCommand"));
         case IDOK: return;  // Enter never closes the main window
         default: return;    // commands whose windows are not part of the program yet
     }
@@ -501,8 +467,8 @@ void CGlimraDlg::preview() {
 
 ScreenCatalogue CGlimraDlg::readScreenCatalogue() const {
     ScreenCatalogue catalogue;
-    catalogue.load(m_folders.dataFile("ProjFile/ScreenConfigEx.xml"), m_folders.programFile("ScreenDefault.dat"),
-                   m_folders.programFolder());
+    catalogue.load(m_context.folders().dataFile("ProjFile/ScreenConfigEx.xml"), m_context.folders().programFile("ScreenDefault.dat"),
+                   m_context.folders().programFolder());
     return catalogue;
 }
 
@@ -511,7 +477,7 @@ void CGlimraDlg::screenSettings() {
     const ScreenId id = currentScreenId();
     ScreenRecord* screen = m_project.findScreen(id);
     if (!screen) return;
-    CScreenSel dlg(m_language, readScreenCatalogue(), screen->width == 44 ? 0 : 1);
+    CScreenSel dlg(m_context.language(), readScreenCatalogue(), screen->width == 44 ? 0 : 1);
     if (!m_view->chooseScreenSize(dlg)) return;
     std::tie(screen->width, screen->height) = dlg.selectedSize();
     loadScreenPanel(id);
@@ -520,9 +486,9 @@ void CGlimraDlg::screenSettings() {
 }
 
 void CGlimraDlg::about() {
-    bool autoUpdate = m_settings.autoUpdate != 0;
-    if (m_view->runAboutDialog(m_language.text(u"AboutTitle"), m_language.text(u"AutoUpdate"), autoUpdate))
-        m_settings.autoUpdate = autoUpdate ? 1 : 0;
+    bool autoUpdate = settings().autoUpdate != 0;
+    if (m_view->runAboutDialog(m_context.language().text(u"AboutTitle"), m_context.language().text(u"AutoUpdate"), autoUpdate))
+        settings().autoUpdate = autoUpdate ? 1 : 0;
 }
 
 // --- the project and its tree ----------------------------------------------------------
@@ -531,11 +497,11 @@ CGlimraDlg::TreeItem CGlimraDlg::addScreen(std::u16string_view name, bool askSiz
     const ScreenId id = m_project.nextScreenId();
     if (id == 0) return kNoItem;
     const std::u16string label =
-        name.empty() ? m_project.generatedScreenName(m_language.text(u"Screen")) : std::u16string(name);
+        name.empty() ? m_project.generatedScreenName(m_context.language().text(u"Screen")) : std::u16string(name);
     ScreenRecord screen;
     screen.name = label;
     if (askSize) {
-        CScreenSel dlg(m_language, readScreenCatalogue(), m_view->readSelectId().value_or(1));
+        CScreenSel dlg(m_context.language(), readScreenCatalogue(), m_view->readSelectId().value_or(1));
         if (!m_view->chooseScreenSize(dlg)) return kNoItem;
         m_view->writeSelectId(dlg.selectedIndex());
         std::tie(screen.width, screen.height) = dlg.selectedSize();
@@ -555,7 +521,7 @@ CGlimraDlg::TreeItem CGlimraDlg::addProgram(TreeItem screenItem, std::u16string_
     const ScreenId screenId = static_cast<ScreenId>(data);
     if (!m_project.canAddProgram(screenId)) return kNoItem;
     const std::u16string label = name.empty()
-                                     ? m_project.generatedProgramName(screenId, m_language.text(u"Program"))
+                                     ? m_project.generatedProgramName(screenId, m_context.language().text(u"Program"))
                                      : std::u16string(name);
     const TreeItem item = m_view->insertItem(screenItem, label);
     if (!item) return kNoItem;
@@ -564,7 +530,7 @@ CGlimraDlg::TreeItem CGlimraDlg::addProgram(TreeItem screenItem, std::u16string_
     m_view->setItemData(item, m_project.nextProgramKey(screenId));
     ProgramRecord program;
     program.name = label;
-    program.AutoAdjust = Project::autoAdjustFor(m_language.name(), m_project.findScreen(screenId)->height);
+    program.AutoAdjust = Project::autoAdjustFor(m_context.language().name(), m_project.findScreen(screenId)->height);
     m_project.addProgram(screenId, std::move(program));
     if (select) m_view->selectItem(item);
     else m_view->stopTimer(TIMER_PREVIEW_REFRESH);
@@ -777,11 +743,11 @@ bool CGlimraDlg::onTreeClick(TreeItem item, bool onImage) {
 void CGlimraDlg::onTreeRightClick(TreeItem item) {
     m_contextItem = item;
     m_view->popupContextMenu({
-        {ID_TREE_RENAME, m_language.text(u"Rename")},
-        {ID_TREE_MOVE_UP, m_language.text(u"MoveUp")},
-        {ID_TREE_MOVE_DOWN, m_language.text(u"MoveDown")},
-        {ID_TREE_DELETE, m_language.text(u"Delete")},
-        {ID_OPEN_DATA_FOLDER, m_language.text(u"OpenDir")},
+        {ID_TREE_RENAME, m_context.language().text(u"Rename")},
+        {ID_TREE_MOVE_UP, m_context.language().text(u"MoveUp")},
+        {ID_TREE_MOVE_DOWN, m_context.language().text(u"MoveDown")},
+        {ID_TREE_DELETE, m_context.language().text(u"Delete")},
+        {ID_OPEN_DATA_FOLDER, m_context.language().text(u"OpenDir")},
     });
     // A menu closed without a choice leaves no context item behind for later commands.
     m_contextItem = kNoItem;
@@ -821,12 +787,12 @@ void CGlimraDlg::postFirmwareReady() {
 }
 
 void CGlimraDlg::showResult(int code) {
-    if (m_view) m_view->messageBox(SignCommands::resultText(code, m_language));
+    if (m_view) m_view->messageBox(SignCommands::resultText(code, m_context.language()));
 }
 
 DeviceImage::Built CGlimraDlg::deviceImageOf(const ScreenRecord& screen, bool currentOnly, ProgramKey current) {
-    return DeviceImage::build(screen, m_settings.playMode, m_settings.tempOffset, currentOnly, current, m_encoder,
-                              m_programEncoder);
+    return DeviceImage::buildScreen(screen, settings().playMode, settings().tempOffset, currentOnly, current,
+                                    m_context.encoding());
 }
 
 std::string CGlimraDlg::deviceImageOfCurrentScreen(bool allPrograms) {
@@ -859,7 +825,7 @@ void CGlimraDlg::sendToSign() {
         case Step::TooLong:
             showResult(out.code);
             break;
-        case Step::SizeMismatch: m_view->messageBox(m_language.text(u"NoSend_msg")); break;
+        case Step::SizeMismatch: m_view->messageBox(m_context.language().text(u"NoSend_msg")); break;
         case Step::NothingToSend: break;
         case Step::Sent:
             if (out.code) showResult(out.code);

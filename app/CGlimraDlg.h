@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AppContext.h"
 #include "app/AppFolders.h"
 #include "app/AppSettings.h"
 #include "app/CDialogTest.h"
@@ -10,8 +11,6 @@
 #include "assets/PictureLibrary.h"
 #include "content/BitmapFontLibrary.h"
 #include "content/CDlgProgram.h"
-#include "content/ProgramEncoder.h"
-#include "content/TextRasterizer.h"
 #include "device/DeviceImage.h"
 #include "device/LinkProtocol.h"
 #include "project/CDlgScreen.h"
@@ -31,8 +30,8 @@
 class CGlimraApp;
 
 // The main window: controller of the whole program. It owns the project and its
-// screen tree, the screen panel, the program editor and its hidden encoder
-// instance, the settings and the language table, and turns commands, tree
+// screen tree, the screen panel, the program editor and the start-up context
+// (settings, language, pictures, fonts, encoding), and turns commands, tree
 // notifications, timers and posted messages into operations on them. It knows
 // no window system: it talks to its window through View.
 class CGlimraDlg : private signlink::LinkObserver, public SignCommands::SignLink {
@@ -164,10 +163,7 @@ public:
     };
 
     // The screen's vertical resolution, which the editors measure their text box with.
-    void setScreenDpi(int dpi) {
-        m_programEditor.setScreenDpi(dpi);
-        m_encoder.setScreenDpi(dpi);
-    }
+    void setScreenDpi(int dpi) { m_programEditor.setScreenDpi(dpi); }
 
     // Keys the main window handles itself.
     enum class Key { Escape, Enter, F12, Other };
@@ -203,14 +199,16 @@ public:
     CGlimraApp& app() { return m_app; }
     Project& project() { return m_project; }
     const Project& project() const { return m_project; }
-    AppSettings& settings() { return m_settings; }
-    const AppFolders& folders() const { return m_folders; }
-    LanguageTable& language() { return m_language; }
-    const PictureLibrary& pictures() const { return m_pictures; }
-    const BitmapFontLibrary& bitmapFonts() const { return m_bitmapFonts; }
+    AppContext& context() { return m_context; }
+    AppSettings& settings() { return m_context.settings(); }
+    const AppFolders& folders() const { return m_context.folders(); }
+    LanguageTable& language() { return m_context.language(); }
+    const PictureLibrary& pictures() const { return m_context.pictures(); }
+    const BitmapFontLibrary& bitmapFonts() const { return m_context.bitmapFonts(); }
+    // What images are encoded with: the fonts, pictures and language in force.
+    const EncodeContext& encoding() const { return m_context.encoding(); }
     CDlgScreen& screenPanel() { return m_screenPanel; }
     CDlgProgram& programEditor() { return m_programEditor; }
-    CDlgProgram& encoder() { return m_encoder; }
     TreeItem contextItem() const { return m_contextItem; }
     // What the last geometry reply said, and the firmware request's answer.
     bool firmwareReady() const { return m_firmwareReady; }
@@ -282,24 +280,14 @@ private:
     bool autosave(std::string* error);
     // Writes a project file; tells the user why when it could not be written.
     bool writeProject(const std::filesystem::path& path);
-    // Before a user file that did not load whole is replaced or removed, it is
-    // kept beside it as "NAME.damaged"; false with the reason when it cannot be.
-    bool keepIfDamaged(const std::filesystem::path& file, std::string* error);
     void showFileFailure(std::u16string_view key, const std::string& reason);
 
     CGlimraApp& m_app;
-    AppFolders m_folders;
     View* m_view = nullptr;
-    AppSettings m_settings;
-    LanguageTable m_language;  // before the editors, which hold on to it
+    AppContext m_context;  // before the editors, which hold on to its language
     Project m_project;
-    PictureLibrary m_pictures;
-    BitmapFontLibrary m_bitmapFonts;
     CDlgScreen m_screenPanel;
     CDlgProgram m_programEditor;
-    CDlgProgram m_encoder;
-    TextRasterizer m_rasterizer;
-    ProgramEncoder m_programEncoder;
     TreeItem m_contextItem = kNoItem;
     // The records the panels hold copies of, so a commit goes back where it came from.
     ScreenId m_panelScreen = 0;
@@ -307,7 +295,6 @@ private:
     // Set while Move selects the moved entry: no panel is committed then.
     bool m_suppressCommit = false;
     uint16_t m_systemLanguageId = 0x0409;
-    std::set<std::filesystem::path> m_damagedFiles;
     int m_signWidth = 0;
     int m_signHeight = 0;
     bool m_firmwareReady = false;

@@ -5,20 +5,11 @@
 #include <cstdio>
 #include <unistd.h>
 
-bool SignSession::open(const std::vector<std::pair<int, int>>& virtualSigns, const std::string& reportLog,
-                       std::string& error) {
+bool SignSession::open(const SignOptions& options, std::string& error) {
     m_terminal = isatty(STDERR_FILENO) == 1;
-    if (virtualSigns.empty()) {
-        m_backend = std::make_unique<platform::HidapiBackend>();
-    } else {
-        auto sim = std::make_unique<SimulatedSign>(m_clock, virtualSigns);
-        if (!reportLog.empty() && !sim->setReportLog(reportLog)) {
-            error = "cannot append to the report log " + reportLog;
-            return false;
-        }
-        m_simulated = sim.get();
-        m_backend = std::move(sim);
-    }
+    m_backend = options.makeBackend(
+        m_clock, [] { return std::make_unique<platform::HidapiBackend>(); }, &m_simulated, error);
+    if (!m_backend) return false;
     m_table = std::make_unique<DeviceTable>(*m_backend);
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SignCommands.h"
+#include "app/SignOptions.h"
 #include "device/DeviceTable.h"
 #include "device/LinkProtocol.h"
 #include "device/sim/SimulatedSign.h"
@@ -17,7 +18,7 @@
 class SignSession final : public SignCommands::SignLink, private signlink::LinkObserver {
 public:
     // False with `error` set when the report log cannot be opened.
-    bool open(const std::vector<std::pair<int, int>>& virtualSigns, const std::string& reportLog, std::string& error);
+    bool open(const SignOptions& options, std::string& error);
 
     int transfer(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply) override;
     int signWidth() const override { return m_width; }

@@ -1,16 +1,11 @@
 // zentari-cli: the program's core without a window.
+#include "app/AppContext.h"
 #include "app/AppFolders.h"
 #include "app/AppSettings.h"
-#include "app/LanguageTable.h"
 #include "app/SignCommands.h"
-#include "assets/PictureLibrary.h"
+#include "app/SignOptions.h"
 #include "cli/Explain.h"
 #include "cli/SignSession.h"
-#include "content/BitmapFontLibrary.h"
-#include "content/CDlgProgram.h"
-#include "content/FontList.h"
-#include "content/ProgramEncoder.h"
-#include "content/TextRasterizer.h"
 #include "device/DeviceImage.h"
 #include "platform/LocaleIds.h"
 #include "platform/SafeSave.h"
@@ -100,39 +95,21 @@ std::optional<std::string> readBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// What the window sets up at start-up and the encoder needs: settings, the
-// language (for the default font), the fonts and the picture library.
+// The window's start-up, without the window: settings, language, pictures, fonts.
 struct Session {
-    AppFolders folders = AppFolders::fromEnvironment();
-    AppSettings settings;
-    LanguageTable language;
-    PictureLibrary pictures;
-    BitmapFontLibrary bitmapFonts;
     platform::QtFontCatalog fontCatalog;
     platform::QtImageCodec images;
     platform::QtTextRenderer text{fontCatalog};
-    CDlgProgram encoder{CDlgProgram::Instance::Encoder, language};
-    TextRasterizer rasterizer{text, bitmapFonts};
-    ProgramEncoder programEncoder{rasterizer, images};
+    AppContext context{images, fontCatalog, text, AppFolders::fromEnvironment()};
 
     Session() {
-        settings.read(folders.dataFile("config.xml"));
-        language.findLanguages(folders.programFolder());
-        if (language.loadByName(settings.languageName).empty())
-            language.loadByName(LanguageTable::systemLanguageName(
-                platform::languageIdForLocale(QLocale::system().name().toStdString())));
-        pictures.loadAtStartup(folders.dataFile("imageconfig.xml"), folders.programFile("DefaultImage.dat"),
-                               folders.programFolder());
-        bitmapFonts.loadFolder(folders.programFolder() / "Font", platform::ansiCodePage());
-        encoder.setLanguageName(language.name());
-        encoder.setFontList(makeFontList(fontCatalog.families(), bitmapFonts));
-        encoder.setPictures(pictures.records());
-        encoder.applyTexts();
+        context.startUp(platform::languageIdForLocale(QLocale::system().name().toStdString()));
     }
 
     // Every checked program, with the settings the window would use.
     DeviceImage::Built image(const ScreenRecord& screen) {
-        return DeviceImage::build(screen, settings.playMode, settings.tempOffset, false, 0, encoder, programEncoder);
+        const AppSettings& settings = context.settings();
+        return DeviceImage::buildScreen(screen, settings.playMode, settings.tempOffset, false, 0, context.encoding());
     }
 };
 
@@ -185,33 +162,6 @@ int projectArguments(const std::string& command, const std::vector<std::string>&
     return 0;
 }
 
-struct SignOptions {
-    std::vector<std::pair<int, int>> virtualSigns;
-    std::string reportLog;
-};
-
-// Takes the sign options out of the arguments; a usage status when they are wrong.
-int takeSignOptions(std::vector<std::string>& args, SignOptions& options) {
-    std::vector<std::string> rest;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--virtual-sign" || args[i] == "--report-log") {
-            if (i + 1 >= args.size()) return usage(args[i] + " needs a value");
-            const std::string& value = args[++i];
-            if (args[i - 1] == "--report-log") {
-                options.reportLog = value;
-            } else if (auto size = SimulatedSign::parseSize(value)) {
-                options.virtualSigns.push_back(*size);
-            } else {
-                return usage("'" + value + "' is not a sign size such as 48x12 (1-255 x 1-127)");
-            }
-        } else {
-            rest.push_back(args[i]);
-        }
-    }
-    args = std::move(rest);
-    return 0;
-}
-
 // The shipped English texts, which the command line's messages use.
 const LanguageTable& english() {
     static const LanguageTable table = [] {
@@ -237,13 +187,13 @@ void printSummary(const SignSession& sign) {
 
 int signCommand(const std::string& command, std::vector<std::string> args) {
     SignOptions options;
-    if (int status = takeSignOptions(args, options)) return status;
-    SignSession sign;
     std::string error;
+    if (!options.take(args, error)) return usage(error);
+    SignSession sign;
 
     if (command == "query") {
         if (!args.empty()) return usage("query takes no arguments");
-        if (!sign.open(options.virtualSigns, options.reportLog, error)) return fail(error);
+        if (!sign.open(options, error)) return fail(error);
         const uint8_t query[] = {0x30};
         if (int code = sign.transfer(query, signlink::KIND_GEOMETRY_QUERY, nullptr))
             return reportResult(code);
@@ -259,7 +209,7 @@ int signCommand(const std::string& command, std::vector<std::string> args) {
         const long top = command == "test" ? 4 : 255;
         if (v.empty() || *end != '\0' || value < 0 || value > top || (command == "test" && hex))
             return usage("'" + v + "' is not a " + (command == "test" ? "test pattern (0-4)" : "command byte (0-255)"));
-        if (!sign.open(options.virtualSigns, options.reportLog, error)) return fail(error);
+        if (!sign.open(options, error)) return fail(error);
         const uint8_t block[] = {static_cast<uint8_t>(value)};
         const int code =
             sign.transfer(block, command == "test" ? signlink::KIND_TEST_PATTERN : signlink::KIND_COMMAND_BYTE, nullptr);
@@ -273,7 +223,7 @@ int signCommand(const std::string& command, std::vector<std::string> args) {
     if (int status = projectArguments("send", args, project, screenName)) return status;
     ScreenRecord screen;
     if (!loadScreen(project, screenName ? &*screenName : nullptr, screen)) return kExitBadProject;
-    if (!sign.open(options.virtualSigns, options.reportLog, error)) return fail(error);
+    if (!sign.open(options, error)) return fail(error);
     Session session;
     const SignCommands::SendOutcome out =
         SignCommands::sendScreen(sign, &screen, [&] { return session.image(screen); });

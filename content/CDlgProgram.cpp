@@ -340,6 +340,33 @@ SettingsMap CDlgProgram::takeSettings(bool current) const {
     return map;
 }
 
+ProgramSpec CDlgProgram::spec() const {
+    ProgramSpec s;
+    s.screenWidth = m_screenWidth;
+    s.screenHeight = m_screenHeight;
+    s.text = m_text;
+    s.face = m_format.face;
+    s.fontSize = fontSizePixels();
+    s.bold = m_format.bold;
+    s.italic = m_format.italic;
+    s.underline = m_format.underline;
+    s.strikeOut = m_format.strikeOut;
+    s.color = m_format.color;
+    s.background = m_format.background;
+    s.redBackground = m_backgroundColors.value() == 0x0000FF;
+    s.offsetX = m_offsetX;
+    s.offsetY = m_offsetY;
+    s.pitchOffset = m_pitchOffset;
+    s.autoAdjust = m_autoAdjust;
+    s.effect = m_effects.value();
+    s.speed = m_speeds.value();
+    s.stopTime = m_stopTimes.value();
+    s.border = m_borders.value();
+    s.borderSpeed = m_borderSpeeds.value();
+    s.flicker = m_flicker;
+    return s;
+}
+
 void CDlgProgram::commit(ProgramRecord& program) const {
     program.settings = takeSettings(true);
     program.OffsetX = m_offsetX;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "assets/PictureRecord.h"
+#include "content/ProgramSpec.h"
 #include "platform/Bitmap.h"
 #include "platform/TextLookup.h"
 #include "project/ProgramRecord.h"
@@ -11,9 +12,9 @@
 #include <vector>
 
 // The program editor: every control of one program's content, and the rules
-// that load a program into them and take it back out. The main window has a
-// visible instance and a hidden one, the encoder instance, that the encoder
-// loads each program into before rendering it; the encoder instance has no view.
+// that load a program into them and take it back out. The main window shows
+// the editor instance; an encoder instance, never shown, is what turns records
+// into the specs the encoder reads (ProgramSpecReader), so both apply one set of rules.
 class CDlgProgram {
 public:
     enum class Instance { Editor, Encoder };
@@ -23,12 +24,7 @@ public:
         std::u16string label;
         int32_t value = 0;
     };
-    // A font of the font list: system fonts have value 0; bitmap fonts carry a
-    // marker byte, their cell size and their index (see the font files).
-    struct FontEntry {
-        std::u16string name;
-        uint32_t value = 0;
-    };
+    using FontEntry = ::FontEntry;
     // A list and its selected position (-1: none).
     struct List {
         std::vector<Entry> entries;
@@ -97,6 +93,8 @@ public:
     SettingsMap takeSettings(bool current = true) const;
     // The settings and the fields into the record (its check state stays).
     void commit(ProgramRecord& program) const;
+    // What the encoder reads of the program as the controls now show it.
+    ProgramSpec spec() const;
 
     // --- what the user does ------------------------------------------------------------
     void setName(std::u16string name);

@@ -49,41 +49,21 @@ int32_t ProgramEncoder::maxLineColumns(int W, int H) {
 
 // --- segments ---------------------------------------------------------------------------
 
-const platform::Bitmap* ProgramEncoder::picture(const std::u16string& path) const {
-    const std::filesystem::path file(platform::utf16ToUtf8(path));
-    std::error_code ec;
-    const auto time = std::filesystem::last_write_time(file, ec);
-    const uintmax_t size = ec ? 0 : std::filesystem::file_size(file, ec);
-    if (ec) {
-        // No file to look at (or one the codec reads by other means): decode it every time.
-        m_pictures.erase(path);
-        Decoded& d = m_pictures[path];
-        d.loaded = m_codec.load(file, d.image);
-        return d.loaded ? &d.image : nullptr;
-    }
-    auto it = m_pictures.find(path);
-    if (it == m_pictures.end() || it->second.time != time || it->second.size != size) {
-        Decoded d{time, size, false, {}};
-        d.loaded = m_codec.load(file, d.image);
-        it = m_pictures.insert_or_assign(path, std::move(d)).first;
-    }
-    return it->second.loaded ? &it->second.image : nullptr;
-}
-
-ProgramEncoder::Segment ProgramEncoder::pictureSegment(const CDlgProgram& encoder, int32_t id, bool& found) const {
+ProgramEncoder::Segment ProgramEncoder::pictureSegment(const std::vector<PictureRecord>& pictures, int32_t id,
+                                                       bool& found) const {
     Segment s;
     s.kind = Segment::Picture;
     found = false;
     // The first record of the id whose file loads; the others with that id are tried in turn.
-    for (const PictureRecord& r : encoder.pictures()) {
+    for (const PictureRecord& r : pictures) {
         if (r.nValueID != id) continue;
-        const platform::Bitmap* decoded = picture(r.imgPath);
+        const std::shared_ptr<const platform::Bitmap> decoded = m_pictures.get(r.imgPath);
         if (!decoded) continue;
         const platform::Bitmap& picture = *decoded;
         const int32_t width = std::clamp(r.nDestWidth, 0, 10000);
         const int32_t height = std::clamp(r.nDestHeight, 0, 12);
         s.image = platform::Bitmap(width, height, platform::kBlack);
-        if (r.bZoom) m_codec.drawScaled(picture, {0, 0, picture.width(), picture.height()}, s.image, {0, 0, width, height});
+        if (r.bZoom) m_pictures.codec().drawScaled(picture, {0, 0, picture.width(), picture.height()}, s.image, {0, 0, width, height});
         else s.image.copyFrom(picture, {0, 0, width, height}, 0, 0);
         s.width = width;
         found = true;
@@ -92,7 +72,7 @@ ProgramEncoder::Segment ProgramEncoder::pictureSegment(const CDlgProgram& encode
     return s;
 }
 
-ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const CDlgProgram& encoder,
+ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const ProgramSpec& program,
                                                            const TextRasterizer::Style& style, bool fahrenheit,
                                                            TemperatureBlock& block, bool& tooLong) const {
     // The glyph strips of the minus sign and the ten digits, inverted for the sign.
@@ -136,7 +116,7 @@ ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const CDlgProgram& en
     // The field: room for the sign's digits, then the unit symbol against the right edge.
     Segment s;
     s.kind = Segment::Temperature;
-    const int height = encoder.screenHeight();
+    const int height = program.screenHeight;
     const TextRasterizer::Run symbol = m_rasterizer.rasterize(fahrenheit ? u"\u2109" : u"\u2103", style);
     const long long width = symbol.image.empty() ? minusWidth + 2 * digitCell + 12
                                                  : symbol.advance + minusWidth + 2 * digitCell + style.pitchOffset;
@@ -158,18 +138,18 @@ ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const CDlgProgram& en
     return s;
 }
 
-std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const CDlgProgram& encoder, TemperatureBlock* temperature,
-                                                              bool* tooLong) const {
-    TextRasterizer::Style style = TextRasterizer::styleOf(encoder);
-    style.maxColumns = maxLineColumns(encoder.screenWidth(), encoder.screenHeight());
+std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const ProgramSpec& program, const EncodeInputs& inputs,
+                                                              TemperatureBlock* temperature, bool* tooLong) const {
+    TextRasterizer::Style style = TextRasterizer::styleOf(program, inputs.fontList);
+    style.maxColumns = maxLineColumns(program.screenWidth, program.screenHeight);
     std::vector<Segment> out;
     bool over = style.maxColumns == 0;
     // What the pieces so far add to the line: past what a line can hold (with the
     // offset a screen allows) the rest is not drawn at all.
     long long extent = 0;
     const long long most = static_cast<long long>(style.maxColumns) +
-                           std::max<long long>(encoder.screenWidth(), encoder.autoAdjust() ? 0 : -1LL * encoder.offsetX());
-    for (const BracketCodes::Piece& piece : BracketCodes::split(encoder.text())) {
+                           std::max<long long>(program.screenWidth, program.autoAdjust ? 0 : -1LL * program.offsetX);
+    for (const BracketCodes::Piece& piece : BracketCodes::split(program.text)) {
         if (!out.empty()) extent += out.back().width + 1;
         if (extent > most) over = true;
         if (over) break;
@@ -187,7 +167,7 @@ std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const CDlgProgram&
             }
             case BracketCodes::Piece::Kind::Picture: {
                 bool found = false;
-                Segment s = pictureSegment(encoder, piece.picture, found);
+                Segment s = pictureSegment(inputs.pictures, piece.picture, found);
                 if (found) out.push_back(std::move(s));
                 break;
             }
@@ -195,7 +175,7 @@ std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const CDlgProgram&
                 Segment s;
                 s.kind = Segment::Animation;
                 s.code = piece.animation;
-                s.width = encoder.screenHeight();
+                s.width = program.screenHeight;
                 s.image = platform::Bitmap(s.width, s.width, platform::kBlack);
                 out.push_back(std::move(s));
                 break;
@@ -203,7 +183,7 @@ std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const CDlgProgram&
             case BracketCodes::Piece::Kind::Temperature: {
                 // The record keeps the block of the last field.
                 TemperatureBlock block;
-                Segment s = temperatureSegment(encoder, style, piece.fahrenheit, block, over);
+                Segment s = temperatureSegment(program, style, piece.fahrenheit, block, over);
                 if (over) break;
                 out.push_back(std::move(s));
                 if (temperature) *temperature = std::move(block);
@@ -218,24 +198,24 @@ std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const CDlgProgram&
 
 // --- the line --------------------------------------------------------------------------------
 
-ProgramEncoder::Layout ProgramEncoder::layout(const CDlgProgram& encoder, const std::vector<Segment>& segments) const {
+ProgramEncoder::Layout ProgramEncoder::layout(const ProgramSpec& program, const std::vector<Segment>& segments) const {
     Layout result;
-    const int W = encoder.screenWidth(), H = encoder.screenHeight();
+    const int W = program.screenWidth, H = program.screenHeight;
     const int32_t maxColumns = maxLineColumns(W, H);
     if (maxColumns == 0) {
         result.tooLong = W > 0 && H > 0;
         return result;
     }
-    const uint32_t background = platform::argbOf(encoder.textFormat().background);
-    const int pitch = encoder.pitchOffset();
+    const uint32_t background = platform::argbOf(program.background);
+    const int pitch = program.pitchOffset;
 
     long long sum = 0;
     for (const Segment& s : segments) sum += s.width;
     long long dx = 0, dy = 0;
-    if (!encoder.autoAdjust()) {
-        sum += encoder.offsetX();
-        dx = encoder.offsetX();
-        dy = encoder.offsetY();
+    if (!program.autoAdjust) {
+        sum += program.offsetX;
+        dx = program.offsetX;
+        dy = program.offsetY;
     }
     long long x, length;
     if (sum < W) {
@@ -311,24 +291,24 @@ std::string ProgramEncoder::pages(const platform::Bitmap& bitmap, int W) {
     return out;
 }
 
-ProgramEncoder::Encoded ProgramEncoder::encodeRecord(const CDlgProgram& encoder) const {
+ProgramEncoder::Encoded ProgramEncoder::encodeRecord(const ProgramSpec& program, const EncodeInputs& inputs) const {
     Encoded result;
     TemperatureBlock temperature;
-    const std::vector<Segment> pieces = segments(encoder, &temperature, &result.tooLong);
+    const std::vector<Segment> pieces = segments(program, inputs, &temperature, &result.tooLong);
     if (result.tooLong) return result;
-    const Layout line = layout(encoder, pieces);
+    const Layout line = layout(program, pieces);
     result.tooLong = line.tooLong;
     if (line.bitmap.empty()) return result;
-    const int W = encoder.screenWidth(), H = encoder.screenHeight();
+    const int W = program.screenWidth, H = program.screenHeight;
 
     std::string record(kHeaderSize, '\0');
-    record[2] = listByte(encoder.effects().value());
-    record[3] = listByte(encoder.speeds().value());
-    record[4] = listByte(encoder.stopTimes().value());
-    record[5] = static_cast<char>(encoder.flicker() ? 1 : 0);
-    record[6] = listByte(encoder.borders().value());
-    record[7] = listByte(encoder.borderSpeeds().value());
-    record[8] = static_cast<char>(encoder.backgroundColors().value() == 0x0000FF ? 1 : 0);
+    record[2] = listByte(program.effect);
+    record[3] = listByte(program.speed);
+    record[4] = listByte(program.stopTime);
+    record[5] = static_cast<char>(program.flicker ? 1 : 0);
+    record[6] = listByte(program.border);
+    record[7] = listByte(program.borderSpeed);
+    record[8] = static_cast<char>(program.redBackground ? 1 : 0);
     record[10] = 1;
     put32(record, 11, kHeaderSize);
 

@@ -1,20 +1,22 @@
 #pragma once
 
 #include "content/CDlgProgram.h"
+#include "content/PictureCache.h"
+#include "content/ProgramSpec.h"
 #include "content/TextRasterizer.h"
 #include "platform/Bitmap.h"
 #include "platform/ImageCodec.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
-// Turns the program loaded into an encoder instance into its program record:
-// the text split at its codes, each piece rendered, laid out on one line, cut
-// into screen-wide pages of LED bits, with the record header, the animation
-// table and the temperature block. All numbers big-endian; 0 = lit in page data.
+// Turns a program into its program record: the text split at its codes, each
+// piece rendered, laid out on one line, cut into screen-wide pages of LED bits,
+// with the record header, the animation table and the temperature block. All
+// numbers big-endian; 0 = lit in page data. Encoding changes nothing but the
+// shared picture cache, so any number of threads may encode at once.
 class ProgramEncoder {
 public:
     static constexpr int kHeaderSize = 30;
@@ -45,23 +47,34 @@ public:
         int32_t fieldWidth = 0;
     };
 
+    // With a picture cache of its own, or one shared with other encoders.
     ProgramEncoder(const TextRasterizer& rasterizer, platform::ImageCodec& codec)
-        : m_rasterizer(rasterizer), m_codec(codec) {}
+        : m_ownCache(std::make_unique<PictureCache>(codec)), m_rasterizer(rasterizer), m_pictures(*m_ownCache) {}
+    ProgramEncoder(const TextRasterizer& rasterizer, PictureCache& pictures)
+        : m_rasterizer(rasterizer), m_pictures(pictures) {}
 
     struct Encoded {
         std::string record;    // empty when the program shows nothing or is too long
         bool tooLong = false;  // the screen or the line is larger than a record can hold
     };
-    // The record of the program loaded in `encoder`. Nothing larger than a record
-    // can hold is ever drawn: the size is known before anything is allocated.
-    Encoded encodeRecord(const CDlgProgram& encoder) const;
+    // The record of a program. Nothing larger than a record can hold is ever
+    // drawn: the size is known before anything is allocated.
+    Encoded encodeRecord(const ProgramSpec& program, const EncodeInputs& inputs) const;
     // The record alone; empty when it shows nothing (or is too long).
-    std::string encode(const CDlgProgram& encoder) const { return encodeRecord(encoder).record; }
+    std::string encode(const ProgramSpec& program, const EncodeInputs& inputs) const {
+        return encodeRecord(program, inputs).record;
+    }
+    // The same for the program an editor instance holds, with its fonts and pictures.
+    Encoded encodeRecord(const CDlgProgram& editor) const { return encodeRecord(editor.spec(), inputsOf(editor)); }
+    std::string encode(const CDlgProgram& editor) const { return encodeRecord(editor).record; }
 
     // The pieces of the line, in order (kept for the tests and the tools). Sets
     // `tooLong` (when given) and stops when a piece is wider than a line can be.
-    std::vector<Segment> segments(const CDlgProgram& encoder, TemperatureBlock* temperature = nullptr,
-                                  bool* tooLong = nullptr) const;
+    std::vector<Segment> segments(const ProgramSpec& program, const EncodeInputs& inputs,
+                                  TemperatureBlock* temperature = nullptr, bool* tooLong = nullptr) const;
+    std::vector<Segment> segments(const CDlgProgram& editor, TemperatureBlock* temperature = nullptr) const {
+        return segments(editor.spec(), inputsOf(editor), temperature);
+    }
 
     // The laid-out line: the bitmap (K × H, K a multiple of W) before packing,
     // and where the placeholders and the temperature field went.
@@ -72,26 +85,22 @@ public:
         int32_t temperatureColumn = 0;
         bool tooLong = false;  // the line needs more columns than a record can hold; nothing drawn
     };
-    Layout layout(const CDlgProgram& encoder, const std::vector<Segment>& segments) const;
+    Layout layout(const ProgramSpec& program, const std::vector<Segment>& segments) const;
+    Layout layout(const CDlgProgram& editor, const std::vector<Segment>& segments) const {
+        return layout(editor.spec(), segments);
+    }
 
     // Pages packed for the sign, inverted (0 = lit), page after page.
     static std::string pages(const platform::Bitmap& bitmap, int screenWidth);
 
+    static EncodeInputs inputsOf(const CDlgProgram& editor) { return {editor.fonts(), editor.pictures()}; }
+
 private:
-    Segment pictureSegment(const CDlgProgram& encoder, int32_t id, bool& found) const;
-    // The decoded picture of a file, decoded again only when the file changed.
-    const platform::Bitmap* picture(const std::u16string& path) const;
-    Segment temperatureSegment(const CDlgProgram& encoder, const TextRasterizer::Style& style, bool fahrenheit,
+    Segment pictureSegment(const std::vector<PictureRecord>& pictures, int32_t id, bool& found) const;
+    Segment temperatureSegment(const ProgramSpec& program, const TextRasterizer::Style& style, bool fahrenheit,
                                TemperatureBlock& block, bool& tooLong) const;
 
-    struct Decoded {
-        std::filesystem::file_time_type time;
-        uintmax_t size = 0;
-        bool loaded = false;
-        platform::Bitmap image;
-    };
-
+    std::unique_ptr<PictureCache> m_ownCache;
     const TextRasterizer& m_rasterizer;
-    platform::ImageCodec& m_codec;
-    mutable std::map<std::u16string, Decoded> m_pictures;
+    PictureCache& m_pictures;
 };

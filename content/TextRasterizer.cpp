@@ -31,25 +31,24 @@ bool columnHasInk(const platform::Bitmap& b, int x, int height, uint32_t ink) {
 
 }  // namespace
 
-TextRasterizer::Style TextRasterizer::styleOf(const CDlgProgram& editor) {
+TextRasterizer::Style TextRasterizer::styleOf(const ProgramSpec& program, std::vector<FontEntry> fontList) {
     Style s;
-    const CDlgProgram::TextFormat& f = editor.textFormat();
-    s.font.lfHeight = -editor.fontSizePixels();
-    s.font.lfWeight = f.bold ? 700 : 400;
-    s.font.lfItalic = f.italic ? 1 : 0;
-    s.font.lfUnderline = f.underline ? 1 : 0;
-    s.font.lfStrikeOut = f.strikeOut ? 1 : 0;
-    s.font.lfFaceName = f.face;
-    s.ink = platform::argbOf(f.color);
-    s.background = platform::argbOf(f.background);
-    s.pitchOffset = editor.pitchOffset();
-    s.autoAdjust = editor.autoAdjust();
-    s.screenHeight = editor.screenHeight();
-    s.fontList = editor.fonts();
+    s.font.lfHeight = -program.fontSize;
+    s.font.lfWeight = program.bold ? 700 : 400;
+    s.font.lfItalic = program.italic ? 1 : 0;
+    s.font.lfUnderline = program.underline ? 1 : 0;
+    s.font.lfStrikeOut = program.strikeOut ? 1 : 0;
+    s.font.lfFaceName = program.face;
+    s.ink = platform::argbOf(program.color);
+    s.background = platform::argbOf(program.background);
+    s.pitchOffset = program.pitchOffset;
+    s.autoAdjust = program.autoAdjust;
+    s.screenHeight = program.screenHeight;
+    s.fontList = std::move(fontList);
     return s;
 }
 
-int TextRasterizer::listEntryFor(const std::vector<CDlgProgram::FontEntry>& list, std::u16string_view face) {
+int TextRasterizer::listEntryFor(const std::vector<FontEntry>& list, std::u16string_view face) {
     for (size_t i = 0; i < list.size(); ++i)
         if (startsWithNoCase(list[i].name, face)) return static_cast<int>(i);
     return -1;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "content/BitmapFontLibrary.h"
-#include "content/CDlgProgram.h"
+#include "content/ProgramSpec.h"
 #include "platform/Bitmap.h"
 #include "platform/LogFont.h"
 #include "platform/TextRenderer.h"
@@ -23,7 +23,7 @@ public:
         int pitchOffset = 0;
         bool autoAdjust = false;
         int screenHeight = 12;
-        std::vector<CDlgProgram::FontEntry> fontList;
+        std::vector<FontEntry> fontList;
         // The widest run worth drawing: a line holds no more columns than this.
         int maxColumns = kMaxColumns;
     };
@@ -49,9 +49,9 @@ public:
     TextRasterizer(platform::TextRenderer& renderer, const BitmapFontLibrary& bitmapFonts)
         : m_renderer(renderer), m_bitmapFonts(bitmapFonts) {}
 
-    // The style of an editor instance: its text box's font as a LogFont
-    // (lfHeight = −FontSize), its colours, spacing, AutoAdjust and screen height.
-    static Style styleOf(const CDlgProgram& editor);
+    // The style of a program: its font as a LogFont (lfHeight = −FontSize), its
+    // colours, spacing, AutoAdjust and screen height, with the font list in force.
+    static Style styleOf(const ProgramSpec& program, std::vector<FontEntry> fontList);
 
     // Nothing (advance 0, empty image) for an empty text or one that draws to nothing.
     Run rasterize(std::u16string_view text, const Style& style) const;
@@ -68,7 +68,7 @@ private:
     };
     Choice autoAdjusted(const Style& style) const;
     // The entry of the font list a face names (first entry starting with it); -1 for none.
-    static int listEntryFor(const std::vector<CDlgProgram::FontEntry>& list, std::u16string_view face);
+    static int listEntryFor(const std::vector<FontEntry>& list, std::u16string_view face);
     Run gdiPath(std::u16string_view text, const Style& style, Choice choice) const;
     Run bitmapPath(std::u16string_view text, const Style& style, int fontIndex, int cell) const;
 

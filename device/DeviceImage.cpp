@@ -55,23 +55,21 @@ const std::array<uint8_t, kDigitFontSize>& digitFontBlock() {
     return block;
 }
 
-Built build(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly, ProgramKey current,
-            CDlgProgram& encoder, const ProgramEncoder& programEncoder) {
+Built build(int32_t width, int32_t height, int32_t playMode, int32_t tempOffset, const std::vector<Program>& programs,
+            const EncodeInputs& inputs, const ProgramEncoder& programEncoder) {
     Built result;
+    if (programs.empty()) return result;
+    // A screen larger than a sign can be is never drawn.
+    if (ProgramEncoder::maxLineColumns(width, height) == 0) return Built{{}, {}, true};
     std::string image(kHeaderSize, '\0');
-    image[0] = static_cast<char>(widthCode(screen.width));
-    image[1] = static_cast<char>(heightCode(screen.height));
+    image[0] = static_cast<char>(widthCode(width));
+    image[1] = static_cast<char>(heightCode(height));
     image[2] = static_cast<char>(playMode & 0xFF);
     image[44] = static_cast<char>(static_cast<uint8_t>(static_cast<int8_t>(tempOffset)));
     size_t count = 0;
-    for (const auto& [key, program] : screen.programs) {
-        if (currentOnly ? key != current : program.checked == 0) continue;
+    for (const Program& program : programs) {
         if (count == kTableSlots) break;  // the header has no room for more
-        // A screen larger than a sign can be is never drawn.
-        if (ProgramEncoder::maxLineColumns(screen.width, screen.height) == 0) return Built{{}, {}, true};
-        encoder.setScreenSize(screen.width, screen.height);
-        encoder.load(program);
-        const ProgramEncoder::Encoded encoded = programEncoder.encodeRecord(encoder);
+        const ProgramEncoder::Encoded encoded = programEncoder.encodeRecord(program.spec, inputs);
         if (encoded.tooLong) return Built{{}, {}, true};
         const std::string& record = encoded.record;
         if (record.empty()) continue;
@@ -87,6 +85,33 @@ Built build(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bo
     image.append(reinterpret_cast<const char*>(digits.data()), digits.size());
     result.bytes = std::move(image);
     return result;
+}
+
+std::vector<Program> programsOf(const ScreenRecord& screen, bool currentOnly, ProgramKey current,
+                                ProgramSpecReader& reader) {
+    std::vector<Program> programs;
+    for (const auto& [key, program] : screen.programs) {
+        if (currentOnly ? key != current : program.checked == 0) continue;
+        programs.push_back({reader.read(program, screen.width, screen.height), program.name});
+    }
+    return programs;
+}
+
+Built buildScreen(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly,
+                  ProgramKey current, const EncodeContext& context) {
+    const std::shared_ptr<const EncodeContext::Snapshot> snapshot = context.snapshot();
+    ProgramSpecReader reader(snapshot->languageName, snapshot->inputs.fontList);
+    const TextRasterizer rasterizer(context.renderer(), *snapshot->bitmapFonts);
+    const ProgramEncoder encoder(rasterizer, context.pictureCache());
+    return build(screen.width, screen.height, playMode, tempOffset, programsOf(screen, currentOnly, current, reader),
+                 snapshot->inputs, encoder);
+}
+
+Built build(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly, ProgramKey current,
+            CDlgProgram& loader, const ProgramEncoder& programEncoder) {
+    ProgramSpecReader reader(loader);
+    return build(screen.width, screen.height, playMode, tempOffset, programsOf(screen, currentOnly, current, reader),
+                 ProgramEncoder::inputsOf(loader), programEncoder);
 }
 
 }  // namespace DeviceImage

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "content/CDlgProgram.h"
+#include "content/EncodeContext.h"
 #include "content/ProgramEncoder.h"
+#include "content/ProgramSpec.h"
+#include "content/ProgramSpecReader.h"
 #include "project/ScreenRecord.h"
 
 #include <array>
@@ -38,9 +41,29 @@ struct Built {
 
 static_assert(ProgramEncoder::kMaxRecordBytes == kMaxSendLength - kHeaderSize - kDigitFontSize);
 
-// Encodes every checked program of the screen in key order (or only `current`,
-// checked or not) through the encoder instance.
+// One program of an image, as the encoder reads it, and its name.
+struct Program {
+    ProgramSpec spec;
+    std::u16string name;
+};
+
+// The image of the programs, in order, for a screen of that size. Changes
+// nothing shared but the encoder's picture cache: any thread may build.
+Built build(int32_t width, int32_t height, int32_t playMode, int32_t tempOffset, const std::vector<Program>& programs,
+            const EncodeInputs& inputs, const ProgramEncoder& programEncoder);
+
+// The programs of an image of the screen: every checked one in key order (or
+// only `current`, checked or not), read with the program editor's rules.
+std::vector<Program> programsOf(const ScreenRecord& screen, bool currentOnly, ProgramKey current,
+                                ProgramSpecReader& reader);
+
+// The screen's image with what the context holds now.
+Built buildScreen(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly,
+                  ProgramKey current, const EncodeContext& context);
+
+// The same through a loader and an encoder of the caller's (tests and tools):
+// the programs are read through `loader`, with its fonts and pictures.
 Built build(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly, ProgramKey current,
-            CDlgProgram& encoder, const ProgramEncoder& programEncoder);
+            CDlgProgram& loader, const ProgramEncoder& programEncoder);
 
 }  // namespace DeviceImage

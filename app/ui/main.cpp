@@ -1,6 +1,7 @@
 #include "app/AppFolders.h"
 #include "app/CGlimraApp.h"
 #include "app/CGlimraDlg.h"
+#include "app/SignOptions.h"
 #include "app/ui/CMainWindow.h"
 #include "device/sim/SimulatedSign.h"
 #include "device/ui/CVirtualSignWindow.h"
@@ -59,26 +60,15 @@ bool isSet(const char* name) {
 int main(int argc, char** argv) {
     const char* program = argc > 0 && argv[0] ? argv[0] : "zentari";
     bool platformGiven = false;
-    std::vector<std::pair<int, int>> virtualSigns;
-    std::string reportLog;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--virtual-sign" || arg == "--report-log") {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "zentari: option '%s' needs a value\n", argv[i]);
-                return 2;
-            }
-            const char* value = argv[++i];
-            if (arg == "--report-log") {
-                reportLog = value;
-            } else if (auto size = SimulatedSign::parseSize(value)) {
-                virtualSigns.push_back(*size);
-            } else {
-                std::fprintf(stderr, "zentari: '%s' is not a sign size such as 48x12 (1-255 x 1-127)\n", value);
-                return 2;
-            }
-            continue;
-        }
+    // The sign options as zentari-cli reads them; the rest is ours or Qt's.
+    SignOptions signs;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (std::string error; !signs.take(args, error)) {
+        std::fprintf(stderr, "zentari: %s\n", error.c_str());
+        return 2;
+    }
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
         if (arg == "--help" || arg == "-h") {
             printUsage(program);
             return 0;
@@ -88,8 +78,8 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (arg == "-platform" || arg == "-style" || arg == "-display") {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "zentari: option '%s' needs a value\n", argv[i]);
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "zentari: option '%s' needs a value\n", args[i].c_str());
                 return 2;
             }
             platformGiven |= arg == "-platform";
@@ -97,9 +87,9 @@ int main(int argc, char** argv) {
             continue;
         }
         if (!arg.empty() && arg[0] == '-')
-            std::fprintf(stderr, "zentari: unknown option '%s'\n", argv[i]);
+            std::fprintf(stderr, "zentari: unknown option '%s'\n", args[i].c_str());
         else
-            std::fprintf(stderr, "zentari: unexpected argument '%s'\n", argv[i]);
+            std::fprintf(stderr, "zentari: unexpected argument '%s'\n", args[i].c_str());
         std::fprintf(stderr, "Try '%s --help' for the options.\n", program);
         return 2;
     }
@@ -127,18 +117,13 @@ int main(int argc, char** argv) {
     platform::QtTextRenderer text(fonts);
     // Simulated signs when asked for, else the real ones on USB.
     platform::SteadyClock clock;
-    std::unique_ptr<platform::HidBackend> hid;
     SimulatedSign* simulated = nullptr;
-    if (virtualSigns.empty()) {
-        hid = std::make_unique<platform::HidapiBackend>();
-    } else {
-        auto sim = std::make_unique<SimulatedSign>(clock, virtualSigns);
-        if (!reportLog.empty() && !sim->setReportLog(reportLog)) {
-            std::fprintf(stderr, "zentari: cannot append to the report log %s\n", reportLog.c_str());
-            return 1;
-        }
-        simulated = sim.get();
-        hid = std::move(sim);
+    std::string error;
+    const std::unique_ptr<platform::HidBackend> hid = signs.makeBackend(
+        clock, [] { return std::make_unique<platform::HidapiBackend>(); }, &simulated, error);
+    if (!hid) {
+        std::fprintf(stderr, "zentari: %s\n", error.c_str());
+        return 1;
     }
     CGlimraApp app({shell, images, fonts, text, *hid, clock});
     CGlimraDlg dlg(app, AppFolders::fromEnvironment());

@@ -767,7 +767,7 @@ TEST_F(Controller, PictureLibraryFromTheDefaultToTheUsersFile) {
     ASSERT_EQ(dlg->pictures().records().size(), 1u);
     EXPECT_EQ(dlg->pictures().records()[0].imgPath, heart);
     EXPECT_EQ(dlg->programEditor().pictures(), dlg->pictures().records());
-    EXPECT_EQ(dlg->encoder().pictures(), dlg->pictures().records());
+    EXPECT_EQ(dlg->encoding().snapshot()->inputs.pictures, dlg->pictures().records());
 
     // Cancel writes nothing.
     view->acceptPictures = false;
@@ -799,7 +799,7 @@ TEST_F(Controller, PictureLibraryFromTheDefaultToTheUsersFile) {
     dlg->onCommand(ID_PICTURE_SETTINGS);
     ASSERT_EQ(dlg->programEditor().pictures().size(), 2u);
     EXPECT_EQ(dlg->programEditor().pictures()[1], (PictureRecord{50, 15, 12, (m_root / "new.png").u16string(), 1}));
-    EXPECT_EQ(dlg->encoder().pictures().size(), 2u);
+    EXPECT_EQ(dlg->encoding().snapshot()->inputs.pictures.size(), 2u);
     dlg->onCommand(IDM_FILE_EXIT);
     stop();
     start();

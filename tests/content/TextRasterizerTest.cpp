@@ -1,4 +1,5 @@
 #include "content/BitmapFontLibrary.h"
+#include "content/CDlgProgram.h"
 #include "content/TextRasterizer.h"
 #include "platform/TextCodec.h"
 #include "support/FakeTextRenderer.h"

@@ -3,13 +3,15 @@
 #include "platform/ImageCodec.h"
 #include "platform/TextCodec.h"
 
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 // Pictures without files: the test says which path holds which bitmap.
-// Scaling is nearest-neighbour, so expected pixels are easy to work out.
+// Scaling is nearest-neighbour, so expected pixels are easy to work out. Once
+// the pictures are put, any number of threads may decode.
 class FakeImageCodec : public platform::ImageCodec {
 public:
     void put(const std::filesystem::path& file, platform::Bitmap image) {
@@ -50,7 +52,7 @@ public:
         return true;
     }
 
-    int loads = 0;
+    std::atomic<int> loads = 0;  // counted from any thread that decodes
 
 private:
     std::map<std::string, std::vector<platform::ImageFrame>> m_frames;
