@@ -1,6 +1,7 @@
 #include "content/ProgramEncoder.h"
 
 #include "content/BracketCodes.h"
+#include "content/DeviceImageLayout.h"
 #include "platform/TextCodec.h"
 
 #include <algorithm>
@@ -8,14 +9,7 @@
 
 namespace {
 
-void put16(std::string& s, size_t at, uint32_t v) {
-    s[at] = static_cast<char>(v >> 8 & 0xFF);
-    s[at + 1] = static_cast<char>(v & 0xFF);
-}
-
-void put32(std::string& s, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (24 - 8 * i) & 0xFF);
-}
+using namespace ImageLayout;
 
 // A list's value as one byte; 0xFF for a list without a selection.
 char listByte(int32_t value) { return static_cast<char>(value < 0 ? 0xFF : value & 0xFF); }
@@ -42,7 +36,7 @@ platform::Bitmap unitPicture(bool fahrenheit, uint32_t ink, uint32_t background)
 int32_t ProgramEncoder::maxLineColumns(int W, int H) {
     if (W < 1 || W > kMaxScreenWidth || H < 1 || H > kMaxScreenHeight) return 0;
     const size_t pageBytes = static_cast<size_t>((W + 7) / 8) * H;
-    const size_t pages = (kMaxRecordBytes - kHeaderSize - kBitmapHeaderSize) / pageBytes;
+    const size_t pages = (kMaxRecordBytes - kRecordHeaderSize - kBitmapHeaderSize) / pageBytes;
     const size_t columns = std::min<size_t>(pages, TextRasterizer::kMaxColumns / W) * W;
     return static_cast<int32_t>(columns);
 }
@@ -95,22 +89,23 @@ ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const ProgramSpec& pr
     std::array<uint32_t, 11> offsets{};
     for (int k = 0; k < 11; ++k) {
         // A glyph that could not be rendered has no bytes and an offset of 0.
-        offsets[k] = strips[k].bytes.empty() ? 0 : static_cast<uint32_t>(34 + glyphs.size());
+        offsets[k] = strips[k].bytes.empty() ? 0 : static_cast<uint32_t>(kTemperatureHeaderSize + glyphs.size());
         for (uint8_t b : strips[k].bytes) glyphs += static_cast<char>(~b);
     }
     std::string& t = block.bytes;
-    t.assign(34, '\0');
-    put16(t, 0, static_cast<uint32_t>(38 + glyphs.size()));
-    t[2] = static_cast<char>(fieldWidth & 0xFF);
-    t[5] = static_cast<char>(fahrenheit ? 1 : 0);
-    t[6] = static_cast<char>(minusWidth & 0xFF);
-    put16(t, 7, strips[0].lengthPlus5);
-    t[9] = static_cast<char>(digitCell & 0xFF);
-    put16(t, 10, static_cast<uint32_t>(largestDigit));
-    put16(t, 12, 34);
-    for (int d = 0; d < 10; ++d) put16(t, 14 + 2 * d, offsets[d + 1]);
+    t.assign(kTemperatureHeaderSize, '\0');
+    put16(t, kTemperatureLength,
+          static_cast<uint32_t>(kTemperatureHeaderSize + glyphs.size() + kTemperatureTrailer));
+    t[kFieldWidth] = static_cast<char>(fieldWidth & 0xFF);
+    t[kUnit] = static_cast<char>(fahrenheit ? 1 : 0);
+    t[kMinusWidth] = static_cast<char>(minusWidth & 0xFF);
+    put16(t, kMinusLength, strips[0].lengthPlus5);
+    t[kDigitCell] = static_cast<char>(digitCell & 0xFF);
+    put16(t, kLargestDigit, static_cast<uint32_t>(largestDigit));
+    put16(t, kMinusOffset, static_cast<uint32_t>(kTemperatureHeaderSize));
+    for (int d = 0; d < 10; ++d) put16(t, kDigitOffsets + 2 * d, offsets[d + 1]);
     t += glyphs;
-    t.append(4, '\0');
+    t.append(kTemperatureTrailer, '\0');
     block.fieldWidth = fieldWidth;
 
     // The field: room for the sign's digits, then the unit symbol against the right edge.
@@ -301,46 +296,47 @@ ProgramEncoder::Encoded ProgramEncoder::encodeRecord(const ProgramSpec& program,
     if (line.bitmap.empty()) return result;
     const int W = program.screenWidth, H = program.screenHeight;
 
-    std::string record(kHeaderSize, '\0');
-    record[2] = listByte(program.effect);
-    record[3] = listByte(program.speed);
-    record[4] = listByte(program.stopTime);
-    record[5] = static_cast<char>(program.flicker ? 1 : 0);
-    record[6] = listByte(program.border);
-    record[7] = listByte(program.borderSpeed);
-    record[8] = static_cast<char>(program.redBackground ? 1 : 0);
-    record[10] = 1;
-    put32(record, 11, kHeaderSize);
+    std::string record(kRecordHeaderSize, '\0');
+    record[kEffect] = listByte(program.effect);
+    record[kSpeed] = listByte(program.speed);
+    record[kStopTime] = listByte(program.stopTime);
+    record[kFlicker] = static_cast<char>(program.flicker ? 1 : 0);
+    record[kBorder] = listByte(program.border);
+    record[kBorderSpeed] = listByte(program.borderSpeed);
+    record[kRedBackground] = static_cast<char>(program.redBackground ? 1 : 0);
+    record[kFormatMark] = 1;
+    put32(record, kBitmapOffset, kRecordHeaderSize);
 
     const std::string data = pages(line.bitmap, W);
     std::string bitmap(kBitmapHeaderSize, '\0');
-    put16(bitmap, 0, static_cast<uint32_t>(data.size() + kBitmapHeaderSize));
-    put16(bitmap, 2, static_cast<uint32_t>(line.bitmap.width()));
+    put16(bitmap, kBitmapLength, static_cast<uint32_t>(data.size() + kBitmapHeaderSize));
+    put16(bitmap, kBitmapColumns, static_cast<uint32_t>(line.bitmap.width()));
     record += bitmap + data;
 
     if (!line.animations.empty()) {
-        put32(record, 15, static_cast<uint32_t>(record.size()));
+        put32(record, kAnimationOffset, static_cast<uint32_t>(record.size()));
         const size_t m = line.animations.size();
-        std::string table(5 + 3 * m, '\0');
-        put16(table, 0, static_cast<uint32_t>(3 * m + 9));
-        table[2] = static_cast<char>(H & 0xFF);
-        table[3] = static_cast<char>(m);
+        std::string table(kAnimationHeaderSize + kAnimationEntrySize * m, '\0');
+        put16(table, kAnimationLength, static_cast<uint32_t>(kAnimationEntrySize * m + kAnimationLengthExtra));
+        table[kPlaceholderSize] = static_cast<char>(H & 0xFF);
+        table[kAnimationCount] = static_cast<char>(m);
         for (size_t k = 0; k < m; ++k) {
-            put16(table, 5 + 3 * k, static_cast<uint32_t>(line.animations[k].first));
-            table[7 + 3 * k] = static_cast<char>(line.animations[k].second);
+            const size_t entry = kAnimationHeaderSize + kAnimationEntrySize * k;
+            put16(table, entry, static_cast<uint32_t>(line.animations[k].first));
+            table[entry + 2] = static_cast<char>(line.animations[k].second);
         }
         record += table;
     }
     if (line.hasTemperature && !temperature.bytes.empty()) {
-        put32(record, 19, static_cast<uint32_t>(record.size()));
-        put16(temperature.bytes, 3, static_cast<uint32_t>(line.temperatureColumn));
+        put32(record, kTemperatureOffset, static_cast<uint32_t>(record.size()));
+        put16(temperature.bytes, kFieldColumn, static_cast<uint32_t>(line.temperatureColumn));
         record += temperature.bytes;
     }
     if (record.size() > kMaxRecordBytes) {
         result.tooLong = true;
         return result;
     }
-    put16(record, 0, static_cast<uint32_t>(record.size()));
+    put16(record, kRecordLength, static_cast<uint32_t>(record.size()));
     result.record = std::move(record);
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "content/CDlgProgram.h"
+#include "content/DeviceImageLayout.h"
 #include "content/PictureCache.h"
 #include "content/ProgramSpec.h"
 #include "content/TextRasterizer.h"
@@ -19,11 +20,10 @@
 // shared picture cache, so any number of threads may encode at once.
 class ProgramEncoder {
 public:
-    static constexpr int kHeaderSize = 30;
-    static constexpr int kBitmapHeaderSize = 5;
     // A sign image has 30720 bytes for its 100-byte header, the records and the
     // 154-byte digit font: no record can be longer than what is left.
-    static constexpr size_t kMaxRecordBytes = 30720 - 100 - 154;
+    static constexpr size_t kMaxRecordBytes =
+        ImageLayout::kMaxImageLength - ImageLayout::kHeaderSize - ImageLayout::kDigitFontSize;
     // The sizes a screen can have: what the image header and the sign's geometry reply carry.
     static constexpr int kMaxScreenWidth = 255;
     static constexpr int kMaxScreenHeight = 127;

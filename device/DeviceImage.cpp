@@ -2,11 +2,9 @@
 
 namespace DeviceImage {
 
-namespace {
+using namespace ImageLayout;
 
-void put32(std::string& s, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (24 - 8 * i) & 0xFF);
-}
+namespace {
 
 constexpr uint8_t kGlyphRows[11][12] = {
     {0xFF, 0xFF, 0x8F, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x8F, 0xFF, 0xFF},
@@ -62,10 +60,10 @@ Built build(int32_t width, int32_t height, int32_t playMode, int32_t tempOffset,
     // A screen larger than a sign can be is never drawn.
     if (ProgramEncoder::maxLineColumns(width, height) == 0) return Built{{}, {}, true};
     std::string image(kHeaderSize, '\0');
-    image[0] = static_cast<char>(widthCode(width));
-    image[1] = static_cast<char>(heightCode(height));
-    image[2] = static_cast<char>(playMode & 0xFF);
-    image[44] = static_cast<char>(static_cast<uint8_t>(static_cast<int8_t>(tempOffset)));
+    image[kWidthCode] = static_cast<char>(widthCode(width));
+    image[kHeightCode] = static_cast<char>(heightCode(height));
+    image[kPlayMode] = static_cast<char>(playMode & 0xFF);
+    image[kTemperatureCorrection] = static_cast<char>(static_cast<uint8_t>(static_cast<int8_t>(tempOffset)));
     size_t count = 0;
     for (const Program& program : programs) {
         if (count == kTableSlots) break;  // the header has no room for more
@@ -73,14 +71,14 @@ Built build(int32_t width, int32_t height, int32_t playMode, int32_t tempOffset,
         if (encoded.tooLong) return Built{{}, {}, true};
         const std::string& record = encoded.record;
         if (record.empty()) continue;
-        put32(image, 50 + 4 * count, static_cast<uint32_t>(image.size()));
+        put32(image, kProgramTable + 4 * count, static_cast<uint32_t>(image.size()));
         image += record;
         result.names.push_back(program.name);
         ++count;
     }
     if (count == 0) return {};
-    image[49] = static_cast<char>(count);
-    put32(image, 45, static_cast<uint32_t>(image.size()));
+    image[kProgramCount] = static_cast<char>(count);
+    put32(image, kImageLength, static_cast<uint32_t>(image.size()));
     const auto& digits = digitFontBlock();
     image.append(reinterpret_cast<const char*>(digits.data()), digits.size());
     result.bytes = std::move(image);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "content/CDlgProgram.h"
+#include "content/DeviceImageLayout.h"
 #include "content/EncodeContext.h"
 #include "content/ProgramEncoder.h"
 #include "content/ProgramSpec.h"
@@ -17,10 +18,10 @@
 // Big-endian numbers.
 namespace DeviceImage {
 
-inline constexpr size_t kHeaderSize = 100;
-inline constexpr size_t kDigitFontSize = 154;
-inline constexpr size_t kTableSlots = 12;  // room in the header; a screen holds at most 10
-inline constexpr size_t kMaxSendLength = 30720;
+using ImageLayout::kDigitFontSize;
+using ImageLayout::kHeaderSize;
+using ImageLayout::kTableSlots;
+inline constexpr size_t kMaxSendLength = ImageLayout::kMaxImageLength;
 
 // 36 columns → 0, 48 → 1, otherwise the width; 11 rows → 0, 12 → 1, 16 → 2, otherwise the height.
 uint8_t widthCode(int32_t width);
@@ -38,8 +39,6 @@ struct Built {
     // record can hold: nothing was built, rather than an image without it.
     bool tooLong = false;
 };
-
-static_assert(ProgramEncoder::kMaxRecordBytes == kMaxSendLength - kHeaderSize - kDigitFontSize);
 
 // One program of an image, as the encoder reads it, and its name.
 struct Program {

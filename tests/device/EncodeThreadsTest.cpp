@@ -11,10 +11,10 @@
 
 namespace {
 
-ProgramRecord program(std::u16string text, std::u16string face = u"Arial") {
+ProgramRecord program(std::u16string text, std::u16string face = u"Arial", std::u16string name = u"p") {
     ProgramRecord p;
     p.checked = 1;
-    p.name = u"p";
+    p.name = std::move(name);
     p.settings = {{u"TextContent", std::move(text)}, {u"Font", std::move(face)}, {u"FontSize", u"12"},
                   {u"Color1", u"255"},               {u"Color2", u"0"}};
     return p;

@@ -103,11 +103,11 @@ std::string lit(int width, std::initializer_list<std::pair<int, int>> spans) {
 // Row r of a record's bitmap, read from its page data (0 = lit): one page of W
 // columns after another, each as ceil(W / 8) groups of H rows, bit 7 leftmost.
 std::string recordRow(const std::string& record, int W, int H, int r) {
-    const int columns = u16(record, ProgramEncoder::kHeaderSize + 2);
+    const int columns = u16(record, ImageLayout::kRecordHeaderSize + 2);
     const int groups = (W + 7) / 8;
     std::string out;
     for (int c = 0; c < columns; ++c) {
-        const size_t at = ProgramEncoder::kHeaderSize + ProgramEncoder::kBitmapHeaderSize +
+        const size_t at = ImageLayout::kRecordHeaderSize + ImageLayout::kBitmapHeaderSize +
                           static_cast<size_t>(c / W) * groups * H +
                           static_cast<size_t>(c % W / 8) * H + r;
         out += (byteAt(record, at) >> (7 - c % 8) & 1) == 0 ? '#' : '.';
