@@ -87,7 +87,8 @@ bool explainDeviceImage(std::string_view bytes, std::ostream& out) {
         for (size_t k = 0; k < image.offsets.size(); ++k) table += (k ? ", " : "") + num(image.offsets[k]);
         field(out, 2, "program table", table.empty() ? "empty" : table);
         for (size_t k = 0; k < image.records.size(); ++k) explainRecord(out, image, k);
-        if (image.hasDigitFont) out << "Digit font block at byte " << image.imageLength << ", 154 bytes\n";
+        if (image.hasDigitFont)
+            out << "Digit font block at byte " << image.imageLength << ", " << DeviceImage::kDigitFontSize << " bytes\n";
     }
     if (!image.problem.empty()) {
         out << "Problem: " << image.problem << '\n';

@@ -1,6 +1,8 @@
 #include "platform/Clock.h"
 
+#include <algorithm>
 #include <thread>
+#include <utility>
 
 namespace platform {
 
@@ -63,9 +65,19 @@ bool WaitEvent::tryTake(TimePoint now) {
     return was;
 }
 
-std::optional<WaitEvent::TimePoint> WaitEvent::armedAt() {
+WaitEvent::Look WaitEvent::look() {
     std::lock_guard lock(m_mutex);
-    return m_armedAt;
+    return {m_set, m_armedAt};
+}
+
+void WaitEvent::blockUntilSetOr(const std::atomic<bool>& woken) {
+    std::unique_lock lock(m_mutex);
+    m_cv.wait(lock, [&] { return m_set || woken.load(); });
+}
+
+void WaitEvent::wake() {
+    std::lock_guard lock(m_mutex);
+    m_cv.notify_all();
 }
 
 bool WaitEvent::waitUntil(TimePoint deadline) {
@@ -84,25 +96,158 @@ bool WaitEvent::waitUntil(TimePoint deadline) {
     }
 }
 
-Clock::TimePoint SteadyClock::now() const { return std::chrono::steady_clock::now(); }
+Clock::TimePoint SteadyClock::now() const {
+    return std::chrono::steady_clock::now();
+}
 
-void SteadyClock::sleepFor(Duration d) { std::this_thread::sleep_for(d); }
+void SteadyClock::sleepFor(Duration d) {
+    std::this_thread::sleep_for(d);
+}
 
 WaitResult SteadyClock::wait(WaitEvent& event, Duration timeout) {
     if (event.takeBroken()) return WaitResult::Failed;
     return event.waitUntil(now() + timeout) ? WaitResult::Signalled : WaitResult::TimedOut;
 }
 
+namespace {
+
+// `from` + `d`, held at the end of time instead of wrapping round.
+Clock::TimePoint later(Clock::TimePoint from, Clock::Duration d) {
+    if (d > Clock::TimePoint::max() - from) return Clock::TimePoint::max();
+    return from + d;
+}
+
+}  // namespace
+
 WaitResult VirtualClock::wait(WaitEvent& event, Duration timeout) {
     if (event.takeBroken()) return WaitResult::Failed;
-    TimePoint deadline = now() + timeout;
-    if (event.tryTake(now())) return WaitResult::Signalled;
-    if (auto armed = event.armedAt(); armed && *armed <= deadline) {
-        if (*armed > now()) m_now = armed->time_since_epoch().count();
+    const TimePoint deadline = later(now(), std::max(timeout, Duration::zero()));
+    for (;;) {
         if (event.tryTake(now())) return WaitResult::Signalled;
+        if (now() >= deadline) return WaitResult::TimedOut;
+        // Woken before the deadline with nothing to take: the armed action was
+        // taken back meanwhile, so wait on.
+        Waiter waiter(&event, deadline);
+        startWaiting(waiter);
+        event.blockUntilSetOr(waiter.woken);
+        stopWaiting(waiter);
     }
-    m_now = deadline.time_since_epoch().count();
-    return WaitResult::TimedOut;
+}
+
+void VirtualClock::sleepFor(Duration d) {
+    if (d <= Duration::zero()) return;
+    Waiter waiter(nullptr, later(now(), d));
+    startWaiting(waiter);
+    {
+        std::unique_lock lock(m_mutex);
+        m_sleepers.wait(lock, [&] { return waiter.woken.load(); });
+    }
+    stopWaiting(waiter);
+}
+
+void VirtualClock::advance(Duration d) {
+    if (d <= Duration::zero()) return;
+    std::lock_guard lock(m_mutex);
+    m_now.store(later(now(), d).time_since_epoch().count());
+    settleLocked();
+}
+
+void VirtualClock::startWaiting(Waiter& waiter) {
+    std::lock_guard lock(m_mutex);
+    m_waiters.push_back(&waiter);
+    settleLocked();
+}
+
+void VirtualClock::stopWaiting(Waiter& waiter) {
+    std::lock_guard lock(m_mutex);
+    std::erase(m_waiters, &waiter);
+    // A waiter that returns may have been all that held time back.
+    settleLocked();
+}
+
+VirtualClock::Participant VirtualClock::join() {
+    return join(std::this_thread::get_id());
+}
+
+VirtualClock::Participant VirtualClock::join(std::thread::id thread) {
+    std::lock_guard lock(m_mutex);
+    const uint64_t id = m_nextParticipant++;
+    m_participants.emplace(id, thread);
+    return Participant(this, id);
+}
+
+void VirtualClock::bindParticipant(uint64_t id) {
+    std::lock_guard lock(m_mutex);
+    m_participants[id] = std::this_thread::get_id();
+    settleLocked();
+}
+
+void VirtualClock::dropParticipant(uint64_t id) {
+    std::lock_guard lock(m_mutex);
+    m_participants.erase(id);
+    settleLocked();
+}
+
+void VirtualClock::wakeLocked(Waiter& waiter) {
+    waiter.woken.store(true);
+    if (waiter.event)
+        waiter.event->wake();
+    else
+        m_sleepers.notify_all();
+}
+
+void VirtualClock::settleLocked() {
+    const TimePoint present = now();
+    std::optional<TimePoint> next;
+    // Someone who can still act at the present time keeps it from moving.
+    bool acting = false;
+    std::vector<std::thread::id> blocked;
+    for (Waiter* waiter : m_waiters) {
+        if (waiter->woken.load()) {
+            acting = true;
+            continue;
+        }
+        TimePoint wake = waiter->deadline;
+        if (waiter->event) {
+            const WaitEvent::Look look = waiter->event->look();
+            if (look.set) {
+                acting = true;
+                continue;
+            }
+            if (look.armedAt && *look.armedAt < wake) wake = *look.armedAt;
+        }
+        if (wake <= present) {
+            wakeLocked(*waiter);
+            acting = true;
+            continue;
+        }
+        waiter->wakeAt = wake;
+        blocked.push_back(waiter->thread);
+        if (!next || wake < *next) next = wake;
+    }
+    if (acting || !next) return;
+    for (const auto& [id, thread] : m_participants)
+        if (std::find(blocked.begin(), blocked.end(), thread) == blocked.end()) return;
+    m_now.store(next->time_since_epoch().count());
+    for (Waiter* waiter : m_waiters)
+        if (waiter->wakeAt <= *next) wakeLocked(*waiter);
+}
+
+VirtualClock::Participant& VirtualClock::Participant::operator=(Participant&& other) noexcept {
+    if (this != &other) {
+        leave();
+        m_clock = std::exchange(other.m_clock, nullptr);
+        m_id = other.m_id;
+    }
+    return *this;
+}
+
+void VirtualClock::Participant::bindToThisThread() {
+    if (m_clock) m_clock->bindParticipant(m_id);
+}
+
+void VirtualClock::Participant::leave() {
+    if (m_clock) std::exchange(m_clock, nullptr)->dropParticipant(m_id);
 }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -29,9 +30,20 @@ public:
     bool takeBroken();
     // Runs a due armed action and consumes a set state; true when the event was set.
     bool tryTake(TimePoint now);
-    std::optional<TimePoint> armedAt();
     // Blocks on real time until the event is set (then consumed) or `deadline` passes.
     bool waitUntil(TimePoint deadline);
+
+    // For a clock that keeps its own time. One consistent look at the event.
+    struct Look {
+        bool set = false;
+        std::optional<TimePoint> armedAt;
+    };
+    Look look();
+    // Blocks until the event is set (not consumed) or `woken` is true. Whoever
+    // stores `woken` calls wake() afterwards, so the store cannot be missed;
+    // wake() itself sets nothing.
+    void blockUntilSetOr(const std::atomic<bool>& woken);
+    void wake();
 
 private:
     void fireIfDue(TimePoint now, std::unique_lock<std::mutex>& lock);

@@ -327,20 +327,20 @@ TEST(LinkConcurrency, ASecondTransferBeginsWhenTheFirstHasEnded) {
     const auto a = blockOf(52 * 3);
     const std::vector<uint8_t> b(52 * 3, 0x42);
     int ra = -1, rb = -1;
-    clock.startThreads(
-        [&] { ra = singleSignTransfer(table, clock, first, a, KIND_DEVICE_IMAGE); },
-        [&](platform::VirtualClock::Participant& self) {
-            // Halfway through the first packet's write.
-            clock.sleepFor(1ms);
-            // Queued behind the transfer lock this thread is blocked where the
-            // clock cannot see it, so it leaves first. With the lock free it
-            // stays, and the first transfer is held at 1 ms until it waits too.
-            if (table.transferMutex().try_lock())
-                table.transferMutex().unlock();
-            else
-                self.leave();
-            rb = singleSignTransfer(table, clock, second, b, KIND_ANIMATION_SET);
-        });
+    auto sendFirst = [&] { ra = singleSignTransfer(table, clock, first, a, KIND_DEVICE_IMAGE); };
+    auto sendSecond = [&](platform::VirtualClock::Participant& self) {
+        // Halfway through the first packet's write.
+        clock.sleepFor(1ms);
+        // Queued behind the transfer lock this thread is blocked where the
+        // clock cannot see it, so it leaves first. With the lock free it
+        // stays, and the first transfer is held at 1 ms until it waits too.
+        if (table.transferMutex().try_lock())
+            table.transferMutex().unlock();
+        else
+            self.leave();
+        rb = singleSignTransfer(table, clock, second, b, KIND_ANIMATION_SET);
+    };
+    clock.startThreads(sendFirst, sendSecond);
     EXPECT_EQ(ra, TRANSFER_OK);
     EXPECT_EQ(rb, TRANSFER_OK);
     // 2 ms to each write and 2 more to its reply: the second block's first
