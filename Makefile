@@ -1,13 +1,16 @@
 # The one entry point. `make` builds the release tree, `make test` runs every test
-# in the release and the sanitizer builds, `make fuzz` fuzzes each parser for a
-# bounded time, `make bench` runs the benchmarks.
+# in the release and the sanitizer builds (the tsan build only builds and runs the
+# tests of the libraries with threads), `make fuzz` fuzzes each parser for a
+# bounded time, `make bench` runs the benchmarks, `make format-check` checks the
+# formatting of the tracked sources and `make format` applies it.
 
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
 CMAKE ?= cmake
 CTEST ?= ctest
 
-.PHONY: all demo release asan fuzz-build test test-release test-asan fuzz fuzz-replay bench deps install clean
+.PHONY: all demo release asan tsan fuzz-build test test-release test-asan test-tsan fuzz fuzz-replay bench \
+	format format-check deps install clean
 
 all: release
 
@@ -28,6 +31,8 @@ build/release/build.ninja:
 	$(CMAKE) --preset release
 build/asan/build.ninja:
 	$(CMAKE) --preset asan
+build/tsan/build.ninja:
+	$(CMAKE) --preset tsan
 build/fuzz/build.ninja:
 	$(CMAKE) --preset fuzz
 
@@ -36,6 +41,9 @@ release: build/release/build.ninja
 
 asan: build/asan/build.ninja
 	$(CMAKE) --build --preset asan -j $(JOBS)
+
+tsan: build/tsan/build.ninja
+	$(CMAKE) --build --preset tsan -j $(JOBS)
 
 fuzz-build: build/fuzz/build.ninja
 	$(CMAKE) --build --preset fuzz -j $(JOBS)
@@ -46,7 +54,16 @@ test-release: release
 test-asan: asan
 	$(CTEST) --preset asan -j $(JOBS)
 
-test: test-release test-asan
+test-tsan: tsan
+	$(CTEST) --preset tsan -j $(JOBS)
+
+test: test-release test-asan test-tsan
+
+format-check:
+	bash scripts/check-format.sh
+
+format:
+	bash scripts/check-format.sh --fix
 
 # Each fuzzer runs on a scratch copy of its seed corpus, so the committed corpus
 # only changes when someone adds a seed on purpose; findings land in build/fuzz/findings.

@@ -3,11 +3,22 @@
 
 set(ZENTARI_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
     -Wcast-align -Wunused -Woverloaded-virtual -Wimplicit-fallthrough)
+if(ZENTARI_WERROR)
+  list(APPEND ZENTARI_WARNINGS -Werror)
+endif()
 
 if(ZENTARI_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
                       -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(ZENTARI_TSAN)
+  if(ZENTARI_SANITIZE OR ZENTARI_FUZZ)
+    message(FATAL_ERROR "ThreadSanitizer does not combine with ZENTARI_SANITIZE or ZENTARI_FUZZ")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
 endif()
 
 if(ZENTARI_FUZZ)
@@ -64,10 +75,14 @@ function(zentari_bench name)
   target_link_libraries(bench_${name} PRIVATE ${ARG_DEPS} benchmark::benchmark)
 endfunction()
 
-# zentari_ui_sources(files...) adds Qt face sources of a folder to zentari_ui.
-function(zentari_ui_sources)
-  foreach(f ${ARGN})
-    get_filename_component(abs ${f} ABSOLUTE)
-    set_property(GLOBAL APPEND PROPERTY ZENTARI_UI_SOURCES ${abs})
-  endforeach()
+# zentari_face(<folder> SOURCES ... [DEPS ...]) builds zentari_<folder>_ui, the Qt
+# Widgets face of <folder> from <folder>/ui; it links the faces of lower layers it
+# uses through DEPS, like any library.
+function(zentari_face name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(zentari_${name}_ui STATIC ${ARG_SOURCES})
+  set_target_properties(zentari_${name}_ui PROPERTIES AUTOMOC ON)
+  target_include_directories(zentari_${name}_ui PUBLIC ${PROJECT_SOURCE_DIR})
+  target_compile_options(zentari_${name}_ui PRIVATE ${ZENTARI_WARNINGS})
+  target_link_libraries(zentari_${name}_ui PUBLIC ${ARG_DEPS} Qt6::Widgets)
 endfunction()

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config git
-  clang libclang-rt-14-dev llvm
+  clang libclang-rt-14-dev llvm clang-format
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libhidapi-dev libudev-dev libusb-1.0-0-dev
   libcurl4-openssl-dev
