@@ -5,16 +5,15 @@
 #include "device/DeviceImage.h"
 #include "platform/Format.h"
 #include "platform/SafeSave.h"
-#include "platform/StringUtil.h"
 #include "platform/TextCodec.h"
 #include "project/ProjectFile.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <tuple>
 #include <functional>
 #include <system_error>
+#include <tuple>
 
 namespace {
 
@@ -27,7 +26,9 @@ const std::vector<CGlimraDlg::MenuItem>& CGlimraDlg::menuBar() {
         {MENU_FILE,
          u"mFile",
          {
-             {MENU_FILE_NEW, u"mNew", {{IDM_FILE_NEW_LED, u"mScreen", {}}, {IDM_FILE_NEW_PROGRAM, u"mProgram", {}}}},
+             {MENU_FILE_NEW,
+              u"mNew",
+              {{IDM_FILE_NEW_LED, u"mScreen", {}}, {IDM_FILE_NEW_PROGRAM, u"mProgram", {}}}},
              {IDM_FILE_OPEN, u"mOpen", {}},
              {IDM_FILE_SAVE, u"mSave", {}},
              {IDM_FILE_SAVEAS, u"mSaveAs", {}},
@@ -66,7 +67,7 @@ CGlimraDlg::CGlimraDlg(CGlimraApp& app, AppFolders folders)
       m_programEditor(CDlgProgram::Instance::Editor, m_context.language()) {
     // The editor asks for a new preview after a change (its timer 10086 has run out).
     m_programEditor.setPreviewRequest([this] {
-        if (m_view) m_view->showPanel(Panel::Preview, true);
+        if (m_window) m_window->showPanel(Panel::Preview, true);
     });
 }
 
@@ -75,12 +76,35 @@ CGlimraDlg::~CGlimraDlg() {
     m_project.recentFiles().write(RecentFiles::listFile(m_context.folders().tempFolder()));
 }
 
+void CGlimraDlg::attach(const View& view) {
+    const std::lock_guard lock(m_reportMutex);
+    m_window = &view.window;
+    m_tree = &view.tree;
+    m_menus = &view.menus;
+    m_dialogs = &view.dialogs;
+    m_timers = &view.timers;
+    m_progress = &view.progress;
+    m_projectTree.setTree(m_tree);
+}
+
+// Waits for a report of a transfer on another thread that is under way.
+void CGlimraDlg::detach() {
+    const std::lock_guard lock(m_reportMutex);
+    m_window = nullptr;
+    m_tree = nullptr;
+    m_menus = nullptr;
+    m_dialogs = nullptr;
+    m_timers = nullptr;
+    m_progress = nullptr;
+    m_projectTree.setTree(nullptr);
+}
+
 // --- start-up and closing --------------------------------------------------------------
 
 void CGlimraDlg::onInitDialog() {
     m_context.folders().createDataSubFolders();
-    m_view->startTimer(TIMER_START_UPDATE, 3000);
-    m_view->setTitle(u"Zentari");
+    m_timers->startTimer(TIMER_START_UPDATE, 3000);
+    m_window->setTitle(u"Zentari");
     m_project.recentFiles().read(RecentFiles::listFile(m_context.folders().tempFolder()));
     // The list read is shown at once, not only after the first file is opened.
     rebuildRecentFilesMenu();
@@ -93,26 +117,27 @@ void CGlimraDlg::onInitDialog() {
     for (unsigned i = 0; i < 3; ++i)
         images.push_back(m_context.folders().programFolder() /
                          ("Images/Res/checkStatus" + std::to_string(i) + ".bmp"));
-    m_view->setCheckImages(images);
-    m_view->setWindowIcon(m_context.folders().programFolder() / "Images/Res/zentari.png");
+    m_tree->setCheckImages(images);
+    m_window->setWindowIcon(m_context.folders().programFolder() / "Images/Res/zentari.png");
 
     m_context.loadPictures();
     m_programEditor.setPictures(m_context.pictures().records());
 
-    m_view->showPanel(Panel::ScreenPanel, false);
-    m_view->showPanel(Panel::ProgramEditor, false);
-    m_view->showPanel(Panel::Preview, false);
+    m_window->showPanel(Panel::ScreenPanel, false);
+    m_window->showPanel(Panel::ProgramEditor, false);
+    m_window->showPanel(Panel::Preview, false);
 
     const std::filesystem::path autosave = m_context.folders().dataFile(kAutosaveFile);
     std::error_code ec;
     if (autosave.empty() || !openProject(autosave, true)) {
         // The last session's work stays on disk until it has been kept aside.
-        if (!autosave.empty() && std::filesystem::exists(autosave, ec)) m_context.noteDamaged(autosave);
+        if (!autosave.empty() && std::filesystem::exists(autosave, ec))
+            m_context.noteDamaged(autosave);
         newScreen();
     }
     applyLanguageTexts();
     m_context.folders().createDataSubFolders();
-    m_view->stopTimer(TIMER_PREVIEW_REFRESH);
+    m_timers->stopTimer(TIMER_PREVIEW_REFRESH);
 }
 
 void CGlimraDlg::onClose() {
@@ -124,10 +149,11 @@ void CGlimraDlg::onClose() {
     if (!m_context.writePictures(&error)) failures.push_back(error);
     if (!failures.empty()) {
         std::string reasons;
-        for (const std::string& f : failures) reasons += (reasons.empty() ? "" : "\n") + f;
+        for (const std::string& f : failures)
+            reasons += (reasons.empty() ? "" : "\n") + f;
         showFileFailure(u"SaveFailed", reasons);
     }
-    m_view->closeWindow();
+    m_window->closeWindow();
 }
 
 // The whole project goes to the autosave as long as some screen holds a
@@ -137,7 +163,8 @@ bool CGlimraDlg::autosave(std::string* error) {
     if (file.empty()) return true;
     if (!m_context.keepIfDamaged(file, error)) return false;
     bool anyProgram = false;
-    for (const auto& [id, screen] : m_project.screens()) anyProgram |= !screen.programs.empty();
+    for (const auto& [id, screen] : m_project.screens())
+        anyProgram |= !screen.programs.empty();
     if (anyProgram) return ProjectFile::write(m_project, file, error);
     std::error_code ec;
     std::filesystem::remove(file, ec);
@@ -145,7 +172,9 @@ bool CGlimraDlg::autosave(std::string* error) {
 }
 
 void CGlimraDlg::showFileFailure(std::u16string_view key, const std::string& reason) {
-    if (m_view) m_view->messageBox(m_context.language().text(key) + u"\n" + platform::utf8ToUtf16(reason));
+    if (m_dialogs)
+        m_dialogs->messageBox(m_context.language().text(key) + u"\n" +
+                              platform::utf8ToUtf16(reason));
 }
 
 bool CGlimraDlg::writeProject(const std::filesystem::path& path) {
@@ -156,20 +185,22 @@ bool CGlimraDlg::writeProject(const std::filesystem::path& path) {
 }
 
 void CGlimraDlg::applyLanguageTexts() {
-    std::function<void(const std::vector<MenuItem>&)> apply = [&](const std::vector<MenuItem>& items) {
-        for (const MenuItem& item : items) {
-            std::u16string text = m_context.language().text(item.key);
-            if (item.id == ID_IMAGE_EDITOR) text += u"(&P)";
-            m_view->setMenuText(item.id, text);
-            apply(item.children);
-        }
-    };
+    std::function<void(const std::vector<MenuItem>&)> apply =
+        [&](const std::vector<MenuItem>& items) {
+            for (const MenuItem& item : items) {
+                std::u16string text = m_context.language().text(item.key);
+                if (item.id == ID_IMAGE_EDITOR) text += u"(&P)";
+                m_menus->setMenuText(item.id, text);
+                apply(item.children);
+            }
+        };
     apply(menuBar());
     rebuildRecentFilesMenu();
-    m_view->setControlText(IDC_SEND, m_context.language().text(u"Send"));
-    m_view->setControlText(IDC_PREVIEW, m_context.language().text(u"Preview"));
-    m_screenPanel.setLabels(m_context.language().text(u"ScreenWidth"), m_context.language().text(u"ScreenHeight"),
-                            m_context.language().text(u"ScreenName"), m_context.language().text(u"ProgramCounts"));
+    m_menus->setControlText(IDC_SEND, m_context.language().text(u"Send"));
+    m_menus->setControlText(IDC_PREVIEW, m_context.language().text(u"Preview"));
+    m_screenPanel.setLabels(
+        m_context.language().text(u"ScreenWidth"), m_context.language().text(u"ScreenHeight"),
+        m_context.language().text(u"ScreenName"), m_context.language().text(u"ProgramCounts"));
     m_programEditor.setLanguageName(m_context.language().name());
     m_programEditor.applyTexts();
 }
@@ -181,9 +212,10 @@ void CGlimraDlg::fillFontLists() {
 }
 
 void CGlimraDlg::fillLanguageMenu() {
-    std::vector<MenuEntry> entries;
-    for (const LanguageTable::Language& l : m_context.language().languages()) entries.push_back({l.menuId, l.name});
-    m_view->setLanguageMenu(entries);
+    std::vector<MenuView::MenuEntry> entries;
+    for (const LanguageTable::Language& l : m_context.language().languages())
+        entries.push_back({l.menuId, l.name});
+    m_menus->setLanguageMenu(entries);
 }
 
 void CGlimraDlg::chooseLanguage(int menuId) {
@@ -192,14 +224,14 @@ void CGlimraDlg::chooseLanguage(int menuId) {
 
 void CGlimraDlg::systemSettings() {
     CSystemSettingDlg dialog(m_context.language(), settings().playMode, settings().tempOffset);
-    if (!m_view->runSystemSettings(dialog)) return;
+    if (!m_dialogs->runSystemSettings(dialog)) return;
     settings().playMode = dialog.playMode();
     settings().tempOffset = dialog.tempOffset();
 }
 
 void CGlimraDlg::pictureLibrary() {
     CImgInfoDlg dialog(m_context.language(), m_app.images(), m_context.pictures().records());
-    if (!m_view->runPictureLibrary(dialog)) return;
+    if (!m_dialogs->runPictureLibrary(dialog)) return;
     m_context.setPictures(dialog.records());
     std::string error;
     if (!m_context.writePictures(&error)) showFileFailure(u"SaveFailed", error);
@@ -207,98 +239,133 @@ void CGlimraDlg::pictureLibrary() {
 }
 
 void CGlimraDlg::rebuildRecentFilesMenu() {
-    std::vector<MenuEntry> entries;
+    std::vector<MenuView::MenuEntry> entries;
     const auto& paths = m_project.recentFiles().paths();
     for (size_t i = 0; i < paths.size() && i < RecentFiles::kMenuEntries; ++i)
         entries.push_back({ID_RECENT_FIRST + static_cast<int>(i),
                            platform::format(u"% 2u %s", {static_cast<unsigned>(i + 1), paths[i]})});
-    m_view->setRecentFilesMenu(entries);
+    m_menus->setRecentFilesMenu(entries);
 }
 
 // --- commands ----------------------------------------------------------------------------
 
 bool CGlimraDlg::isCommandEnabled(int id) const {
-    const bool treeEmpty = m_view == nullptr || m_view->firstChild(kNoItem) == kNoItem;
+    const bool treeEmpty = m_projectTree.empty();
     switch (id) {
         case IDM_FILE_SAVE:
         case IDM_FILE_SEND:
         case IDC_SEND:
         case IDM_EDIT_DELETE_LED:
-        case IDM_EDIT_DELETE_PROGRAM: return !treeEmpty;
-        case IDM_FILE_SAVEAS: return !treeEmpty && !m_project.currentPath().empty();
-        default: return true;
+        case IDM_EDIT_DELETE_PROGRAM:
+            return !treeEmpty;
+        case IDM_FILE_SAVEAS:
+            return !treeEmpty && !m_project.currentPath().empty();
+        default:
+            return true;
     }
 }
 
 void CGlimraDlg::onCommand(int id) {
-    if (!m_view || !isCommandEnabled(id)) return;
+    if (!m_window || !isCommandEnabled(id)) return;
     if (id >= ID_RECENT_FIRST && id <= ID_RECENT_LAST) return openRecent(id - ID_RECENT_FIRST);
     if (id >= ID_LANGUAGE_FIRST && id <= ID_LANGUAGE_LAST) return chooseLanguage(id);
     switch (id) {
-        case IDM_FILE_OPEN: return open();
-        case IDM_FILE_SAVE: return save();
-        case IDM_FILE_SAVEAS: return saveAs();
-        case IDM_FILE_EXIT: return m_view->closeWindow();
-        case IDM_FILE_NEW_LED: return newScreen();
-        case IDM_FILE_NEW_PROGRAM: return newProgram();
-        case IDM_EDIT_DELETE_LED: return deleteScreen();
-        case IDM_EDIT_DELETE_PROGRAM: return deleteProgram();
-        case ID_TREE_DELETE: return deleteContext();
-        case ID_TREE_RENAME: return rename();
-        case ID_TREE_MOVE_UP: return move(true);
-        case ID_TREE_MOVE_DOWN: return move(false);
+        case IDM_FILE_OPEN:
+            return open();
+        case IDM_FILE_SAVE:
+            return save();
+        case IDM_FILE_SAVEAS:
+            return saveAs();
+        case IDM_FILE_EXIT:
+            return m_window->closeWindow();
+        case IDM_FILE_NEW_LED:
+            return newScreen();
+        case IDM_FILE_NEW_PROGRAM:
+            return newProgram();
+        case IDM_EDIT_DELETE_LED:
+            return deleteScreen();
+        case IDM_EDIT_DELETE_PROGRAM:
+            return deleteProgram();
+        case ID_TREE_DELETE:
+            return deleteContext();
+        case ID_TREE_RENAME:
+            return rename();
+        case ID_TREE_MOVE_UP:
+            return move(true);
+        case ID_TREE_MOVE_DOWN:
+            return move(false);
         case IDM_TOOL_PREVIEW:
-        case IDC_PREVIEW: return preview();
-        case IDM_HELP_ABOUT: return about();
+        case IDC_PREVIEW:
+            return preview();
+        case IDM_HELP_ABOUT:
+            return about();
         case IDM_FILE_SEND:
-        case IDC_SEND: return sendToSign();
+        case IDC_SEND:
+            return sendToSign();
         case IDM_TOOL_TEST: {
-            CDialogTest dlg(m_context.language(), [this](uint32_t message) { m_view->postMessage(message, 0, 0); });
-            return m_view->runTestDialog(dlg);
+            CDialogTest dlg(m_context.language(),
+                            [this](uint32_t message) { m_timers->postMessage(message, 0, 0); });
+            return m_dialogs->runTestDialog(dlg);
         }
-        case ID_SYSTEM_SETTINGS: return systemSettings();
-        case ID_SCREEN_SETTINGS: return screenSettings();
-        case ID_PICTURE_SETTINGS: return pictureLibrary();
+        case ID_SYSTEM_SETTINGS:
+            return systemSettings();
+        case ID_SCREEN_SETTINGS:
+            return screenSettings();
+        case ID_PICTURE_SETTINGS:
+            return pictureLibrary();
         case ID_OPEN_DATA_FOLDER: {
             const std::filesystem::path data = m_context.folders().dataFolder();
             if (!data.empty()) m_app.shell().open(data);
             return;
         }
-        case ID_UNKNOWN_COMMAND: return m_view->messageBox(m_context.language().text(u"UnknownCommand"));
-        case IDOK: return;  // Enter never closes the main window
-        default: return;    // commands whose windows are not part of the program yet
+        case ID_UNKNOWN_COMMAND:
+            return m_dialogs->messageBox(m_context.language().text(u"UnknownCommand"));
+        case IDOK:
+            return;  // Enter never closes the main window
+        default:
+            return;  // commands whose windows are not part of the program yet
     }
 }
 
 bool CGlimraDlg::onKeyDown(Key key) {
     switch (key) {
-        case Key::Escape: return true;  // swallowed: it never closes the main window
-        case Key::Enter: onCommand(IDOK); return true;
-        case Key::F12: onCommand(IDM_TOOL_TEST); return true;
-        case Key::Other: return false;
+        case Key::Escape:
+            return true;  // swallowed: it never closes the main window
+        case Key::Enter:
+            onCommand(IDOK);
+            return true;
+        case Key::F12:
+            onCommand(IDM_TOOL_TEST);
+            return true;
+        case Key::Other:
+            return false;
     }
     return false;
 }
 
 void CGlimraDlg::onTimer(int id) {
     switch (id) {
-        case TIMER_START_UPDATE: m_view->stopTimer(id); break;
-        case TIMER_PREVIEW_REFRESH:
-            m_view->stopTimer(id);
-            m_view->showPanel(Panel::Preview, true);
+        case TIMER_START_UPDATE:
+            m_timers->stopTimer(id);
             break;
-        default: break;
+        case TIMER_PREVIEW_REFRESH:
+            m_timers->stopTimer(id);
+            m_window->showPanel(Panel::Preview, true);
+            break;
+        default:
+            break;
     }
 }
 
 void CGlimraDlg::onMessage(uint32_t message, uintptr_t wParam, intptr_t) {
-    if (!m_view) return;
+    if (!m_window) return;
     if (message >= MSG_TEST_PATTERN && message <= MSG_TEST_PATTERN + 4) {
         const uint8_t pattern[] = {static_cast<uint8_t>(message - MSG_TEST_PATTERN)};
         if (int code = transfer(pattern, signlink::KIND_TEST_PATTERN, nullptr)) showResult(code);
     } else if (message == MSG_QUERY_GEOMETRY) {
         const auto size = SignCommands::queryGeometry(*this);
-        if (wParam && size) m_view->postMessageTo(wParam, MSG_QUERY_GEOMETRY, size->first, size->second);
+        if (wParam && size)
+            m_timers->postMessageTo(wParam, MSG_QUERY_GEOMETRY, size->first, size->second);
     } else if (message == MSG_SEND_COMMAND_BYTE) {
         const uint8_t command[] = {static_cast<uint8_t>(wParam & 0xFF)};
         transfer(command, signlink::KIND_COMMAND_BYTE, nullptr);
@@ -310,59 +377,47 @@ void CGlimraDlg::newScreen() {
 }
 
 void CGlimraDlg::newProgram() {
-    TreeItem item = m_view->selectedItem();
+    TreeItem item = m_tree->selectedItem();
     if (!item) return;
-    if (TreeItem parent = m_view->parentItem(item)) item = parent;
+    if (TreeItem parent = m_tree->parentItem(item)) item = parent;
     addProgram(item, u"", true);
 }
 
 CGlimraDlg::TreeItem CGlimraDlg::takeContextOrSelected() {
-    TreeItem item = m_contextItem ? m_contextItem : m_view->selectedItem();
-    m_contextItem = kNoItem;
+    TreeItem item = m_contextItem ? m_contextItem : m_tree->selectedItem();
+    m_contextItem = TreeView::kNoItem;
     return item;
 }
 
 void CGlimraDlg::deleteScreen() {
-    TreeItem item = takeContextOrSelected();
-    if (!item) return;
-    if (TreeItem parent = m_view->parentItem(item)) item = parent;
-    const uint32_t data = m_view->itemData(item);
-    m_view->deleteItem(item);
-    if (!isProgramKey(data)) m_project.removeScreen(static_cast<ScreenId>(data));
+    m_projectTree.deleteScreen(takeContextOrSelected());
 }
 
 void CGlimraDlg::deleteProgram() {
-    const TreeItem item = takeContextOrSelected();
-    if (!item) return;
-    const uint32_t data = m_view->itemData(item);
-    if (!isProgramKey(data)) return;
-    m_project.removeProgram(data);
-    m_view->deleteItem(item);
-    // The screen's check image follows what is left of it.
-    deriveCheckState();
+    m_projectTree.deleteProgram(takeContextOrSelected());
 }
 
 void CGlimraDlg::deleteContext() {
-    const TreeItem item = m_contextItem ? m_contextItem : m_view->selectedItem();
+    const TreeItem item = m_contextItem ? m_contextItem : m_tree->selectedItem();
     if (!item) return;
-    if (isProgramKey(m_view->itemData(item))) deleteProgram();
-    else deleteScreen();
+    if (isProgramKey(m_tree->itemData(item)))
+        deleteProgram();
+    else
+        deleteScreen();
 }
 
 void CGlimraDlg::rename() {
-    if (TreeItem item = takeContextOrSelected()) m_view->editLabel(item, kLabelLimit);
+    if (TreeItem item = takeContextOrSelected()) m_tree->editLabel(item, kLabelLimit);
 }
 
 void CGlimraDlg::onEndLabelEdit(TreeItem item, std::u16string_view text) {
-    if (!item) return;
+    if (!item || !m_tree) return;
     const std::u16string name(text.substr(0, kLabelLimit));
-    m_view->setItemLabel(item, name);
-    const uint32_t data = m_view->itemData(item);
+    const uint32_t data = m_projectTree.rename(item, name);
+    // The panel holding the record gets it too, so that a later commit keeps it.
     if (isProgramKey(data)) {
-        if (ProgramRecord* p = m_project.findProgram(data)) p->name = name;
         if (m_editorProgram == data) m_programEditor.setName(name);
     } else {
-        if (ScreenRecord* s = m_project.findScreen(static_cast<ScreenId>(data))) s->name = name;
         if (m_panelScreen == data) m_screenPanel.setName(name);
     }
 }
@@ -370,66 +425,28 @@ void CGlimraDlg::onEndLabelEdit(TreeItem item, std::u16string_view text) {
 void CGlimraDlg::move(bool up) {
     const TreeItem item = takeContextOrSelected();
     if (!item) return;
-    const TreeItem sibling = up ? m_view->previousSibling(item) : m_view->nextSibling(item);
+    const TreeItem sibling = up ? m_tree->previousSibling(item) : m_tree->nextSibling(item);
     if (!sibling) return;
     commitSelection();
 
-    const std::u16string label = m_view->itemLabel(item);
-    const uint32_t data = m_view->itemData(item);
-    m_view->setItemLabel(item, m_view->itemLabel(sibling));
-    m_view->setItemData(item, m_view->itemData(sibling));
-    m_view->setItemLabel(sibling, label);
-    m_view->setItemData(sibling, data);
-
+    // The sibling's place now carries the moved entry; nothing is committed
+    // while it is selected and loaded there.
     m_suppressCommit = true;
-    // A screen takes its programs along, or they would show under the other screen's name.
-    if (!isProgramKey(data)) swapScreenChildren(item, sibling);
-    if (m_view->selectedItem() == sibling) {
-        if (isProgramKey(data)) loadProgramEditor(data);
-        else loadScreenPanel(static_cast<ScreenId>(data));
+    m_projectTree.exchange(item, sibling);
+    const uint32_t data = m_tree->itemData(sibling);
+    if (m_tree->selectedItem() == sibling) {
+        if (isProgramKey(data))
+            loadProgramEditor(data);
+        else
+            loadScreenPanel(static_cast<ScreenId>(data));
     } else {
-        m_view->selectItem(sibling);
+        m_tree->selectItem(sibling);
     }
     m_suppressCommit = false;
 }
 
-void CGlimraDlg::swapScreenChildren(TreeItem a, TreeItem b) {
-    struct Child {
-        std::u16string label;
-        uint32_t data;
-        int image;
-    };
-    auto take = [this](TreeItem parent) {
-        std::vector<Child> children;
-        for (TreeItem c = m_view->firstChild(parent); c; c = m_view->nextSibling(c))
-            children.push_back({m_view->itemLabel(c), m_view->itemData(c), m_view->itemImage(c)});
-        return children;
-    };
-    const std::vector<Child> ofA = take(a), ofB = take(b);
-    const TreeItem selected = m_view->selectedItem();
-    const uint32_t selectedData = selected ? m_view->itemData(selected) : 0;
-    const bool programSelected = selected && isProgramKey(selectedData) &&
-                                 (m_view->parentItem(selected) == a || m_view->parentItem(selected) == b);
-    if (programSelected) m_view->selectItem(m_view->parentItem(selected));
-    for (TreeItem parent : {a, b})
-        while (TreeItem c = m_view->firstChild(parent)) m_view->deleteItem(c);
-    auto put = [this](TreeItem parent, const std::vector<Child>& children) {
-        for (const Child& c : children) {
-            const TreeItem item = m_view->insertItem(parent, c.label);
-            m_view->setItemData(item, c.data);
-            m_view->setItemImage(item, c.image);
-        }
-        if (!children.empty()) m_view->expandItem(parent);
-    };
-    // The labels and data are exchanged already: a now carries b's screen.
-    put(a, ofB);
-    put(b, ofA);
-    if (programSelected)
-        if (TreeItem item = findItemByData(selectedData)) m_view->selectItem(item);
-}
-
 void CGlimraDlg::open() {
-    const auto path = m_view->openFileDialog(kProjectFilter, kProjectPattern);
+    const auto path = m_dialogs->openFileDialog(kProjectFilter, kProjectPattern);
     if (path && !path->empty()) openProject(*path);
 }
 
@@ -438,7 +455,8 @@ void CGlimraDlg::openRecent(int index) {
     if (index < 0 || static_cast<size_t>(index) >= paths.size() || paths[index].empty()) return;
     const std::u16string path = paths[index];
     std::string error;
-    if (!loadProjectFile(std::filesystem::path(path), &error)) return showFileFailure(u"OpenFailed", error);
+    if (!loadProjectFile(std::filesystem::path(path), &error))
+        return showFileFailure(u"OpenFailed", error);
     m_project.recentFiles().moveToFront(path);
     rebuildRecentFilesMenu();
 }
@@ -451,7 +469,7 @@ void CGlimraDlg::save() {
 
 void CGlimraDlg::saveAs() {
     commitSelection();
-    const auto chosen = m_view->saveFileDialog(kProjectFilter, kProjectPattern);
+    const auto chosen = m_dialogs->saveFileDialog(kProjectFilter, kProjectPattern);
     if (!chosen || chosen->empty()) return;
     const std::filesystem::path path = Project::withProjectExtension(*chosen);
     if (!writeProject(path)) return;
@@ -462,12 +480,13 @@ void CGlimraDlg::saveAs() {
 
 void CGlimraDlg::preview() {
     commitSelection();
-    m_view->showPanel(Panel::Preview, true);
+    m_window->showPanel(Panel::Preview, true);
 }
 
 ScreenCatalogue CGlimraDlg::readScreenCatalogue() const {
     ScreenCatalogue catalogue;
-    catalogue.load(m_context.folders().dataFile("ProjFile/ScreenConfigEx.xml"), m_context.folders().programFile("ScreenDefault.dat"),
+    catalogue.load(m_context.folders().dataFile("ProjFile/ScreenConfigEx.xml"),
+                   m_context.folders().programFile("ScreenDefault.dat"),
                    m_context.folders().programFolder());
     return catalogue;
 }
@@ -478,141 +497,88 @@ void CGlimraDlg::screenSettings() {
     ScreenRecord* screen = m_project.findScreen(id);
     if (!screen) return;
     CScreenSel dlg(m_context.language(), readScreenCatalogue(), screen->width == 44 ? 0 : 1);
-    if (!m_view->chooseScreenSize(dlg)) return;
+    if (!m_dialogs->chooseScreenSize(dlg)) return;
     std::tie(screen->width, screen->height) = dlg.selectedSize();
     loadScreenPanel(id);
-    if (m_editorProgram && screenOfKey(m_editorProgram) == id) m_programEditor.setScreenSize(screen->width, screen->height);
-    m_view->showPanel(Panel::Preview, true);
+    if (m_editorProgram && screenOfKey(m_editorProgram) == id)
+        m_programEditor.setScreenSize(screen->width, screen->height);
+    m_window->showPanel(Panel::Preview, true);
 }
 
 void CGlimraDlg::about() {
     bool autoUpdate = settings().autoUpdate != 0;
-    if (m_view->runAboutDialog(m_context.language().text(u"AboutTitle"), m_context.language().text(u"AutoUpdate"), autoUpdate))
+    if (m_dialogs->runAboutDialog(m_context.language().text(u"AboutTitle"),
+                                  m_context.language().text(u"AutoUpdate"), autoUpdate))
         settings().autoUpdate = autoUpdate ? 1 : 0;
 }
 
 // --- the project and its tree ----------------------------------------------------------
 
 CGlimraDlg::TreeItem CGlimraDlg::addScreen(std::u16string_view name, bool askSize) {
-    const ScreenId id = m_project.nextScreenId();
-    if (id == 0) return kNoItem;
-    const std::u16string label =
-        name.empty() ? m_project.generatedScreenName(m_context.language().text(u"Screen")) : std::u16string(name);
-    ScreenRecord screen;
-    screen.name = label;
-    if (askSize) {
-        CScreenSel dlg(m_context.language(), readScreenCatalogue(), m_view->readSelectId().value_or(1));
-        if (!m_view->chooseScreenSize(dlg)) return kNoItem;
-        m_view->writeSelectId(dlg.selectedIndex());
+    if (!m_tree) return TreeView::kNoItem;
+    if (!askSize) return m_projectTree.addScreen(name);
+    return m_projectTree.addScreen(name, [this](ScreenRecord& screen) {
+        CScreenSel dlg(m_context.language(), readScreenCatalogue(),
+                       m_dialogs->readSelectId().value_or(1));
+        if (!m_dialogs->chooseScreenSize(dlg)) return false;
+        m_dialogs->writeSelectId(dlg.selectedIndex());
         std::tie(screen.width, screen.height) = dlg.selectedSize();
-    }
-    const TreeItem item = m_view->insertItem(kNoItem, label);
-    if (!item) return kNoItem;
-    m_view->setItemData(item, id);
-    m_project.addScreen(std::move(screen));
-    if (askSize) m_view->selectItem(item);
-    return item;
+        return true;
+    });
 }
 
-CGlimraDlg::TreeItem CGlimraDlg::addProgram(TreeItem screenItem, std::u16string_view name, bool select) {
-    if (!screenItem) return kNoItem;
-    const uint32_t data = m_view->itemData(screenItem);
-    if (isProgramKey(data)) return kNoItem;
-    const ScreenId screenId = static_cast<ScreenId>(data);
-    if (!m_project.canAddProgram(screenId)) return kNoItem;
-    const std::u16string label = name.empty()
-                                     ? m_project.generatedProgramName(screenId, m_context.language().text(u"Program"))
-                                     : std::u16string(name);
-    const TreeItem item = m_view->insertItem(screenItem, label);
-    if (!item) return kNoItem;
-    m_view->expandItem(screenItem);
-    m_view->setItemImage(item, 2);
-    m_view->setItemData(item, m_project.nextProgramKey(screenId));
-    ProgramRecord program;
-    program.name = label;
-    program.AutoAdjust = Project::autoAdjustFor(m_context.language().name(), m_project.findScreen(screenId)->height);
-    m_project.addProgram(screenId, std::move(program));
-    if (select) m_view->selectItem(item);
-    else m_view->stopTimer(TIMER_PREVIEW_REFRESH);
+CGlimraDlg::TreeItem CGlimraDlg::addProgram(TreeItem screenItem, std::u16string_view name,
+                                            bool select) {
+    if (!m_tree) return TreeView::kNoItem;
+    const TreeItem item = m_projectTree.addProgram(screenItem, name);
+    if (!item) return TreeView::kNoItem;
+    if (select)
+        m_tree->selectItem(item);
+    else
+        m_timers->stopTimer(TIMER_PREVIEW_REFRESH);
     return item;
 }
 
 bool CGlimraDlg::loadProjectFile(const std::filesystem::path& path, std::string* error) {
-    std::vector<ProjectFile::LoadedScreen> screens;
-    if (!ProjectFile::read(path, screens, error)) return false;
+    if (!m_tree) return false;
+    int programs = 0;
+    if (!m_projectTree.loadFile(path, error, &programs)) return false;
     m_project.setCurrentPath(path);
-    for (ProjectFile::LoadedScreen& loaded : screens) {
-        const TreeItem screenItem = addScreen(loaded.screen.name, false);
-        if (!screenItem) continue;
-        const ScreenId id = static_cast<ScreenId>(m_view->itemData(screenItem));
-        ScreenRecord* screen = m_project.findScreen(id);
-        screen->width = loaded.screen.width;
-        screen->height = loaded.screen.height;
-        screen->baseColor = loaded.screen.baseColor;
-        bool anyChecked = false, anyUnchecked = false;
-        for (ProgramRecord& read : loaded.programs) {
-            const TreeItem item = addProgram(screenItem, read.name, false);
-            if (!item) continue;  // the eleventh and later are dropped
-            ProgramRecord* program = m_project.findProgram(m_view->itemData(item));
-            program->checked = read.checked;
-            program->OffsetX = read.OffsetX;
-            program->OffsetY = read.OffsetY;
-            program->StretchH = read.StretchH;
-            program->StretchV = read.StretchV;
-            program->PitchOffSet = read.PitchOffSet;
-            program->AutoAdjust = read.AutoAdjust;
-            program->settings = std::move(read.settings);
-            m_view->setItemImage(item, read.checked ? 2 : 0);
-            (read.checked ? anyChecked : anyUnchecked) = true;
-        }
-        m_view->setItemImage(screenItem, !anyUnchecked ? 2 : anyChecked ? 1 : 0);
-    }
+    // As adding an unselected program does.
+    if (programs > 0) m_timers->stopTimer(TIMER_PREVIEW_REFRESH);
     return true;
 }
 
 bool CGlimraDlg::openProject(const std::filesystem::path& path, bool quiet) {
     std::error_code ec;
     std::string error;
-    if (std::filesystem::is_directory(path, ec)) error = path.string() + ": " + std::strerror(EISDIR);
+    if (std::filesystem::is_directory(path, ec))
+        error = path.string() + ": " + std::strerror(EISDIR);
     if (!error.empty() || !loadProjectFile(path, &error)) {
         if (!quiet) showFileFailure(u"OpenFailed", error);
         return false;
     }
     m_project.recentFiles().moveToFront(path.u16string());
     rebuildRecentFilesMenu();
-    m_view->showPanel(Panel::ProgramEditor, false);
-    m_view->showPanel(Panel::ScreenPanel, false);
+    m_window->showPanel(Panel::ProgramEditor, false);
+    m_window->showPanel(Panel::ScreenPanel, false);
     // Whatever the editor held is replaced by the record as it stands.
-    if (const TreeItem selected = m_view->selectedItem()) {
-        const uint32_t data = m_view->itemData(selected);
-        if (isProgramKey(data)) loadProgramEditor(data);
-        else loadScreenPanel(static_cast<ScreenId>(data));
+    if (const TreeItem selected = m_tree->selectedItem()) {
+        const uint32_t data = m_tree->itemData(selected);
+        if (isProgramKey(data))
+            loadProgramEditor(data);
+        else
+            loadScreenPanel(static_cast<ScreenId>(data));
     }
     return true;
 }
 
 ScreenId CGlimraDlg::currentScreenId() const {
-    if (!m_view) return 0;
-    const TreeItem item = m_view->selectedItem();
-    if (!item) return 0;
-    const uint32_t data = m_view->itemData(item);
-    return isProgramKey(data) ? screenOfKey(data) : static_cast<ScreenId>(data);
+    return m_projectTree.selectedScreen();
 }
 
 ProgramKey CGlimraDlg::currentProgramKey() const {
-    if (!m_view) return 0;
-    const TreeItem item = m_view->selectedItem();
-    const uint32_t data = item ? m_view->itemData(item) : 0;
-    return isProgramKey(data) ? data : 0;
-}
-
-CGlimraDlg::TreeItem CGlimraDlg::findItemByData(uint32_t data) const {
-    for (TreeItem s = m_view->firstChild(kNoItem); s; s = m_view->nextSibling(s)) {
-        if (m_view->itemData(s) == data) return s;
-        for (TreeItem c = m_view->firstChild(s); c; c = m_view->nextSibling(c))
-            if (m_view->itemData(c) == data) return c;
-    }
-    return kNoItem;
+    return m_projectTree.selectedProgram();
 }
 
 // --- panels ----------------------------------------------------------------------------
@@ -645,9 +611,9 @@ void CGlimraDlg::commitProgramEditor(ProgramKey key) {
 }
 
 void CGlimraDlg::commitSelection() {
-    const TreeItem item = m_view ? m_view->selectedItem() : kNoItem;
+    const TreeItem item = m_tree ? m_tree->selectedItem() : TreeView::kNoItem;
     if (!item) return;
-    const uint32_t data = m_view->itemData(item);
+    const uint32_t data = m_tree->itemData(item);
     if (isProgramKey(data)) {
         commitScreenPanel(screenOfKey(data));
         commitProgramEditor(data);
@@ -657,19 +623,19 @@ void CGlimraDlg::commitSelection() {
 }
 
 void CGlimraDlg::onSelectionChanged(TreeItem oldItem, TreeItem newItem) {
-    m_contextItem = kNoItem;
-    if (newItem) m_view->setDropHighlight(newItem);
+    m_contextItem = TreeView::kNoItem;
+    if (newItem) m_tree->setDropHighlight(newItem);
 
-    const uint32_t oldData = oldItem ? m_view->itemData(oldItem) : 0;
-    const uint32_t newData = newItem ? m_view->itemData(newItem) : 0;
+    const uint32_t oldData = oldItem ? m_tree->itemData(oldItem) : 0;
+    const uint32_t newData = newItem ? m_tree->itemData(newItem) : 0;
     const bool oldIsProgram = oldItem && isProgramKey(oldData);
     const bool newIsProgram = newItem && isProgramKey(newData);
     const ScreenId oldScreen = oldIsProgram ? screenOfKey(oldData) : static_cast<ScreenId>(oldData);
     const ScreenId newScreen = newIsProgram ? screenOfKey(newData) : static_cast<ScreenId>(newData);
 
     auto showEditor = [this](bool editor) {
-        m_view->showPanel(Panel::ProgramEditor, editor);
-        m_view->showPanel(Panel::ScreenPanel, !editor);
+        m_window->showPanel(Panel::ProgramEditor, editor);
+        m_window->showPanel(Panel::ScreenPanel, !editor);
     };
     auto switchScreen = [&] {
         if (newScreen != oldScreen) {
@@ -678,13 +644,15 @@ void CGlimraDlg::onSelectionChanged(TreeItem oldItem, TreeItem newItem) {
         }
     };
 
-    if (oldItem && oldIsProgram) commitProgramEditor(oldData);
-    else if (oldItem && !newItem) commitScreenPanel(oldScreen);
+    if (oldItem && oldIsProgram)
+        commitProgramEditor(oldData);
+    else if (oldItem && !newItem)
+        commitScreenPanel(oldScreen);
 
     if (!newItem) {
         if (oldIsProgram) commitScreenPanel(oldScreen);
-        m_view->showPanel(Panel::ProgramEditor, false);
-        m_view->showPanel(Panel::ScreenPanel, false);
+        m_window->showPanel(Panel::ProgramEditor, false);
+        m_window->showPanel(Panel::ScreenPanel, false);
     } else if (!oldItem) {
         // The screen panel follows too, so a later commit has the right screen to go to.
         loadScreenPanel(newScreen);
@@ -709,40 +677,24 @@ void CGlimraDlg::onSelectionChanged(TreeItem oldItem, TreeItem newItem) {
         if (const ScreenRecord* screen = m_project.findScreen(newScreen))
             m_screenPanel.setProgramCount(static_cast<uint32_t>(screen->programs.size()));
 
-    deriveCheckState();
-    m_view->startTimer(TIMER_PREVIEW_REFRESH, 100);
-}
-
-void CGlimraDlg::deriveCheckState() {
-    for (TreeItem s = m_view->firstChild(kNoItem); s; s = m_view->nextSibling(s)) {
-        int total = 0, checked = 0;
-        for (TreeItem c = m_view->firstChild(s); c; c = m_view->nextSibling(c)) {
-            const bool on = m_view->itemImage(c) != 0;
-            if (ProgramRecord* p = m_project.findProgram(m_view->itemData(c))) p->checked = on ? 1 : 0;
-            ++total;
-            checked += on ? 1 : 0;
-        }
-        m_view->setItemImage(s, total > 0 && checked == total ? 2 : checked > 0 ? 1 : 0);
-    }
+    m_projectTree.deriveCheckState();
+    m_timers->startTimer(TIMER_PREVIEW_REFRESH, 100);
 }
 
 bool CGlimraDlg::onTreeClick(TreeItem item, bool onImage) {
-    if (!item || !onImage) return false;
-    const int image = m_view->itemImage(item) == 0 ? 2 : 0;
-    m_view->setItemImage(item, image);
-    const uint32_t data = m_view->itemData(item);
-    if (!isProgramKey(data))
-        for (TreeItem c = m_view->firstChild(item); c; c = m_view->nextSibling(c)) m_view->setItemImage(c, image);
-    deriveCheckState();
-    const TreeItem selected = m_view->selectedItem();
-    if (selected && (selected == item || (isProgramKey(data) && m_view->parentItem(item) == selected)))
-        m_view->startTimer(TIMER_PREVIEW_REFRESH, 10);
+    if (!item || !onImage || !m_tree) return false;
+    m_projectTree.toggleCheck(item);
+    const uint32_t data = m_tree->itemData(item);
+    const TreeItem selected = m_tree->selectedItem();
+    if (selected &&
+        (selected == item || (isProgramKey(data) && m_tree->parentItem(item) == selected)))
+        m_timers->startTimer(TIMER_PREVIEW_REFRESH, 10);
     return true;
 }
 
 void CGlimraDlg::onTreeRightClick(TreeItem item) {
     m_contextItem = item;
-    m_view->popupContextMenu({
+    m_menus->popupContextMenu({
         {ID_TREE_RENAME, m_context.language().text(u"Rename")},
         {ID_TREE_MOVE_UP, m_context.language().text(u"MoveUp")},
         {ID_TREE_MOVE_DOWN, m_context.language().text(u"MoveDown")},
@@ -750,25 +702,32 @@ void CGlimraDlg::onTreeRightClick(TreeItem item) {
         {ID_OPEN_DATA_FOLDER, m_context.language().text(u"OpenDir")},
     });
     // A menu closed without a choice leaves no context item behind for later commands.
-    m_contextItem = kNoItem;
+    m_contextItem = TreeView::kNoItem;
 }
 
 // --- the sign ------------------------------------------------------------------------
 
-int CGlimraDlg::transfer(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply) {
+int CGlimraDlg::transfer(std::span<const uint8_t> block, uint8_t kind,
+                         std::vector<uint8_t>* reply) {
     return signlink::singleSignTransfer(m_app.devices(), m_app.clock(), *this, block, kind, reply);
 }
 
+// The link reports from whichever thread runs the transfer: the window's
+// parts are read under the lock that detach() takes, and they post to the
+// user-interface thread themselves.
 void CGlimraDlg::setProgressRange(int low, int high) {
-    if (m_view) m_view->setProgressRange(low, high);
+    const std::lock_guard lock(m_reportMutex);
+    if (m_progress) m_progress->setProgressRange(low, high);
 }
 
 void CGlimraDlg::setProgressStep(int step) {
-    if (m_view) m_view->setProgressStep(step);
+    const std::lock_guard lock(m_reportMutex);
+    if (m_progress) m_progress->setProgressStep(step);
 }
 
 void CGlimraDlg::setProgressPos(int pos) {
-    if (m_view) m_view->setProgressPos(pos);
+    const std::lock_guard lock(m_reportMutex);
+    if (m_progress) m_progress->setProgressPos(pos);
 }
 
 void CGlimraDlg::setSignSize(int width, int height) {
@@ -776,23 +735,28 @@ void CGlimraDlg::setSignSize(int width, int height) {
     m_signHeight = height;
 }
 
-void CGlimraDlg::setFirmwareReady(bool ready) { m_firmwareReady = ready; }
+void CGlimraDlg::setFirmwareReady(bool ready) {
+    m_firmwareReady = ready;
+}
 
 void CGlimraDlg::startTimer(int id, int milliseconds) {
-    if (m_view) m_view->startTimer(id, milliseconds);
+    const std::lock_guard lock(m_reportMutex);
+    if (m_timers) m_timers->startTimer(id, milliseconds);
 }
 
 void CGlimraDlg::postFirmwareReady() {
-    if (m_view) m_view->postMessage(MSG_FIRMWARE_READY, 0, 0);
+    const std::lock_guard lock(m_reportMutex);
+    if (m_timers) m_timers->postMessage(MSG_FIRMWARE_READY, 0, 0);
 }
 
 void CGlimraDlg::showResult(int code) {
-    if (m_view) m_view->messageBox(SignCommands::resultText(code, m_context.language()));
+    if (m_dialogs) m_dialogs->messageBox(SignCommands::resultText(code, m_context.language()));
 }
 
-DeviceImage::Built CGlimraDlg::deviceImageOf(const ScreenRecord& screen, bool currentOnly, ProgramKey current) {
-    return DeviceImage::buildScreen(screen, settings().playMode, settings().tempOffset, currentOnly, current,
-                                    m_context.encoding());
+DeviceImage::Built CGlimraDlg::deviceImageOf(const ScreenRecord& screen, bool currentOnly,
+                                             ProgramKey current) {
+    return DeviceImage::buildScreen(screen, settings().playMode, settings().tempOffset, currentOnly,
+                                    current, m_context.encoding());
 }
 
 std::string CGlimraDlg::deviceImageOfCurrentScreen(bool allPrograms) {
@@ -803,19 +767,14 @@ std::string CGlimraDlg::deviceImageOfCurrentScreen(bool allPrograms) {
 }
 
 std::string CGlimraDlg::deviceImageOfNamedScreen(std::u16string_view name) {
-    if (!m_view) return {};
-    for (TreeItem s = m_view->firstChild(kNoItem); s; s = m_view->nextSibling(s)) {
-        if (!platform::equalsNoCase(m_view->itemLabel(s), name)) continue;
-        const ScreenRecord* screen = m_project.findScreen(static_cast<ScreenId>(m_view->itemData(s)));
-        return screen ? deviceImageOf(*screen, false, 0).bytes : std::string();
-    }
-    return {};
+    const ScreenRecord* screen = m_project.findScreen(m_projectTree.screenNamed(name));
+    return screen ? deviceImageOf(*screen, false, 0).bytes : std::string();
 }
 
 // Send encodes the records as they stand; the open panel is not committed first.
 void CGlimraDlg::sendToSign() {
-    const SignCommands::SendOutcome out = SignCommands::sendScreen(
-        *this, m_project.findScreen(currentScreenId()), [this] {
+    const SignCommands::SendOutcome out =
+        SignCommands::sendScreen(*this, m_project.findScreen(currentScreenId()), [this] {
             const ScreenRecord* screen = m_project.findScreen(currentScreenId());
             return screen ? deviceImageOf(*screen, false, 0) : DeviceImage::Built{};
         });
@@ -825,11 +784,14 @@ void CGlimraDlg::sendToSign() {
         case Step::TooLong:
             showResult(out.code);
             break;
-        case Step::SizeMismatch: m_view->messageBox(m_context.language().text(u"NoSend_msg")); break;
-        case Step::NothingToSend: break;
+        case Step::SizeMismatch:
+            m_dialogs->messageBox(m_context.language().text(u"NoSend_msg"));
+            break;
+        case Step::NothingToSend:
+            break;
         case Step::Sent:
             if (out.code) showResult(out.code);
             break;
     }
-    m_view->focusMainWindow();
+    m_window->focusMainWindow();
 }

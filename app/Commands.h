@@ -61,9 +61,7 @@ inline constexpr uint32_t MSG_RELOAD_ANIMATIONS = 0x0807;
 inline constexpr uint32_t MSG_SEND_COMMAND_BYTE = 0x0808;
 inline constexpr uint32_t MSG_FIRMWARE_READY = 0x0809;
 
-// Timers of the main window.
+// Timers of the main window; the link protocol starts its own (101, 102,
+// 10001), named in device/LinkProtocol.h.
 inline constexpr int TIMER_START_UPDATE = 1234;
 inline constexpr int TIMER_PREVIEW_REFRESH = 10086;
-inline constexpr int TIMER_FIRMWARE_SLOW = 101;
-inline constexpr int TIMER_FIRMWARE_FAST = 102;
-inline constexpr int TIMER_FLASH_TOOL = 10001;

@@ -3,9 +3,10 @@
 #include "app/CGlimraApp.h"
 #include "app/Commands.h"
 #include "app/ui/CSystemSettingDialog.h"
-#include "assets/ui/CImgInfoDialog.h"
 #include "app/ui/ScreenTree.h"
+#include "assets/ui/CImgInfoDialog.h"
 #include "content/ui/CDlgProgramWidget.h"
+#include "platform/qt/QtText.h"
 #include "project/ui/CDlgScreenWidget.h"
 #include "project/ui/CScreenSelDialog.h"
 
@@ -32,7 +33,6 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QThread>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -41,14 +41,12 @@ namespace {
 
 constexpr char kProgramName[] = "Zentari";
 
-QString qs(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
+using platform::toQString;
 
 // "Name " and "*.a;*.b" become Qt's "Name (*.a *.b)".
 QString fileFilter(std::u16string_view name, std::u16string_view pattern) {
-    return qs(name) + QLatin1Char('(') + qs(pattern).replace(QLatin1Char(';'), QLatin1Char(' ')) +
-           QLatin1Char(')');
+    return toQString(name) + QLatin1Char('(') +
+           toQString(pattern).replace(QLatin1Char(';'), QLatin1Char(' ')) + QLatin1Char(')');
 }
 
 std::optional<std::filesystem::path> chosenPath(const QString& file) {
@@ -124,7 +122,7 @@ CMainWindow::CMainWindow(CGlimraDlg& dlg, QWidget* parent) : QMainWindow(parent)
     buildMenus();
     buildContent();
 
-    m_dlg.setView(this);
+    m_dlg.attach({*this, *m_tree, *this, *this, *this, *this});
     m_dlg.screenPanel().setView(m_screenPanel);
     m_dlg.programEditor().setView(m_programEditor);
     // The text box measures character heights in twips at the screen's resolution.
@@ -138,11 +136,11 @@ CMainWindow::CMainWindow(CGlimraDlg& dlg, QWidget* parent) : QMainWindow(parent)
 }
 
 CMainWindow::~CMainWindow() {
-    for (auto& [id, timer] : m_timers)
-        timer->stop();
-    // The widgets go after this body; nothing they do on the way reaches the controller.
+    m_timers.stopAll();
+    // The widgets go after this body; nothing they do on the way reaches the
+    // controller, and no transfer on another thread reaches them.
     m_tree->detach();
-    m_dlg.setView(nullptr);
+    m_dlg.detach();
     m_dlg.screenPanel().setView(nullptr);
     m_dlg.programEditor().setView(nullptr);
 }
@@ -151,7 +149,7 @@ CMainWindow::~CMainWindow() {
 
 void CMainWindow::buildMenus() {
     for (const CGlimraDlg::MenuItem& top : CGlimraDlg::menuBar()) {
-        QMenu* menu = QMainWindow::menuBar()->addMenu(qs(top.key));
+        QMenu* menu = QMainWindow::menuBar()->addMenu(toQString(top.key));
         menu->menuAction()->setData(top.id);
         m_submenus[top.id] = menu;
         connect(menu, &QMenu::aboutToShow, this, [this, menu] { updateMenuState(menu); });
@@ -163,14 +161,14 @@ void CMainWindow::addMenuItems(QMenu* menu, const std::vector<CGlimraDlg::MenuIt
     for (const CGlimraDlg::MenuItem& item : items) {
         if (item.separatorBefore) menu->addSeparator();
         if (item.id < 0) {
-            QMenu* submenu = menu->addMenu(qs(item.key));
+            QMenu* submenu = menu->addMenu(toQString(item.key));
             submenu->menuAction()->setData(item.id);
             m_submenus[item.id] = submenu;
             connect(submenu, &QMenu::aboutToShow, this,
                     [this, submenu] { updateMenuState(submenu); });
             addMenuItems(submenu, item.children);
         } else {
-            m_commands[item.id] = addCommand(menu, item.id, qs(item.key));
+            m_commands[item.id] = addCommand(menu, item.id, toQString(item.key));
         }
     }
 }
@@ -210,7 +208,9 @@ void CMainWindow::buildContent() {
     panelLayout->setContentsMargins(0, 0, 0, 0);
     m_screenPanel = new CDlgScreenWidget(m_dlg.screenPanel(), panels);
     m_programEditor = new CDlgProgramWidget(m_dlg.programEditor(), panels);
-    m_programEditor->onTestDialog = [this] { call([this] { m_dlg.onKeyDown(CGlimraDlg::Key::F12); }); };
+    m_programEditor->onTestDialog = [this] {
+        call([this] { m_dlg.onKeyDown(CGlimraDlg::Key::F12); });
+    };
     panelLayout->addWidget(m_screenPanel);
     panelLayout->addWidget(m_programEditor);
     m_screenPanel->hide();
@@ -342,20 +342,16 @@ void CMainWindow::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-// --- View: window ---------------------------------------------------------------------------
+// --- WindowView --------------------------------------------------------------------------------
 
 void CMainWindow::setTitle(std::u16string_view title) {
-    setWindowTitle(qs(title));
+    setWindowTitle(toQString(title));
 }
 
 void CMainWindow::closeWindow() {
     m_closeAllowed = true;
     // Inside closeEvent a second close() would be ignored; the event is accepted there instead.
     if (!m_inCloseEvent) close();
-}
-
-void CMainWindow::setCheckImages(const std::vector<std::filesystem::path>& files) {
-    m_tree->setCheckImages(files);
 }
 
 // Set on the application, so the sign windows and every dialog carry it too.
@@ -366,106 +362,37 @@ void CMainWindow::setWindowIcon(const std::filesystem::path& file) {
     QMainWindow::setWindowIcon(icon);
 }
 
-void CMainWindow::showPanel(CGlimraDlg::Panel panel, bool visible) {
+void CMainWindow::showPanel(Panel panel, bool visible) {
     switch (panel) {
-        case CGlimraDlg::Panel::Preview:
+        case Panel::Preview:
             static_cast<PreviewPlaceholder*>(m_preview)->setWindowShown(visible);
             break;
-        case CGlimraDlg::Panel::ScreenPanel:
+        case Panel::ScreenPanel:
             if (visible) m_programEditor->hide();
             m_screenPanel->setVisible(visible);
             break;
-        case CGlimraDlg::Panel::ProgramEditor:
+        case Panel::ProgramEditor:
             if (visible) m_screenPanel->hide();
             m_programEditor->setVisible(visible);
             break;
     }
 }
 
-// --- View: tree --------------------------------------------------------------------------------
-
-CGlimraDlg::TreeItem CMainWindow::insertItem(TreeItem parent, std::u16string_view label) {
-    return m_tree->insert(parent, qs(label));
+void CMainWindow::focusMainWindow() {
+    activateWindow();
+    if (m_tree) m_tree->setFocus();
 }
 
-void CMainWindow::deleteItem(TreeItem item) {
-    m_tree->remove(item);
-}
-
-std::u16string CMainWindow::itemLabel(TreeItem item) const {
-    return m_tree->label(item).toStdU16String();
-}
-
-void CMainWindow::setItemLabel(TreeItem item, std::u16string_view label) {
-    m_tree->setLabel(item, qs(label));
-}
-
-uint32_t CMainWindow::itemData(TreeItem item) const {
-    return m_tree->data(item);
-}
-
-void CMainWindow::setItemData(TreeItem item, uint32_t value) {
-    m_tree->setData(item, value);
-}
-
-int CMainWindow::itemImage(TreeItem item) const {
-    return m_tree->image(item);
-}
-
-void CMainWindow::setItemImage(TreeItem item, int image) {
-    m_tree->setImage(item, image);
-}
-
-CGlimraDlg::TreeItem CMainWindow::selectedItem() const {
-    return m_tree->selected();
-}
-
-void CMainWindow::selectItem(TreeItem item) {
-    m_tree->select(item);
-}
-
-CGlimraDlg::TreeItem CMainWindow::parentItem(TreeItem item) const {
-    return m_tree->parentOf(item);
-}
-
-CGlimraDlg::TreeItem CMainWindow::firstChild(TreeItem item) const {
-    return m_tree->firstChild(item);
-}
-
-CGlimraDlg::TreeItem CMainWindow::nextSibling(TreeItem item) const {
-    return m_tree->nextSibling(item);
-}
-
-CGlimraDlg::TreeItem CMainWindow::previousSibling(TreeItem item) const {
-    return m_tree->previousSibling(item);
-}
-
-void CMainWindow::expandItem(TreeItem item) {
-    m_tree->expand(item);
-}
-
-int CMainWindow::itemCount() const {
-    return m_tree->count();
-}
-
-void CMainWindow::setDropHighlight(TreeItem item) {
-    m_tree->setDropHighlight(item);
-}
-
-void CMainWindow::editLabel(TreeItem item, int maxLength) {
-    m_tree->editLabel(item, maxLength);
-}
-
-// --- View: menus and buttons ---------------------------------------------------------------------
+// --- MenuView ----------------------------------------------------------------------------------
 
 void CMainWindow::setMenuText(int id, std::u16string_view text) {
     if (auto command = m_commands.find(id); command != m_commands.end())
-        command->second->setText(qs(text));
+        command->second->setText(toQString(text));
     else if (auto submenu = m_submenus.find(id); submenu != m_submenus.end())
-        submenu->second->setTitle(qs(text));
+        submenu->second->setTitle(toQString(text));
 }
 
-void CMainWindow::replaceEntries(int submenuId, const std::vector<CGlimraDlg::MenuEntry>& entries,
+void CMainWindow::replaceEntries(int submenuId, const std::vector<MenuEntry>& entries,
                                  bool separatorFirst, bool escapeAmpersands) {
     const auto found = m_submenus.find(submenuId);
     if (found == m_submenus.end()) return;
@@ -478,37 +405,37 @@ void CMainWindow::replaceEntries(int submenuId, const std::vector<CGlimraDlg::Me
     }
     current.clear();
     if (separatorFirst) current.push_back(menu->addSeparator());
-    for (const CGlimraDlg::MenuEntry& entry : entries) {
-        QString text = qs(entry.label);
+    for (const MenuEntry& entry : entries) {
+        QString text = toQString(entry.label);
         if (escapeAmpersands) text.replace(QLatin1Char('&'), QStringLiteral("&&"));
         current.push_back(addCommand(menu, entry.id, text));
     }
 }
 
-void CMainWindow::setLanguageMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) {
+void CMainWindow::setLanguageMenu(const std::vector<MenuEntry>& entries) {
     replaceEntries(CGlimraDlg::MENU_LANGUAGE, entries, false, false);
 }
 
-void CMainWindow::setRecentFilesMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) {
+void CMainWindow::setRecentFilesMenu(const std::vector<MenuEntry>& entries) {
     // Paths are shown as they are, an '&' in one included.
     replaceEntries(CGlimraDlg::MENU_FILE_RECENT, entries, true, true);
 }
 
 void CMainWindow::setControlText(int id, std::u16string_view text) {
     if (id == IDC_SEND)
-        m_sendButton->setText(qs(text));
+        m_sendButton->setText(toQString(text));
     else if (id == IDC_PREVIEW)
-        m_previewButton->setText(qs(text));
+        m_previewButton->setText(toQString(text));
 }
 
-void CMainWindow::popupContextMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) {
+void CMainWindow::popupContextMenu(const std::vector<MenuEntry>& entries) {
     QMenu menu(this);
-    for (const CGlimraDlg::MenuEntry& entry : entries) {
+    for (const MenuEntry& entry : entries) {
         if (entry.id == 0 && entry.label.empty()) {
             menu.addSeparator();
             continue;
         }
-        QAction* action = menu.addAction(qs(entry.label));
+        QAction* action = menu.addAction(toQString(entry.label));
         action->setData(entry.id);
         action->setEnabled(m_dlg.isCommandEnabled(entry.id));
     }
@@ -517,10 +444,10 @@ void CMainWindow::popupContextMenu(const std::vector<CGlimraDlg::MenuEntry>& ent
     if (chosen) runCommand(chosen->data().toInt());
 }
 
-// --- View: dialogs -----------------------------------------------------------------------------
+// --- DialogHost --------------------------------------------------------------------------------
 
 void CMainWindow::messageBox(std::u16string_view text) {
-    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kProgramName), qs(text),
+    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kProgramName), toQString(text),
                     QMessageBox::Ok, this);
     box.exec();
 }
@@ -574,7 +501,7 @@ bool CMainWindow::runAboutDialog(std::u16string_view titleLine, std::u16string_v
     auto* layout = new QVBoxLayout(&dialog);
     layout->setContentsMargins(18, 16, 18, 12);
     layout->setSpacing(10);
-    auto* title = new QLabel(qs(titleLine), &dialog);
+    auto* title = new QLabel(toQString(titleLine), &dialog);
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
@@ -583,7 +510,7 @@ bool CMainWindow::runAboutDialog(std::u16string_view titleLine, std::u16string_v
     if (!version.isEmpty())
         layout->addWidget(
             new QLabel(QString::fromLatin1(kProgramName) + QLatin1Char(' ') + version, &dialog));
-    auto* check = new QCheckBox(qs(checkLabel), &dialog);
+    auto* check = new QCheckBox(toQString(checkLabel), &dialog);
     check->setChecked(autoUpdate);
     layout->addWidget(check);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
@@ -596,21 +523,40 @@ bool CMainWindow::runAboutDialog(std::u16string_view titleLine, std::u16string_v
     return true;
 }
 
-// --- View: timers and messages
-// ---------------------------------------------------------------------
-
-void CMainWindow::startTimer(int id, int milliseconds) {
-    QTimer*& timer = m_timers[id];
-    if (!timer) {
-        // Periodic until the controller stops it.
-        timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this, id] { call([&] { m_dlg.onTimer(id); }); });
+void CMainWindow::runTestDialog(CDialogTest& dlg) {
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("CDialogTest"));
+    dialog.setWindowTitle(toQString(m_dlg.language().text(u"TestScreen")));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->setContentsMargins(16, 14, 16, 14);
+    layout->setSpacing(8);
+    for (const CDialogTest::Button& b : CDialogTest::kButtons) {
+        auto* button = new QPushButton(toQString(dlg.label(b.id)), &dialog);
+        button->setObjectName(QStringLiteral("testButton%1").arg(b.id));
+        button->setAutoDefault(false);
+        button->setMinimumWidth(200);
+        // The pattern goes out through the main window's message; the dialog stays.
+        connect(button, &QPushButton::clicked, &dialog, [&dlg, id = b.id] { dlg.onButton(id); });
+        layout->addWidget(button);
     }
-    timer->start(std::max(milliseconds, 0));
+    dialog.exec();
+}
+
+// --- TimerHost -------------------------------------------------------------------------------
+
+bool CMainWindow::onOwnThread() const {
+    return QThread::currentThread() == thread();
+}
+
+// A firmware worker's transfer starts timers too; Qt's belong to the window's thread.
+void CMainWindow::startTimer(int id, int milliseconds) {
+    if (postedToOwnThread([this, id, milliseconds] { startTimer(id, milliseconds); })) return;
+    m_timers.start(id, milliseconds);
 }
 
 void CMainWindow::stopTimer(int id) {
-    if (auto found = m_timers.find(id); found != m_timers.end()) found->second->stop();
+    if (postedToOwnThread([this, id] { stopTimer(id); })) return;
+    m_timers.stop(id);
 }
 
 void CMainWindow::postMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -624,7 +570,8 @@ void CMainWindow::postMessage(uint32_t message, uintptr_t wParam, intptr_t lPara
         Qt::QueuedConnection);
 }
 
-void CMainWindow::postMessageTo(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+void CMainWindow::postMessageTo(uintptr_t window, uint32_t message, uintptr_t wParam,
+                                intptr_t lParam) {
     QMetaObject::invokeMethod(
         this,
         [this, window, message, wParam, lParam] {
@@ -638,36 +585,14 @@ void CMainWindow::registerMessageTarget(uintptr_t id, MessageTarget target) {
     m_messageTargets[id] = std::move(target);
 }
 
-void CMainWindow::unregisterMessageTarget(uintptr_t id) { m_messageTargets.erase(id); }
-
-void CMainWindow::runTestDialog(CDialogTest& dlg) {
-    QDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("CDialogTest"));
-    dialog.setWindowTitle(qs(m_dlg.language().text(u"TestScreen")));
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->setContentsMargins(16, 14, 16, 14);
-    layout->setSpacing(8);
-    for (const CDialogTest::Button& b : CDialogTest::kButtons) {
-        auto* button = new QPushButton(qs(dlg.label(b.id)), &dialog);
-        button->setObjectName(QStringLiteral("testButton%1").arg(b.id));
-        button->setAutoDefault(false);
-        button->setMinimumWidth(200);
-        // The pattern goes out through the main window's message; the dialog stays.
-        connect(button, &QPushButton::clicked, &dialog, [&dlg, id = b.id] { dlg.onButton(id); });
-        layout->addWidget(button);
-    }
-    dialog.exec();
+void CMainWindow::unregisterMessageTarget(uintptr_t id) {
+    m_messageTargets.erase(id);
 }
 
-void CMainWindow::focusMainWindow() {
-    activateWindow();
-    if (m_tree) m_tree->setFocus();
-}
-
-// --- View: progress
-// -----------------------------------------------------------------------------------
+// --- ProgressView ----------------------------------------------------------------------------
 
 void CMainWindow::setProgressRange(int low, int high) {
+    if (postedToOwnThread([this, low, high] { setProgressRange(low, high); })) return;
     m_progressLow = low;
     m_progressHigh = std::max(low, high);
     m_progressPos = std::clamp(m_progressPos, m_progressLow, m_progressHigh);
@@ -675,15 +600,18 @@ void CMainWindow::setProgressRange(int low, int high) {
 }
 
 void CMainWindow::setProgressStep(int step) {
+    if (postedToOwnThread([this, step] { setProgressStep(step); })) return;
     m_progressStep = step;
 }
 
 void CMainWindow::setProgressPos(int pos) {
+    if (postedToOwnThread([this, pos] { setProgressPos(pos); })) return;
     m_progressPos = std::clamp(pos, m_progressLow, m_progressHigh);
     showProgress();
 }
 
 void CMainWindow::stepProgress() {
+    if (postedToOwnThread([this] { stepProgress(); })) return;
     // Past either end the position wraps round, as a native progress bar's does.
     const long long low = m_progressLow, high = m_progressHigh, span = high - low;
     if (span == 0) return;
@@ -695,11 +623,6 @@ void CMainWindow::stepProgress() {
 }
 
 void CMainWindow::showProgress() {
-    if (QThread::currentThread() != thread()) {
-        // A worker's transfer: the bar is drawn on the window's thread.
-        QMetaObject::invokeMethod(this, [this] { showProgress(); }, Qt::QueuedConnection);
-        return;
-    }
     // An empty range would make QProgressBar show its busy animation.
     if (m_progressLow == m_progressHigh) {
         m_progress->setRange(0, 1);

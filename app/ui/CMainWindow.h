@@ -1,14 +1,15 @@
 #pragma once
 
 #include "app/CGlimraDlg.h"
+#include "platform/qt/QtTimers.h"
 
 #include <QMainWindow>
-
 #include <QPoint>
 
 #include <functional>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class CDlgProgramWidget;
@@ -17,13 +18,18 @@ class QAction;
 class QMenu;
 class QProgressBar;
 class QPushButton;
-class QTimer;
 class ScreenTree;
 
 // The main window: the Qt face of CGlimraDlg. It builds the menus, the screen
 // tree, the preview, the two panels, the buttons and the progress bar, passes
 // what the user does to the controller and shows what the controller says.
-class CMainWindow : public QMainWindow, public CGlimraDlg::View {
+// The screen tree is the controller's TreeView; the window is the rest of its View.
+class CMainWindow : public QMainWindow,
+                    public WindowView,
+                    public MenuView,
+                    public DialogHost,
+                    public TimerHost,
+                    public ProgressView {
     Q_OBJECT
 public:
     using TreeItem = CGlimraDlg::TreeItem;
@@ -32,39 +38,23 @@ public:
     explicit CMainWindow(CGlimraDlg& dlg, QWidget* parent = nullptr);
     ~CMainWindow() override;
 
-    // --- CGlimraDlg::View ----------------------------------------------------------------
+    ScreenTree& tree() const { return *m_tree; }
+
+    // --- WindowView ----------------------------------------------------------------------
     void setTitle(std::u16string_view title) override;
     void closeWindow() override;
-    void setCheckImages(const std::vector<std::filesystem::path>& files) override;
     void setWindowIcon(const std::filesystem::path& file) override;
+    void showPanel(Panel panel, bool visible) override;
+    void focusMainWindow() override;
 
-    TreeItem insertItem(TreeItem parent, std::u16string_view label) override;
-    void deleteItem(TreeItem item) override;
-    std::u16string itemLabel(TreeItem item) const override;
-    void setItemLabel(TreeItem item, std::u16string_view label) override;
-    uint32_t itemData(TreeItem item) const override;
-    void setItemData(TreeItem item, uint32_t data) override;
-    int itemImage(TreeItem item) const override;
-    void setItemImage(TreeItem item, int image) override;
-    TreeItem selectedItem() const override;
-    void selectItem(TreeItem item) override;
-    TreeItem parentItem(TreeItem item) const override;
-    TreeItem firstChild(TreeItem item) const override;
-    TreeItem nextSibling(TreeItem item) const override;
-    TreeItem previousSibling(TreeItem item) const override;
-    void expandItem(TreeItem item) override;
-    int itemCount() const override;
-    void setDropHighlight(TreeItem item) override;
-    void editLabel(TreeItem item, int maxLength) override;
-
-    void showPanel(CGlimraDlg::Panel panel, bool visible) override;
-
+    // --- MenuView ------------------------------------------------------------------------
     void setMenuText(int id, std::u16string_view text) override;
-    void setLanguageMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) override;
-    void setRecentFilesMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) override;
+    void setLanguageMenu(const std::vector<MenuEntry>& entries) override;
+    void setRecentFilesMenu(const std::vector<MenuEntry>& entries) override;
     void setControlText(int id, std::u16string_view text) override;
-    void popupContextMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) override;
+    void popupContextMenu(const std::vector<MenuEntry>& entries) override;
 
+    // --- DialogHost ----------------------------------------------------------------------
     void messageBox(std::u16string_view text) override;
     std::optional<std::filesystem::path> openFileDialog(std::u16string_view filterName,
                                                         std::u16string_view pattern) override;
@@ -77,14 +67,15 @@ public:
     bool runPictureLibrary(CImgInfoDlg& dlg) override;
     bool runAboutDialog(std::u16string_view titleLine, std::u16string_view checkLabel,
                         bool& autoUpdate) override;
+    void runTestDialog(CDialogTest& dlg) override;
 
+    // --- TimerHost: from any thread ------------------------------------------------------
     // The controller's timers; QObject's own startTimer/killTimer are not used here.
     void startTimer(int id, int milliseconds) override;
     void stopTimer(int id) override;
     void postMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-    void postMessageTo(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-    void runTestDialog(CDialogTest& dlg) override;
-    void focusMainWindow() override;
+    void postMessageTo(uintptr_t window, uint32_t message, uintptr_t wParam,
+                       intptr_t lParam) override;
 
     // Windows that ask the main window by message (0x0806) name themselves by
     // an id; answers go only to ids registered here, on this window's thread.
@@ -92,6 +83,7 @@ public:
     void registerMessageTarget(uintptr_t id, MessageTarget target);
     void unregisterMessageTarget(uintptr_t id);
 
+    // --- ProgressView: from any thread; the bar changes on the window's thread -----------
     void setProgressRange(int low, int high) override;
     void setProgressStep(int step) override;
     void setProgressPos(int pos) override;
@@ -107,8 +99,8 @@ private:
     void buildMenus();
     void addMenuItems(QMenu* menu, const std::vector<CGlimraDlg::MenuItem>& items);
     QAction* addCommand(QMenu* menu, int id, const QString& text);
-    void replaceEntries(int submenuId, const std::vector<CGlimraDlg::MenuEntry>& entries,
-                        bool separatorFirst, bool escapeAmpersands);
+    void replaceEntries(int submenuId, const std::vector<MenuEntry>& entries, bool separatorFirst,
+                        bool escapeAmpersands);
     void updateMenuState(QMenu* menu);
     void buildContent();
 
@@ -121,6 +113,15 @@ private:
     }
     void runCommand(int id);
     void refreshControls();
+    // Off the window's thread, queues `c` to it and says so; the call is
+    // dropped if the window is gone by then.
+    template <typename Call>
+    bool postedToOwnThread(Call&& c) {
+        if (onOwnThread()) return false;
+        QMetaObject::invokeMethod(this, std::forward<Call>(c), Qt::QueuedConnection);
+        return true;
+    }
+    bool onOwnThread() const;
     void showProgress();
 
     CGlimraDlg& m_dlg;
@@ -136,11 +137,12 @@ private:
     std::map<int, QAction*> m_commands;              // menu bar items by command id
     std::map<int, QMenu*> m_submenus;                // by SubmenuId
     std::map<int, std::vector<QAction*>> m_entries;  // filled submenus' current actions
-    std::map<int, QTimer*> m_timers;
+    platform::QtTimers m_timers{this, [this](int id) { call([&] { m_dlg.onTimer(id); }); }};
     std::map<uintptr_t, MessageTarget> m_messageTargets;
     // Where the tree's context menu opens while a right click is being handled.
     std::optional<QPoint> m_menuPos;
 
+    // Only the window's thread reads or writes these.
     int m_progressLow = 0;
     int m_progressHigh = 100;
     int m_progressStep = 10;

@@ -1,5 +1,7 @@
 #include "app/ui/CSystemSettingDialog.h"
 
+#include "platform/qt/QtText.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -8,10 +10,11 @@
 
 namespace {
 
-QString qt(const std::u16string& s) { return QString::fromStdU16String(s); }
+using platform::toQString;
 
 void fill(QComboBox* box, const std::vector<CSystemSettingDlg::Entry>& entries, int selection) {
-    for (const auto& e : entries) box->addItem(qt(e.label), e.value);
+    for (const auto& e : entries)
+        box->addItem(toQString(e.label), e.value);
     box->setCurrentIndex(selection);
 }
 
@@ -19,18 +22,18 @@ void fill(QComboBox* box, const std::vector<CSystemSettingDlg::Entry>& entries, 
 
 CSystemSettingDialog::CSystemSettingDialog(CSystemSettingDlg& dlg, QWidget* parent)
     : QDialog(parent), m_dlg(dlg) {
-    setWindowTitle(qt(dlg.title()));
+    setWindowTitle(toQString(dlg.title()));
     auto* form = new QFormLayout;
     m_playMode = new QComboBox(this);
     m_tempOffset = new QComboBox(this);
     fill(m_playMode, dlg.playModes(), dlg.playModeSelection());
     fill(m_tempOffset, dlg.tempOffsets(), dlg.tempOffsetSelection());
-    form->addRow(qt(dlg.playModeLabel()), m_playMode);
-    form->addRow(qt(dlg.tempOffsetLabel()), m_tempOffset);
+    form->addRow(toQString(dlg.playModeLabel()), m_playMode);
+    form->addRow(toQString(dlg.tempOffsetLabel()), m_tempOffset);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(qt(dlg.okText()));
-    buttons->button(QDialogButtonBox::Cancel)->setText(qt(dlg.cancelText()));
+    buttons->button(QDialogButtonBox::Ok)->setText(toQString(dlg.okText()));
+    buttons->button(QDialogButtonBox::Cancel)->setText(toQString(dlg.cancelText()));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -1,5 +1,7 @@
 #include "app/ui/ScreenTree.h"
 
+#include "platform/qt/QtText.h"
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -78,7 +80,7 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         if (!(option.state & QStyle::State_Selected) &&
-            m_tree->dropHighlight() != ScreenTree::kNone &&
+            m_tree->dropHighlight() != ScreenTree::kNoItem &&
             m_tree->handleAt(index) == m_tree->dropHighlight()) {
             QColor tint = option.palette.color(QPalette::Highlight);
             tint.setAlpha(48);
@@ -140,21 +142,21 @@ QIcon ScreenTree::checkIcon(int image) const {
     return m_checkIcons[static_cast<size_t>(image)];
 }
 
-QTreeWidgetItem* ScreenTree::itemOf(Handle handle) const {
+QTreeWidgetItem* ScreenTree::itemOf(TreeItem handle) const {
     auto* item = reinterpret_cast<QTreeWidgetItem*>(handle);
     return item && m_items.count(item) ? item : nullptr;
 }
 
-ScreenTree::Handle ScreenTree::handleAt(const QModelIndex& index) const {
+ScreenTree::TreeItem ScreenTree::handleAt(const QModelIndex& index) const {
     QTreeWidgetItem* item = itemFromIndex(index);
-    return m_items.count(item) ? handleOf(item) : kNone;
+    return m_items.count(item) ? handleOf(item) : kNoItem;
 }
 
-ScreenTree::Handle ScreenTree::insert(Handle parent, const QString& text) {
+ScreenTree::TreeItem ScreenTree::insertItem(TreeItem parent, std::u16string_view label) {
     QTreeWidgetItem* parentItem = nullptr;
-    if (parent != kNone && !(parentItem = itemOf(parent))) return kNone;
+    if (parent != kNoItem && !(parentItem = itemOf(parent))) return kNoItem;
     auto* item = new ScreenTreeItem;
-    item->setText(0, text);
+    item->setText(0, platform::toQString(label));
     item->setData(0, kDataRole, 0u);
     item->setData(0, kImageRole, 0);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
@@ -179,7 +181,7 @@ void ScreenTree::forget(QTreeWidgetItem* item) {
     if (m_dropHighlight == item) m_dropHighlight = nullptr;
 }
 
-void ScreenTree::remove(Handle handle) {
+void ScreenTree::deleteItem(TreeItem handle) {
     QTreeWidgetItem* item = itemOf(handle);
     if (!item) return;
     if (m_selected && isWithin(m_selected, item)) {
@@ -189,10 +191,10 @@ void ScreenTree::remove(Handle handle) {
         QTreeWidgetItem* successor = itemOf(nextSibling(handle));
         if (!successor) successor = itemOf(previousSibling(handle));
         if (!successor) successor = item->parent();
-        select(handleOf(successor));
+        selectItem(handleOf(successor));
         // The owner may have deleted it, or selected inside it again, while told.
         if (!itemOf(handle)) return;
-        if (m_selected && isWithin(m_selected, item)) select(kNone);
+        if (m_selected && isWithin(m_selected, item)) selectItem(kNoItem);
         if (!itemOf(handle)) return;
         if (m_selected && isWithin(m_selected, item)) m_selected = nullptr;
     }
@@ -205,36 +207,36 @@ void ScreenTree::remove(Handle handle) {
     setQtSelection(m_selected);
 }
 
-QString ScreenTree::label(Handle handle) const {
+std::u16string ScreenTree::itemLabel(TreeItem handle) const {
     QTreeWidgetItem* item = itemOf(handle);
-    return item ? item->text(0) : QString();
+    return item ? item->text(0).toStdU16String() : std::u16string();
 }
 
-void ScreenTree::setLabel(Handle handle, const QString& text) {
-    if (QTreeWidgetItem* item = itemOf(handle)) item->setText(0, text);
+void ScreenTree::setItemLabel(TreeItem handle, std::u16string_view label) {
+    if (QTreeWidgetItem* item = itemOf(handle)) item->setText(0, platform::toQString(label));
 }
 
-uint32_t ScreenTree::data(Handle handle) const {
+uint32_t ScreenTree::itemData(TreeItem handle) const {
     QTreeWidgetItem* item = itemOf(handle);
     return item ? item->data(0, kDataRole).toUInt() : 0;
 }
 
-void ScreenTree::setData(Handle handle, uint32_t value) {
+void ScreenTree::setItemData(TreeItem handle, uint32_t value) {
     if (QTreeWidgetItem* item = itemOf(handle)) item->setData(0, kDataRole, value);
 }
 
-int ScreenTree::image(Handle handle) const {
+int ScreenTree::itemImage(TreeItem handle) const {
     QTreeWidgetItem* item = itemOf(handle);
     return item ? item->data(0, kImageRole).toInt() : 0;
 }
 
-void ScreenTree::setImage(Handle handle, int value) {
+void ScreenTree::setItemImage(TreeItem handle, int value) {
     if (QTreeWidgetItem* item = itemOf(handle)) item->setData(0, kImageRole, value);
 }
 
-void ScreenTree::select(Handle handle) {
+void ScreenTree::selectItem(TreeItem handle) {
     QTreeWidgetItem* item = nullptr;
-    if (handle != kNone && !(item = itemOf(handle))) return;
+    if (handle != kNoItem && !(item = itemOf(handle))) return;
     if (item == m_selected) return;
     QTreeWidgetItem* old = m_selected;
     m_selected = item;
@@ -270,46 +272,46 @@ void ScreenTree::report(QTreeWidgetItem* oldItem, QTreeWidgetItem* newItem) {
     m_callbacks.selectionChanged(handleOf(oldItem), handleOf(newItem));
 }
 
-ScreenTree::Handle ScreenTree::parentOf(Handle handle) const {
+ScreenTree::TreeItem ScreenTree::parentItem(TreeItem handle) const {
     QTreeWidgetItem* item = itemOf(handle);
-    return item ? handleOf(item->parent()) : kNone;
+    return item ? handleOf(item->parent()) : kNoItem;
 }
 
-ScreenTree::Handle ScreenTree::firstChild(Handle handle) const {
-    if (handle == kNone) return handleOf(topLevelItem(0));
+ScreenTree::TreeItem ScreenTree::firstChild(TreeItem handle) const {
+    if (handle == kNoItem) return handleOf(topLevelItem(0));
     QTreeWidgetItem* item = itemOf(handle);
-    return item ? handleOf(item->child(0)) : kNone;
+    return item ? handleOf(item->child(0)) : kNoItem;
 }
 
-ScreenTree::Handle ScreenTree::nextSibling(Handle handle) const {
+ScreenTree::TreeItem ScreenTree::nextSibling(TreeItem handle) const {
     QTreeWidgetItem* item = itemOf(handle);
-    if (!item) return kNone;
+    if (!item) return kNoItem;
     if (QTreeWidgetItem* parent = item->parent())
         return handleOf(parent->child(parent->indexOfChild(item) + 1));
     return handleOf(topLevelItem(indexOfTopLevelItem(item) + 1));
 }
 
-ScreenTree::Handle ScreenTree::previousSibling(Handle handle) const {
+ScreenTree::TreeItem ScreenTree::previousSibling(TreeItem handle) const {
     QTreeWidgetItem* item = itemOf(handle);
-    if (!item) return kNone;
+    if (!item) return kNoItem;
     // child(-1) and topLevelItem(-1) are null, which is what the first one has.
     if (QTreeWidgetItem* parent = item->parent())
         return handleOf(parent->child(parent->indexOfChild(item) - 1));
     return handleOf(topLevelItem(indexOfTopLevelItem(item) - 1));
 }
 
-void ScreenTree::expand(Handle handle) {
+void ScreenTree::expandItem(TreeItem handle) {
     if (QTreeWidgetItem* item = itemOf(handle)) item->setExpanded(true);
 }
 
-void ScreenTree::setDropHighlight(Handle handle) {
+void ScreenTree::setDropHighlight(TreeItem handle) {
     QTreeWidgetItem* item = itemOf(handle);
     if (item == m_dropHighlight) return;
     m_dropHighlight = item;
     viewport()->update();
 }
 
-void ScreenTree::editLabel(Handle handle, int maxLength) {
+void ScreenTree::editLabel(TreeItem handle, int maxLength) {
     QTreeWidgetItem* item = itemOf(handle);
     if (!item || state() == QAbstractItemView::EditingState) return;
     m_editMaxLength = maxLength > 0 ? maxLength : 32767;
@@ -318,11 +320,11 @@ void ScreenTree::editLabel(Handle handle, int maxLength) {
 }
 
 void ScreenTree::commitLabel(const QModelIndex& index, const QString& text) {
-    const Handle handle = handleAt(index);
-    if (handle != kNone && m_callbacks.labelEdited) m_callbacks.labelEdited(handle, text);
+    const TreeItem handle = handleAt(index);
+    if (handle != kNoItem && m_callbacks.labelEdited) m_callbacks.labelEdited(handle, text);
 }
 
-QRect ScreenTree::imageRect(Handle handle) const {
+QRect ScreenTree::imageRect(TreeItem handle) const {
     QTreeWidgetItem* item = itemOf(handle);
     if (!item) return {};
     const QModelIndex index = indexFromItem(item);
@@ -334,8 +336,8 @@ QRect ScreenTree::imageRect(Handle handle) const {
 
 bool ScreenTree::offerClick(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    const Handle handle = handleOf(itemAt(pos));
-    if (handle == kNone || !m_callbacks.click) return false;
+    const TreeItem handle = handleOf(itemAt(pos));
+    if (handle == kNoItem || !m_callbacks.click) return false;
     return m_callbacks.click(handle, imageRect(handle).contains(pos));
 }
 
@@ -380,7 +382,7 @@ void ScreenTree::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void ScreenTree::contextMenuEvent(QContextMenuEvent* event) {
-    Handle handle = kNone;
+    TreeItem handle = kNoItem;
     if (event->reason() == QContextMenuEvent::Mouse) {
         handle = handleOf(itemAt(event->pos()));
         m_contextPos = event->globalPos();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/TreeView.h"
+
 #include <QIcon>
 #include <QPoint>
 #include <QTreeWidget>
@@ -8,6 +10,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -17,23 +21,21 @@ class ScreenTreeDelegate;
 // control: items are opaque handles, each with a label, a number and one of
 // three check images; selection changes are reported once each, also when made
 // by the program; clicks and right clicks are offered to the owner first, and
-// in-place editing hands the text to the owner instead of writing it.
-class ScreenTree : public QTreeWidget {
+// in-place editing hands the text to the owner instead of writing it. The
+// controller uses it directly as its TreeView.
+class ScreenTree : public QTreeWidget, public TreeView {
     Q_OBJECT
 public:
-    using Handle = std::uintptr_t;
-    static constexpr Handle kNone = 0;
-
     // What the tree tells its owner.
     struct Callbacks {
         // A left click on an item; true when the owner handled it (the click then
         // changes nothing else).
-        std::function<bool(Handle item, bool onImage)> click;
+        std::function<bool(TreeItem item, bool onImage)> click;
         // A right click or the menu key; `item` is the one it was on, or none.
-        std::function<void(Handle item)> rightClick;
-        std::function<void(Handle oldItem, Handle newItem)> selectionChanged;
+        std::function<void(TreeItem item)> rightClick;
+        std::function<void(TreeItem oldItem, TreeItem newItem)> selectionChanged;
         // Editing in place was committed with this text.
-        std::function<void(Handle item, const QString& text)> labelEdited;
+        std::function<void(TreeItem item, const QString& text)> labelEdited;
         // Enter or Escape outside editing; Qt's key code.
         std::function<void(int key)> key;
     };
@@ -45,45 +47,44 @@ public:
     // Stops all reports, for the owner's destruction.
     void detach();
 
-    // Check images 0, 1 and 2; a file that does not load leaves that image empty.
-    void setCheckImages(const std::vector<std::filesystem::path>& files);
-    QIcon checkIcon(int image) const;
+    // --- TreeView ------------------------------------------------------------------
+    // A check image file that does not load leaves that image empty.
+    void setCheckImages(const std::vector<std::filesystem::path>& files) override;
+    TreeItem insertItem(TreeItem parent, std::u16string_view label) override;
+    // Also when the owner, told that the selection moves on, deletes the item
+    // itself or selects into it again.
+    void deleteItem(TreeItem item) override;
+    std::u16string itemLabel(TreeItem item) const override;
+    void setItemLabel(TreeItem item, std::u16string_view label) override;
+    uint32_t itemData(TreeItem item) const override;
+    void setItemData(TreeItem item, uint32_t data) override;
+    int itemImage(TreeItem item) const override;
+    void setItemImage(TreeItem item, int image) override;
+    TreeItem selectedItem() const override { return handleOf(m_selected); }
+    // An item inside a collapsed one is shown.
+    void selectItem(TreeItem item) override;
+    TreeItem parentItem(TreeItem item) const override;
+    TreeItem firstChild(TreeItem item) const override;
+    TreeItem nextSibling(TreeItem item) const override;
+    TreeItem previousSibling(TreeItem item) const override;
+    void expandItem(TreeItem item) override;
+    int itemCount() const override { return static_cast<int>(m_items.size()); }
+    void setDropHighlight(TreeItem item) override;
+    void editLabel(TreeItem item, int maxLength) override;
 
-    // Unknown handles (never issued or already deleted) are refused or read as
-    // empty, as a native tree does with a bad handle.
-    Handle insert(Handle parent, const QString& label);
-    // Deletes the item with its children. When the selection is among them it
-    // moves on first (next sibling, else previous, else parent, else none) and
-    // is reported while the deleted item can still be read.
-    void remove(Handle item);
-    QString label(Handle item) const;
-    void setLabel(Handle item, const QString& label);
-    uint32_t data(Handle item) const;
-    void setData(Handle item, uint32_t data);
-    int image(Handle item) const;
-    void setImage(Handle item, int image);
-    Handle selected() const { return handleOf(m_selected); }
-    void select(Handle item);
-    Handle parentOf(Handle item) const;
-    Handle firstChild(Handle item) const;
-    Handle nextSibling(Handle item) const;
-    Handle previousSibling(Handle item) const;
-    void expand(Handle item);
-    int count() const { return static_cast<int>(m_items.size()); }
-    void setDropHighlight(Handle item);
-    Handle dropHighlight() const { return handleOf(m_dropHighlight); }
-    void editLabel(Handle item, int maxLength);
+    QIcon checkIcon(int image) const;
+    TreeItem dropHighlight() const { return handleOf(m_dropHighlight); }
 
     // Where a context menu belongs: the right click's position, or below the
     // item for the menu key.
     QPoint contextMenuPos() const { return m_contextPos; }
 
     // The check image's rectangle of an item, in viewport coordinates.
-    QRect imageRect(Handle item) const;
+    QRect imageRect(TreeItem item) const;
 
-    QTreeWidgetItem* itemOf(Handle handle) const;
-    static Handle handleOf(QTreeWidgetItem* item) { return reinterpret_cast<Handle>(item); }
-    Handle handleAt(const QModelIndex& index) const;
+    QTreeWidgetItem* itemOf(TreeItem handle) const;
+    static TreeItem handleOf(QTreeWidgetItem* item) { return reinterpret_cast<TreeItem>(item); }
+    TreeItem handleAt(const QModelIndex& index) const;
 
     // For the delegate.
     int editMaxLength() const { return m_editMaxLength; }

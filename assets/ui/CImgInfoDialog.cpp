@@ -1,6 +1,7 @@
 #include "assets/ui/CImgInfoDialog.h"
 
 #include "platform/qt/QtBitmap.h"
+#include "platform/qt/QtText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,20 +19,20 @@
 
 namespace {
 
-QString qt(std::u16string_view s) { return QString::fromStdU16String(std::u16string(s)); }
+using platform::toQString;
 
 // "image files(*.bmp;*.jpg)" with "*.bmp;*.jpg;" → Qt's "image files(*.bmp;*.jpg) (*.bmp *.jpg)".
 QString qtFilter(std::u16string_view name, std::u16string_view pattern) {
-    QStringList globs = qt(pattern).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    QStringList globs = toQString(pattern).split(QLatin1Char(';'), Qt::SkipEmptyParts);
     globs.removeDuplicates();
-    return qt(name) + QStringLiteral(" (") + globs.join(QLatin1Char(' ')) + QLatin1Char(')');
+    return toQString(name) + QStringLiteral(" (") + globs.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
 
 }  // namespace
 
 CImgInfoDialog::CImgInfoDialog(CImgInfoDlg& dlg, QWidget* parent) : QDialog(parent), m_dlg(dlg) {
     const auto& c = dlg.captions();
-    setWindowTitle(qt(c.title));
+    setWindowTitle(toQString(c.title));
 
     m_ids = new QComboBox(this);
     m_ids->setMinimumWidth(120);
@@ -45,29 +46,29 @@ CImgInfoDialog::CImgInfoDialog(CImgInfoDlg& dlg, QWidget* parent) : QDialog(pare
     };
     m_width = spin();
     m_height = spin();
-    m_zoom = new QCheckBox(qt(c.zoom), this);
+    m_zoom = new QCheckBox(toQString(c.zoom), this);
 
     m_preview = new QLabel(this);
     m_preview->setFixedSize(CImgInfoDlg::kPreviewWidth + 2, CImgInfoDlg::kPreviewHeight + 2);
     m_preview->setStyleSheet(QStringLiteral("background: black; border: 1px solid #555;"));
     m_preview->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    auto* add = new QPushButton(qt(c.add), this);
-    m_remove = new QPushButton(qt(c.remove), this);
+    auto* add = new QPushButton(toQString(c.add), this);
+    m_remove = new QPushButton(toQString(c.remove), this);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(qt(c.id), this), 0, 0);
+    grid->addWidget(new QLabel(toQString(c.id), this), 0, 0);
     auto* idRow = new QHBoxLayout;
     idRow->addWidget(m_ids);
-    idRow->addWidget(new QLabel(qt(c.max), this));
+    idRow->addWidget(new QLabel(toQString(c.max), this));
     idRow->addStretch();
     grid->addLayout(idRow, 0, 1);
     grid->addWidget(m_path, 1, 0, 1, 2);
-    grid->addWidget(new QLabel(qt(c.width), this), 2, 0);
+    grid->addWidget(new QLabel(toQString(c.width), this), 2, 0);
     auto* sizeRow = new QHBoxLayout;
     sizeRow->addWidget(m_width);
     sizeRow->addSpacing(16);
-    sizeRow->addWidget(new QLabel(qt(c.height), this));
+    sizeRow->addWidget(new QLabel(toQString(c.height), this));
     sizeRow->addWidget(m_height);
     sizeRow->addSpacing(16);
     sizeRow->addWidget(m_zoom);
@@ -76,8 +77,8 @@ CImgInfoDialog::CImgInfoDialog(CImgInfoDlg& dlg, QWidget* parent) : QDialog(pare
     grid->addWidget(m_preview, 3, 0, 1, 2);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(qt(c.ok));
-    buttons->button(QDialogButtonBox::Cancel)->setText(qt(c.cancel));
+    buttons->button(QDialogButtonBox::Ok)->setText(toQString(c.ok));
+    buttons->button(QDialogButtonBox::Cancel)->setText(toQString(c.cancel));
     buttons->addButton(add, QDialogButtonBox::ActionRole);
     buttons->addButton(m_remove, QDialogButtonBox::ActionRole);
 
@@ -111,9 +112,10 @@ CImgInfoDialog::~CImgInfoDialog() { m_dlg.setView(nullptr); }
 void CImgInfoDialog::refresh() {
     m_filling = true;
     m_ids->clear();
-    for (const auto& e : m_dlg.entries()) m_ids->addItem(qt(e.label), e.id);
+    for (const auto& e : m_dlg.entries())
+        m_ids->addItem(toQString(e.label), e.id);
     m_ids->setCurrentIndex(m_dlg.selection());
-    m_path->setText(qt(m_dlg.path()));
+    m_path->setText(toQString(m_dlg.path()));
     m_width->setValue(m_dlg.width());
     m_height->setValue(m_dlg.height());
     m_zoom->setChecked(m_dlg.zoom());
@@ -131,5 +133,5 @@ std::vector<std::filesystem::path> CImgInfoDialog::chooseFiles(std::u16string_vi
 }
 
 void CImgInfoDialog::messageBox(std::u16string_view text) {
-    QMessageBox::information(this, QStringLiteral("Zentari"), qt(text));
+    QMessageBox::information(this, QStringLiteral("Zentari"), toQString(text));
 }

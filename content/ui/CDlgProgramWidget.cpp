@@ -1,5 +1,7 @@
 #include "content/ui/CDlgProgramWidget.h"
 
+#include "platform/qt/QtText.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
@@ -21,7 +23,6 @@
 #include <QSpinBox>
 #include <QTextCursor>
 #include <QTextEdit>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -32,9 +33,7 @@
 
 namespace {
 
-QString qs(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
+using platform::toQString;
 
 QColor qColor(platform::ColorRef c) {
     return QColor(platform::redOf(c), platform::greenOf(c), platform::blueOf(c));
@@ -42,7 +41,7 @@ QColor qColor(platform::ColorRef c) {
 
 // The editor keeps CR LF; the box shows plain lines (a lone CR is a line break there too).
 QString toBox(const std::u16string& text) {
-    QString out = qs(text);
+    QString out = toQString(text);
     out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return out;
@@ -237,8 +236,7 @@ CDlgProgramWidget::CDlgProgramWidget(CDlgProgram& editor, QWidget* parent)
 
 CDlgProgramWidget::~CDlgProgramWidget() {
     qApp->removeEventFilter(this);
-    for (auto& [id, timer] : m_timers)
-        timer->stop();
+    m_timers.stopAll();
     m_editor.setView(nullptr);
     // The controls go after this body; nothing they report on the way reaches the editor.
     m_filling = true;
@@ -486,7 +484,7 @@ QMenu* CDlgProgramWidget::createContextMenu(QWidget* parent) {
     const QTextCursor cursor = m_text->textCursor();
     const bool selection = cursor.hasSelection();
     auto add = [&](std::u16string_view key, bool enabled, auto&& run) {
-        QAction* action = menu->addAction(qs(m_editor.caption(key)));
+        QAction* action = menu->addAction(toQString(m_editor.caption(key)));
         action->setEnabled(enabled);
         connect(action, &QAction::triggered, m_text, run);
         return action;
@@ -539,18 +537,11 @@ void CDlgProgramWidget::typeText(std::u16string_view text) {
 // --- timers -------------------------------------------------------------------------------
 
 void CDlgProgramWidget::startTimer(int id, int milliseconds) {
-    QTimer*& timer = m_timers[id];
-    if (!timer) {
-        timer = new QTimer(this);
-        timer->setObjectName(QStringLiteral("timer%1").arg(id));
-        connect(timer, &QTimer::timeout, this, [this, id] { m_editor.onTimer(id); });
-    }
-    timer->start(milliseconds);
+    m_timers.start(id, milliseconds);
 }
 
 void CDlgProgramWidget::stopTimer(int id) {
-    auto it = m_timers.find(id);
-    if (it != m_timers.end()) it->second->stop();
+    m_timers.stop(id);
 }
 
 bool CDlgProgramWidget::eventFilter(QObject* watched, QEvent* event) {
@@ -570,7 +561,7 @@ void CDlgProgramWidget::refresh() {
 }
 
 void CDlgProgramWidget::refreshCaptions() {
-    auto caption = [this](std::u16string_view key) { return qs(m_editor.caption(key)); };
+    auto caption = [this](std::u16string_view key) { return toQString(m_editor.caption(key)); };
     m_fontGroup->setTitle(caption(u"Font"));
     m_sizeLabel->setText(caption(u"Size"));
     m_effectGroup->setTitle(caption(u"Effect"));
@@ -603,7 +594,7 @@ void CDlgProgramWidget::refreshLists() {
             key.push_back(e.label);
         fill(combo, key, [&] {
             for (const auto& e : list.entries)
-                combo->addItem(qs(e.label));
+                combo->addItem(toQString(e.label));
         });
         combo->setCurrentIndex(list.selection);
         combo->setEnabled(list.enabled && enabled);
@@ -617,7 +608,7 @@ void CDlgProgramWidget::refreshLists() {
                 const QColor color = qColor(static_cast<platform::ColorRef>(e.value));
                 combo->addItem(
                     text ? textColorIcon(color, palette()) : backgroundColorIcon(color, palette()),
-                    qs(e.label));
+                    toQString(e.label));
             }
         });
         combo->setCurrentIndex(list.selection);
@@ -629,7 +620,7 @@ void CDlgProgramWidget::refreshLists() {
         fontKey.push_back(f.name);
     fill(m_font, fontKey, [&] {
         for (const auto& f : m_editor.fonts())
-            m_font->addItem(qs(f.name));
+            m_font->addItem(toQString(f.name));
     });
     m_font->setCurrentIndex(m_editor.fontSelection());
     m_font->setEnabled(m_editor.fontListEnabled());
@@ -668,7 +659,7 @@ void CDlgProgramWidget::refreshLists() {
     std::vector<std::u16string> animationKey = m_editor.animations();
     showItems(m_animations, animationKey, [&] {
         for (const auto& name : m_editor.animations())
-            m_animations->addItem(qs(name));
+            m_animations->addItem(toQString(name));
     });
     std::vector<std::u16string> pictureKey;
     const auto& pictures = m_editor.pictures();
@@ -678,9 +669,9 @@ void CDlgProgramWidget::refreshLists() {
                              (i < pictures.size() ? pictures[i].imgPath : u""));
     showItems(m_pictures, pictureKey, [&] {
         for (size_t i = 0; i < entries.size(); ++i) {
-            auto* item = new QListWidgetItem(qs(entries[i].label), m_pictures);
+            auto* item = new QListWidgetItem(toQString(entries[i].label), m_pictures);
             if (i < pictures.size() && !pictures[i].imgPath.empty())
-                item->setIcon(thumbnail(qs(pictures[i].imgPath), m_pictures->iconSize()));
+                item->setIcon(thumbnail(toQString(pictures[i].imgPath), m_pictures->iconSize()));
         }
     });
 }
@@ -688,7 +679,7 @@ void CDlgProgramWidget::refreshLists() {
 void CDlgProgramWidget::refreshFormat() {
     const CDlgProgram::TextFormat& format = m_editor.textFormat();
     QFont font = QApplication::font();
-    if (!format.face.empty()) font.setFamilies({qs(format.face)});
+    if (!format.face.empty()) font.setFamilies({toQString(format.face)});
     // The box shows the text three times as high as the sign does.
     const int pixels = m_editor.fontSizePixels() * 3;
     if (pixels > 0) font.setPixelSize(pixels);

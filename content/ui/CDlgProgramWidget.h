@@ -1,6 +1,7 @@
 #pragma once
 
 #include "content/CDlgProgram.h"
+#include "platform/qt/QtTimers.h"
 
 #include <QWidget>
 
@@ -17,7 +18,6 @@ class QListWidget;
 class QMenu;
 class QSpinBox;
 class QTextEdit;
-class QTimer;
 class QToolButton;
 
 // The program editor panel: the text box and every option of one program, as
@@ -99,7 +99,7 @@ private:
     // rebuilds what changed (refreshes come with every typed character).
     std::map<const QWidget*, std::vector<std::u16string>> m_filled;
 
-    std::map<int, QTimer*> m_timers;
+    platform::QtTimers m_timers{this, [this](int id) { m_editor.onTimer(id); }};
     // Set while a refresh fills the controls, so that is not taken for the user's doing.
     bool m_filling = false;
 };

@@ -1,6 +1,7 @@
 #include "platform/qt/QtTextRenderer.h"
 
 #include "platform/FontEquivalents.h"
+#include "platform/qt/QtText.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -15,8 +16,6 @@ namespace platform {
 
 namespace {
 
-QString qs(std::u16string_view s) { return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size())); }
-
 // Code units that would make Qt break the line, or end the text early (U+009C
 // starts Qt's alternative texts), and that measuring and drawing would not
 // treat alike.
@@ -28,7 +27,7 @@ bool breaksLine(char16_t c) {
 // A run is one line on the sign: each such code unit becomes a space, the same
 // for measuring and drawing, so the text is measured exactly as it is drawn.
 QString singleLine(std::u16string_view s) {
-    QString text = qs(s);
+    QString text = toQString(s);
     for (QChar& c : text)
         if (breaksLine(c.unicode())) c = QLatin1Char(' ');
     return text;
@@ -64,7 +63,7 @@ std::u16string QtTextRenderer::familyFor(std::u16string_view face) const {
 }
 
 QFont QtTextRenderer::qtFont(const LogFont& f, int extraSpacing) const {
-    QFont font(qs(familyFor(f.lfFaceName)));
+    QFont font(toQString(familyFor(f.lfFaceName)));
     font.setPixelSize(std::max(1, std::abs(f.lfHeight)));
     font.setWeight(f.lfWeight >= 600 ? QFont::Bold : QFont::Normal);
     font.setItalic(f.lfItalic != 0);

@@ -1,5 +1,7 @@
 #include "project/ui/CDlgScreenWidget.h"
 
+#include "platform/qt/QtText.h"
+
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -38,12 +40,12 @@ CDlgScreenWidget::CDlgScreenWidget(const CDlgScreen& panel, QWidget* parent)
 }
 
 void CDlgScreenWidget::refresh() {
-    m_widthLabel->setText(QString::fromStdU16String(m_panel.widthLabel()));
-    m_heightLabel->setText(QString::fromStdU16String(m_panel.heightLabel()));
-    m_nameLabel->setText(QString::fromStdU16String(m_panel.nameLabel()));
-    m_programCountLabel->setText(QString::fromStdU16String(m_panel.programCountLabel()));
-    m_widthValue->setText(QString::fromStdU16String(m_panel.widthText()));
-    m_heightValue->setText(QString::fromStdU16String(m_panel.heightText()));
-    m_nameValue->setText(QString::fromStdU16String(m_panel.name()));
-    m_programCountValue->setText(QString::fromStdU16String(m_panel.programCountText()));
+    m_widthLabel->setText(platform::toQString(m_panel.widthLabel()));
+    m_heightLabel->setText(platform::toQString(m_panel.heightLabel()));
+    m_nameLabel->setText(platform::toQString(m_panel.nameLabel()));
+    m_programCountLabel->setText(platform::toQString(m_panel.programCountLabel()));
+    m_widthValue->setText(platform::toQString(m_panel.widthText()));
+    m_heightValue->setText(platform::toQString(m_panel.heightText()));
+    m_nameValue->setText(platform::toQString(m_panel.name()));
+    m_programCountValue->setText(platform::toQString(m_panel.programCountText()));
 }

@@ -1,6 +1,7 @@
 #include "project/ui/CScreenSelDialog.h"
 
 #include "platform/qt/QtBitmap.h"
+#include "platform/qt/QtText.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -15,7 +16,7 @@
 
 namespace {
 
-QString qs(const std::u16string& s) { return QString::fromStdU16String(s); }
+using platform::toQString;
 
 constexpr int kTickMs = 10;
 constexpr int kDefaultFrameMs = 100;
@@ -93,7 +94,7 @@ CQVIBGDlg::CQVIBGDlg(CScreenSel& dlg, platform::ImageCodec& codec, QWidget* pare
     const auto& buttons = dlg.buttons();
     for (size_t k = 0; k < buttons.size(); ++k) {
         const CScreenSel::Button& b = buttons[k];
-        const QString caption = b.typeName.empty() ? qs(b.name) : qs(b.typeName);
+        const QString caption = b.typeName.empty() ? toQString(b.name) : toQString(b.typeName);
         auto* button = new CScreenPictureButton(static_cast<int>(k), framesOf(b, codec), caption, m_content);
         connect(button, &QAbstractButton::clicked, this, [this, number = static_cast<int>(k)] {
             m_dlg.onPictureClicked(number);
@@ -151,19 +152,21 @@ void CQVIBGDlg::wheelEvent(QWheelEvent* event) {
 
 CScreenSelDialog::CScreenSelDialog(CScreenSel& dlg, platform::ImageCodec& codec, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("CScreenSel"));
-    setWindowTitle(qs(dlg.title()));
+    setWindowTitle(toQString(dlg.title()));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 14, 12);
     layout->setSpacing(10);
-    auto* title = new QLabel(qs(dlg.title()), this);
+    auto* title = new QLabel(toQString(dlg.title()), this);
     title->setObjectName(QStringLiteral("title"));
     layout->addWidget(title);
     m_list = new CQVIBGDlg(dlg, codec, this);
     m_list->setMinimumHeight(4 * CScreenSel::kRowPitch + 10);
     layout->addWidget(m_list, 1);
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(qs(dlg.okText()), QDialogButtonBox::AcceptRole)->setObjectName(QStringLiteral("ok"));
-    buttons->addButton(qs(dlg.cancelText()), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("cancel"));
+    buttons->addButton(toQString(dlg.okText()), QDialogButtonBox::AcceptRole)
+        ->setObjectName(QStringLiteral("ok"));
+    buttons->addButton(toQString(dlg.cancelText()), QDialogButtonBox::RejectRole)
+        ->setObjectName(QStringLiteral("cancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);

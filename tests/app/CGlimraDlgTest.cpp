@@ -15,10 +15,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <memory>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -844,6 +847,64 @@ TEST_F(Controller, TransfersReportToTheWindow) {
     EXPECT_TRUE(dlg->firmwareReady());
     ASSERT_FALSE(view->posted.empty());
     EXPECT_EQ(view->posted.back().message, MSG_FIRMWARE_READY);
+}
+
+// Firmware workers run transfers off the user-interface thread: their progress
+// reaches the window all the same, and none once the window has let go.
+TEST_F(Controller, ProgressFromAWorkerThreadReachesTheWindowUntilItDetaches) {
+    const int sign = signs.addSign({});
+    start();
+    std::vector<uint8_t> image(52 * 5 + 1, 0x11);
+    int code = -1;
+    std::thread([&] { code = dlg->transfer(image, signlink::KIND_DEVICE_IMAGE, nullptr); }).join();
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(view->progressRange, (std::pair<int, int>{0, 5}));
+    EXPECT_EQ(view->progressStep, 1);
+    ASSERT_FALSE(view->progressPositions.empty());
+    EXPECT_EQ(view->progressPositions.back(), 5);
+
+    // The window goes while a long transfer runs on another thread.
+    std::vector<uint8_t> longImage(52 * 500, 0x22);
+    std::promise<void> firstReport, goOn;
+    std::shared_future<void> goingOn = goOn.get_future().share();
+    std::atomic<bool> detached{false};
+    std::atomic<int> late{0};
+    bool told = false;  // the worker's own
+    view->onProgress = [&] {
+        if (detached) ++late;
+        if (!told) {
+            // Held at its first report: the window goes with most of the block still to come.
+            told = true;
+            firstReport.set_value();
+            goingOn.wait();
+        }
+    };
+    std::thread worker(
+        [&] { code = dlg->transfer(longImage, signlink::KIND_DEVICE_IMAGE, nullptr); });
+    firstReport.get_future().wait();
+    goOn.set_value();
+    dlg->detach();
+    detached = true;
+    worker.join();
+    EXPECT_EQ(code, 0);  // the transfer goes on without a window
+    EXPECT_EQ(late, 0);
+    EXPECT_EQ(signs.blocks(sign).back().bytes.size(), longImage.size());
+}
+
+TEST_F(Controller, AboutStoresTheAutomaticUpdateChoiceOnOk) {
+    start();
+    dlg->settings().autoUpdate = 1;
+    view->aboutAutoUpdateChoice = false;
+    dlg->onCommand(IDM_HELP_ABOUT);  // cancelled
+    EXPECT_EQ(view->aboutTexts, (std::vector<std::u16string>{u"AboutTitle", u"AutoUpdate", u"1"}));
+    EXPECT_EQ(dlg->settings().autoUpdate, 1);
+    view->acceptAbout = true;
+    dlg->onCommand(IDM_HELP_ABOUT);
+    EXPECT_EQ(dlg->settings().autoUpdate, 0);
+    view->aboutAutoUpdateChoice = true;
+    dlg->onCommand(IDM_HELP_ABOUT);
+    EXPECT_EQ(view->aboutTexts.back(), u"0");
+    EXPECT_EQ(dlg->settings().autoUpdate, 1);
 }
 
 TEST_F(Controller, SendPutsTheCurrentScreenOnASignOfItsSize) {

@@ -9,7 +9,8 @@ std::vector<FakeView::TreeItem> FakeView::children(TreeItem parent) const {
 
 std::vector<std::u16string> FakeView::labels(TreeItem parent) const {
     std::vector<std::u16string> out;
-    for (TreeItem c : children(parent)) out.push_back(node(c).label);
+    for (TreeItem c : children(parent))
+        out.push_back(node(c).label);
     return out;
 }
 
@@ -35,7 +36,8 @@ bool FakeView::isWithin(TreeItem item, TreeItem ancestor) const {
 }
 
 void FakeView::erase(TreeItem item) {
-    for (TreeItem c : std::vector<TreeItem>(node(item).children)) erase(c);
+    for (TreeItem c : std::vector<TreeItem>(node(item).children))
+        erase(c);
     auto& list = node(item).parent ? node(node(item).parent).children : m_roots;
     list.erase(std::find(list.begin(), list.end(), item));
     m_nodes.erase(item);
@@ -84,7 +86,7 @@ FakeView::TreeItem FakeView::previousSibling(TreeItem item) const {
     return it == list.end() || it == list.begin() ? 0 : *(it - 1);
 }
 
-void FakeView::popupContextMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) {
+void FakeView::popupContextMenu(const std::vector<MenuEntry>& entries) {
     contextMenu = entries;
     if (contextChoice && m_dlg) m_dlg->onCommand(contextChoice);
 }

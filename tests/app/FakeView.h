@@ -4,19 +4,28 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
-// A window for the controller with a tree that behaves like a native one:
-// selection changes are reported synchronously, also when the selected item is
-// deleted (before it goes), and dialogs answer what the test prepared.
-class FakeView : public CGlimraDlg::View {
+// A window for the controller, every part of it in one: a tree that behaves
+// like a native one (selection changes are reported synchronously, also when
+// the selected item is deleted, before it goes), dialogs that answer what the
+// test prepared, and a progress bar that any thread may drive.
+class FakeView : public WindowView,
+                 public TreeView,
+                 public MenuView,
+                 public DialogHost,
+                 public TimerHost,
+                 public ProgressView {
 public:
-    using TreeItem = CGlimraDlg::TreeItem;
+    using Panel = WindowView::Panel;
 
-    explicit FakeView(CGlimraDlg& dlg) : m_dlg(&dlg) { dlg.setView(this); }
+    explicit FakeView(CGlimraDlg& dlg) : m_dlg(&dlg) {
+        dlg.attach({*this, *this, *this, *this, *this, *this});
+    }
     // A tree without a controller: reports go to `onSelectionReport` only.
     FakeView() = default;
 
@@ -35,11 +44,11 @@ public:
     bool closed = false;
     std::u16string title;
     std::vector<std::u16string> messages;
-    std::vector<CGlimraDlg::MenuEntry> recentMenu;
-    std::vector<CGlimraDlg::MenuEntry> contextMenu;
+    std::vector<MenuEntry> recentMenu;
+    std::vector<MenuEntry> contextMenu;
     std::map<int, std::u16string> menuTexts;
     std::map<int, std::u16string> controlTexts;
-    std::map<CGlimraDlg::Panel, bool> panels;
+    std::map<Panel, bool> panels;
     std::map<int, int> timers;  // running timers: id → period
     int screenSizeDialogs = 0;
     std::vector<int> screenSizeInitial, screenSizeInitialButton;
@@ -59,18 +68,27 @@ public:
     std::vector<std::u16string> labels(TreeItem parent) const;
     bool hasItem(TreeItem item) const { return m_nodes.count(item) != 0; }
 
-    // --- CGlimraDlg::View ----------------------------------------------------------
+    // --- WindowView -----------------------------------------------------------------
     void setTitle(std::u16string_view t) override { title = t; }
     void closeWindow() override { closed = true; }
-    void setCheckImages(const std::vector<std::filesystem::path>& files) override { checkImages = files; }
-    std::vector<std::filesystem::path> checkImages;
     void setWindowIcon(const std::filesystem::path& file) override { windowIcon = file; }
     std::filesystem::path windowIcon;
+    void showPanel(Panel panel, bool visible) override { panels[panel] = visible; }
+    void focusMainWindow() override { ++focusRequests; }
+    int focusRequests = 0;
+
+    // --- TreeView -------------------------------------------------------------------
+    void setCheckImages(const std::vector<std::filesystem::path>& files) override {
+        checkImages = files;
+    }
+    std::vector<std::filesystem::path> checkImages;
 
     TreeItem insertItem(TreeItem parent, std::u16string_view label) override;
     void deleteItem(TreeItem item) override;
     std::u16string itemLabel(TreeItem item) const override { return node(item).label; }
-    void setItemLabel(TreeItem item, std::u16string_view label) override { node(item).label = label; }
+    void setItemLabel(TreeItem item, std::u16string_view label) override {
+        node(item).label = label;
+    }
     uint32_t itemData(TreeItem item) const override { return node(item).data; }
     void setItemData(TreeItem item, uint32_t data) override { node(item).data = data; }
     int itemImage(TreeItem item) const override { return node(item).image; }
@@ -90,19 +108,24 @@ public:
         editLimit = maxLength;
     }
 
-    void showPanel(CGlimraDlg::Panel panel, bool visible) override { panels[panel] = visible; }
+    // --- MenuView -------------------------------------------------------------------
     void setMenuText(int id, std::u16string_view text) override { menuTexts[id] = text; }
-    void setLanguageMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) override { languageMenu = entries; }
-    std::vector<CGlimraDlg::MenuEntry> languageMenu;
-    void setRecentFilesMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) override { recentMenu = entries; }
+    void setLanguageMenu(const std::vector<MenuEntry>& entries) override { languageMenu = entries; }
+    std::vector<MenuEntry> languageMenu;
+    void setRecentFilesMenu(const std::vector<MenuEntry>& entries) override {
+        recentMenu = entries;
+    }
     void setControlText(int id, std::u16string_view text) override { controlTexts[id] = text; }
-    void popupContextMenu(const std::vector<CGlimraDlg::MenuEntry>& entries) override;
+    void popupContextMenu(const std::vector<MenuEntry>& entries) override;
 
+    // --- DialogHost -----------------------------------------------------------------
     void messageBox(std::u16string_view text) override { messages.emplace_back(text); }
-    std::optional<std::filesystem::path> openFileDialog(std::u16string_view, std::u16string_view) override {
+    std::optional<std::filesystem::path> openFileDialog(std::u16string_view,
+                                                        std::u16string_view) override {
         return openPath;
     }
-    std::optional<std::filesystem::path> saveFileDialog(std::u16string_view, std::u16string_view) override {
+    std::optional<std::filesystem::path> saveFileDialog(std::u16string_view,
+                                                        std::u16string_view) override {
         ++saveDialogs;
         return savePath;
     }
@@ -113,7 +136,8 @@ public:
     std::vector<std::u16string> systemTempLabels;
     int systemTempSelectionShown = -2;
     bool runSystemSettings(CSystemSettingDlg& dlg) override {
-        for (const auto& e : dlg.tempOffsets()) systemTempLabels.push_back(e.label);
+        for (const auto& e : dlg.tempOffsets())
+            systemTempLabels.push_back(e.label);
         systemTempSelectionShown = dlg.tempOffsetSelection();
         if (systemPlayModeChoice >= 0) dlg.selectPlayMode(systemPlayModeChoice);
         if (systemTempChoice >= 0) dlg.selectTempOffset(systemTempChoice);
@@ -137,18 +161,33 @@ public:
     }
     std::optional<int32_t> readSelectId() override { return selectId; }
     void writeSelectId(int32_t index) override { selectId = index; }
-
-    void startTimer(int id, int ms) override { timers[id] = ms; }
-    void stopTimer(int id) override { timers.erase(id); }
-    void postMessage(uint32_t message, uintptr_t w, intptr_t l) override { posted.push_back({message, w, l}); }
-    void postMessageTo(uintptr_t window, uint32_t message, uintptr_t w, intptr_t l) override {
-        postedTo.push_back({window, {message, w, l}});
+    // The About dialog: what it showed, and the check box as the test leaves it.
+    bool acceptAbout = false;
+    std::optional<bool> aboutAutoUpdateChoice;
+    std::vector<std::u16string> aboutTexts;
+    bool runAboutDialog(std::u16string_view titleLine, std::u16string_view checkLabel,
+                        bool& autoUpdate) override {
+        aboutTexts = {std::u16string(titleLine), std::u16string(checkLabel),
+                      autoUpdate ? u"1" : u"0"};
+        if (aboutAutoUpdateChoice) autoUpdate = *aboutAutoUpdateChoice;
+        return acceptAbout;
     }
     void runTestDialog(CDialogTest& dlg) override {
         ++testDialogs;
         if (onTestDialog) onTestDialog(dlg);
     }
-    void focusMainWindow() override { ++focusRequests; }
+    int testDialogs = 0;
+    std::function<void(CDialogTest&)> onTestDialog;
+
+    // --- TimerHost ------------------------------------------------------------------
+    void startTimer(int id, int ms) override { timers[id] = ms; }
+    void stopTimer(int id) override { timers.erase(id); }
+    void postMessage(uint32_t message, uintptr_t w, intptr_t l) override {
+        posted.push_back({message, w, l});
+    }
+    void postMessageTo(uintptr_t window, uint32_t message, uintptr_t w, intptr_t l) override {
+        postedTo.push_back({window, {message, w, l}});
+    }
     struct Posted {
         uint32_t message;
         uintptr_t w;
@@ -156,17 +195,27 @@ public:
     };
     std::vector<Posted> posted;
     std::vector<std::pair<uintptr_t, Posted>> postedTo;
-    int testDialogs = 0;
-    int focusRequests = 0;
-    std::function<void(CDialogTest&)> onTestDialog;
+
+    // --- ProgressView: from any thread; read what was recorded once the thread has ended.
     std::pair<int, int> progressRange{0, 0};
     int progressStep = 0;
     std::vector<int> progressPositions;
+    int progressSteps = 0;
+    // Called after each report is recorded, on the reporting thread.
+    std::function<void()> onProgress;
 
-    void setProgressRange(int low, int high) override { progressRange = {low, high}; }
-    void setProgressStep(int step) override { progressStep = step; }
-    void setProgressPos(int pos) override { progressPositions.push_back(pos); }
-    void stepProgress() override {}
+    void setProgressRange(int low, int high) override {
+        record([&] { progressRange = {low, high}; });
+    }
+    void setProgressStep(int step) override {
+        record([&] { progressStep = step; });
+    }
+    void setProgressPos(int pos) override {
+        record([&] { progressPositions.push_back(pos); });
+    }
+    void stepProgress() override {
+        record([&] { ++progressSteps; });
+    }
 
 private:
     struct Node {
@@ -185,7 +234,17 @@ private:
     bool isWithin(TreeItem item, TreeItem ancestor) const;
     void erase(TreeItem item);
 
+    template <typename Change>
+    void record(Change change) {
+        {
+            const std::lock_guard lock(m_progressMutex);
+            change();
+        }
+        if (onProgress) onProgress();
+    }
+
     CGlimraDlg* m_dlg = nullptr;
+    std::mutex m_progressMutex;
     std::map<TreeItem, Node> m_nodes;
     std::vector<TreeItem> m_roots;
     TreeItem m_selected = 0;

@@ -39,10 +39,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
-using Handle = ScreenTree::Handle;
+using Handle = ScreenTree::TreeItem;
 
 namespace {
 
@@ -196,7 +197,7 @@ struct TreeLog {
         ScreenTree::Callbacks callbacks;
         callbacks.selectionChanged = [this, &tree](Handle oldItem, Handle newItem) {
             changes.emplace_back(oldItem, newItem);
-            selectedDuringReport.push_back(tree.selected());
+            selectedDuringReport.push_back(tree.selectedItem());
             if (onChange) onChange(oldItem, newItem);
         };
         callbacks.click = [this](Handle item, bool onImage) {
@@ -242,6 +243,7 @@ private slots:
     void pictureLibraryShowsTheShippedPictures();
 
     void progressStepsWrapRound();
+    void progressAndTimersFromAnotherThread();
     void testPatternsAndSendReachTheSign();
     void screenSizeDialogShowsTheCatalogue();
     void signWindowsEndWithTheMainWindow();
@@ -285,7 +287,7 @@ void MainWindowTest::projectSurvivesSaveCloseAndRestart() {
         QVERIFY(newProgram && newProgram->isEnabled());
         newProgram->trigger();
         QCOMPARE(screen->childCount(), 2);
-        QCOMPARE(session->window.itemCount(), 3);
+        QCOMPARE(tree->itemCount(), 3);
 
         // Neither key acts or closes anything.
         QTest::keyClick(tree, Qt::Key_Escape);
@@ -540,7 +542,7 @@ void MainWindowTest::contextMenuActsOnTheItemUnderTheCursor() {
     QTreeWidgetItem* first = screen->child(0);
     QTreeWidgetItem* second = screen->child(1);
     const QString firstLabel = first->text(0);
-    session.window.selectItem(ScreenTree::handleOf(first));
+    tree->selectItem(ScreenTree::handleOf(first));
 
     // Delete on the menu of the other program removes that one, not the selection.
     pilot.expect(chooseFromMenu(ID_TREE_DELETE));
@@ -550,7 +552,7 @@ void MainWindowTest::contextMenuActsOnTheItemUnderTheCursor() {
     QVERIFY(pilot.done());
     QCOMPARE(screen->childCount(), 1);
     QCOMPARE(screen->child(0)->text(0), firstLabel);
-    QCOMPARE(session.window.itemCount(), 2);
+    QCOMPARE(tree->itemCount(), 2);
     QVERIFY2(pilot.unexpected().isEmpty(),
              qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
 }
@@ -559,53 +561,53 @@ void MainWindowTest::treeWalksAndRefusesBadHandles() {
     ScreenTree tree;
     TreeLog log;
     log.attach(tree);
-    const Handle a = tree.insert(ScreenTree::kNone, QStringLiteral("A"));
-    const Handle b = tree.insert(ScreenTree::kNone, QStringLiteral("B"));
-    const Handle a1 = tree.insert(a, QStringLiteral("A1"));
-    const Handle a2 = tree.insert(a, QStringLiteral("A2"));
+    const Handle a = tree.insertItem(ScreenTree::kNoItem, u"A");
+    const Handle b = tree.insertItem(ScreenTree::kNoItem, u"B");
+    const Handle a1 = tree.insertItem(a, u"A1");
+    const Handle a2 = tree.insertItem(a, u"A2");
     QVERIFY(a && b && a1 && a2);
-    QCOMPARE(tree.count(), 4);
+    QCOMPARE(tree.itemCount(), 4);
 
-    QCOMPARE(tree.firstChild(ScreenTree::kNone), a);
+    QCOMPARE(tree.firstChild(ScreenTree::kNoItem), a);
     QCOMPARE(tree.nextSibling(a), b);
-    QCOMPARE(tree.nextSibling(b), ScreenTree::kNone);
-    QCOMPARE(tree.previousSibling(a), ScreenTree::kNone);
+    QCOMPARE(tree.nextSibling(b), ScreenTree::kNoItem);
+    QCOMPARE(tree.previousSibling(a), ScreenTree::kNoItem);
     QCOMPARE(tree.previousSibling(b), a);
     QCOMPARE(tree.firstChild(a), a1);
     QCOMPARE(tree.nextSibling(a1), a2);
     QCOMPARE(tree.previousSibling(a2), a1);
-    QCOMPARE(tree.nextSibling(a2), ScreenTree::kNone);
-    QCOMPARE(tree.parentOf(a2), a);
-    QCOMPARE(tree.parentOf(a), ScreenTree::kNone);
-    QCOMPARE(tree.firstChild(b), ScreenTree::kNone);
+    QCOMPARE(tree.nextSibling(a2), ScreenTree::kNoItem);
+    QCOMPARE(tree.parentItem(a2), a);
+    QCOMPARE(tree.parentItem(a), ScreenTree::kNoItem);
+    QCOMPARE(tree.firstChild(b), ScreenTree::kNoItem);
 
-    tree.setData(a1, 0x10002u);
-    tree.setImage(a1, 2);
-    QCOMPARE(tree.data(a1), 0x10002u);
-    QCOMPARE(tree.image(a1), 2);
-    QCOMPARE(tree.image(a2), 0);
+    tree.setItemData(a1, 0x10002u);
+    tree.setItemImage(a1, 2);
+    QCOMPARE(tree.itemData(a1), 0x10002u);
+    QCOMPARE(tree.itemImage(a1), 2);
+    QCOMPARE(tree.itemImage(a2), 0);
 
     // Handles that were never issued.
     const Handle bogus = 0x1234;
-    QCOMPARE(tree.insert(bogus, QStringLiteral("X")), ScreenTree::kNone);
-    QVERIFY(tree.label(bogus).isEmpty());
-    QCOMPARE(tree.data(bogus), 0u);
-    QCOMPARE(tree.nextSibling(bogus), ScreenTree::kNone);
-    tree.setLabel(bogus, QStringLiteral("X"));
-    tree.select(bogus);
-    tree.remove(bogus);
-    QCOMPARE(tree.count(), 4);
+    QCOMPARE(tree.insertItem(bogus, u"X"), ScreenTree::kNoItem);
+    QVERIFY(tree.itemLabel(bogus).empty());
+    QCOMPARE(tree.itemData(bogus), 0u);
+    QCOMPARE(tree.nextSibling(bogus), ScreenTree::kNoItem);
+    tree.setItemLabel(bogus, u"X");
+    tree.selectItem(bogus);
+    tree.deleteItem(bogus);
+    QCOMPARE(tree.itemCount(), 4);
 
     // Deleting an item takes its children along; their handles go stale.
-    tree.remove(a);
-    QCOMPARE(tree.count(), 1);
-    QCOMPARE(tree.firstChild(ScreenTree::kNone), b);
-    QCOMPARE(tree.previousSibling(b), ScreenTree::kNone);
-    QVERIFY(tree.label(a1).isEmpty());
-    QCOMPARE(tree.parentOf(a1), ScreenTree::kNone);
-    QCOMPARE(tree.insert(a1, QStringLiteral("X")), ScreenTree::kNone);
-    tree.remove(a2);
-    QCOMPARE(tree.count(), 1);
+    tree.deleteItem(a);
+    QCOMPARE(tree.itemCount(), 1);
+    QCOMPARE(tree.firstChild(ScreenTree::kNoItem), b);
+    QCOMPARE(tree.previousSibling(b), ScreenTree::kNoItem);
+    QVERIFY(tree.itemLabel(a1).empty());
+    QCOMPARE(tree.parentItem(a1), ScreenTree::kNoItem);
+    QCOMPARE(tree.insertItem(a1, u"X"), ScreenTree::kNoItem);
+    tree.deleteItem(a2);
+    QCOMPARE(tree.itemCount(), 1);
     QVERIFY(log.changes.empty());
     // What a deleted selection does is the shared tree contract's (TreeContractTest).
 }
@@ -614,18 +616,18 @@ void MainWindowTest::selectionIsReportedOncePerChange() {
     ScreenTree tree;
     TreeLog log;
     log.attach(tree);
-    const Handle a = tree.insert(ScreenTree::kNone, QStringLiteral("A"));
-    const Handle a1 = tree.insert(a, QStringLiteral("A1"));
-    const Handle b = tree.insert(ScreenTree::kNone, QStringLiteral("B"));
+    const Handle a = tree.insertItem(ScreenTree::kNoItem, u"A");
+    const Handle a1 = tree.insertItem(a, u"A1");
+    const Handle b = tree.insertItem(ScreenTree::kNoItem, u"B");
     tree.resize(240, 300);
     tree.show();
     QVERIFY(QTest::qWaitForWindowExposed(&tree));
 
-    tree.select(a);
-    tree.select(a);
-    tree.select(a1);  // in a collapsed item: it is opened
+    tree.selectItem(a);
+    tree.selectItem(a);
+    tree.selectItem(a1);  // in a collapsed item: it is opened
     QVERIFY(tree.itemOf(a)->isExpanded());
-    tree.select(b);
+    tree.selectItem(b);
     QCOMPARE(log.changes, (std::vector<Change>{{0, a}, {a, a1}, {a1, b}}));
     // The owner asking the tree during a report already sees the new selection.
     QCOMPARE(log.selectedDuringReport, (std::vector<Handle>{a, a1, b}));
@@ -644,20 +646,20 @@ void MainWindowTest::selectionIsReportedOncePerChange() {
     QTest::mouseClick(tree.viewport(), Qt::LeftButton, Qt::ControlModifier,
                       tree.visualItemRect(tree.itemOf(a1)).center());
     QVERIFY(log.changes.empty());
-    QCOMPARE(tree.selected(), a1);
+    QCOMPARE(tree.selectedItem(), a1);
 
     // The owner moving the selection while told of a change: both reported, in order.
     log.onChange = [&](Handle, Handle newItem) {
-        if (newItem == b) tree.select(a);
+        if (newItem == b) tree.selectItem(a);
     };
-    tree.select(b);
+    tree.selectItem(b);
     QCOMPARE(log.changes, (std::vector<Change>{{a1, b}, {b, a}}));
-    QCOMPARE(tree.selected(), a);
+    QCOMPARE(tree.selectedItem(), a);
     QCOMPARE(tree.selectedItems(), QList<QTreeWidgetItem*>{tree.itemOf(a)});
 
     log.onChange = nullptr;
     log.changes.clear();
-    tree.select(ScreenTree::kNone);
+    tree.selectItem(ScreenTree::kNoItem);
     QCOMPARE(log.changes, (std::vector<Change>{{a, 0}}));
     QVERIFY(tree.selectedItems().isEmpty());
 }
@@ -666,32 +668,32 @@ void MainWindowTest::deletionSurvivesAnOwnerActingWhileTold() {
     ScreenTree tree;
     TreeLog log;
     log.attach(tree);
-    const Handle a = tree.insert(0, QStringLiteral("A"));
-    const Handle b = tree.insert(0, QStringLiteral("B"));
+    const Handle a = tree.insertItem(0, u"A");
+    const Handle b = tree.insertItem(0, u"B");
 
     // Told that A goes, the owner selects it again: the selection leaves A for
     // good (reported), and nothing stays selected that is deleted.
-    tree.select(a);
+    tree.selectItem(a);
     log.changes.clear();
     log.onChange = [&](Handle oldItem, Handle newItem) {
-        if (oldItem == a && newItem == b) tree.select(a);
+        if (oldItem == a && newItem == b) tree.selectItem(a);
     };
-    tree.remove(a);
+    tree.deleteItem(a);
     QCOMPARE(log.changes, (std::vector<Change>{{a, b}, {b, a}, {a, 0}}));
-    QCOMPARE(tree.count(), 1);
-    QCOMPARE(tree.selected(), ScreenTree::kNone);
+    QCOMPARE(tree.itemCount(), 1);
+    QCOMPARE(tree.selectedItem(), ScreenTree::kNoItem);
     QVERIFY(tree.selectedItems().isEmpty());
 
     // Told that B goes, the owner deletes it itself: it goes once.
-    tree.select(b);
+    tree.selectItem(b);
     log.changes.clear();
     log.onChange = [&](Handle oldItem, Handle) {
-        if (oldItem == b) tree.remove(b);
+        if (oldItem == b) tree.deleteItem(b);
     };
-    tree.remove(b);
+    tree.deleteItem(b);
     QCOMPARE(log.changes, (std::vector<Change>{{b, 0}}));
-    QCOMPARE(tree.count(), 0);
-    QCOMPARE(tree.selected(), ScreenTree::kNone);
+    QCOMPARE(tree.itemCount(), 0);
+    QCOMPARE(tree.selectedItem(), ScreenTree::kNoItem);
 }
 
 void MainWindowTest::checkImageClickIsOfferedFirst() {
@@ -703,13 +705,13 @@ void MainWindowTest::checkImageClickIsOfferedFirst() {
         images.push_back(
             fsPath(m_programDir + QStringLiteral("/Images/Res/checkStatus%1.bmp").arg(i)));
     tree.setCheckImages(images);
-    const Handle a = tree.insert(0, QStringLiteral("Alpha"));
-    const Handle b = tree.insert(0, QStringLiteral("Beta"));
-    tree.setImage(b, 2);
+    const Handle a = tree.insertItem(0, u"Alpha");
+    const Handle b = tree.insertItem(0, u"Beta");
+    tree.setItemImage(b, 2);
     tree.resize(240, 200);
     tree.show();
     QVERIFY(QTest::qWaitForWindowExposed(&tree));
-    tree.select(a);
+    tree.selectItem(a);
     log.changes.clear();
 
     // The shipped images load, and at their own size.
@@ -723,7 +725,7 @@ void MainWindowTest::checkImageClickIsOfferedFirst() {
     QTest::mouseMove(tree.viewport(), image.center() + QPoint(40, 0));
     QTest::mouseRelease(tree.viewport(), Qt::LeftButton, {}, image.center() + QPoint(40, 0));
     QCOMPARE(log.clicks, (std::vector<std::pair<Handle, bool>>{{b, true}}));
-    QCOMPARE(tree.selected(), a);
+    QCOMPARE(tree.selectedItem(), a);
     QVERIFY(log.changes.empty());
 
     // Not consumed: an ordinary click on the label.
@@ -737,14 +739,14 @@ void MainWindowTest::checkImageClickIsOfferedFirst() {
     // A right press does not select.
     QTest::mouseClick(tree.viewport(), Qt::RightButton, {},
                       tree.visualItemRect(tree.itemOf(a)).center());
-    QCOMPARE(tree.selected(), b);
+    QCOMPARE(tree.selectedItem(), b);
 }
 
 void MainWindowTest::labelEditGoesToTheOwner() {
     ScreenTree tree;
     TreeLog log;
     log.attach(tree);
-    const Handle item = tree.insert(0, QStringLiteral("Old"));
+    const Handle item = tree.insertItem(0, u"Old");
     tree.show();
     QVERIFY(QTest::qWaitForWindowExposed(&tree));
 
@@ -760,7 +762,7 @@ void MainWindowTest::labelEditGoesToTheOwner() {
     QTRY_COMPARE(log.edits.size(), size_t(1));
     QCOMPARE(log.edits[0], std::make_pair(item, QStringLiteral("abcde")));
     // The owner sets the label; the editor does not.
-    QCOMPARE(tree.label(item), QStringLiteral("Old"));
+    QCOMPARE(QString::fromStdU16String(tree.itemLabel(item)), QStringLiteral("Old"));
 
     // Escape gives up without a report.
     QTRY_VERIFY(!tree.viewport()->findChild<QLineEdit*>());
@@ -811,6 +813,55 @@ void MainWindowTest::progressStepsWrapRound() {
     window.stepProgress();
     QVERIFY(bar->maximum() > bar->minimum());
     QCOMPARE(bar->value(), bar->minimum());
+}
+
+// A firmware worker runs its transfer off the window's thread: what it reports
+// reaches the bar and the timers on the window's thread, in order.
+void MainWindowTest::progressAndTimersFromAnotherThread() {
+    QTemporaryDir data, temp;
+    QVERIFY(data.isValid() && temp.isValid());
+    Session session(AppFolders(fsPath(data.path()), fsPath(m_programDir), fsPath(temp.path())));
+    CMainWindow& window = session.window;
+    auto* bar = window.findChild<QProgressBar*>();
+    QVERIFY(bar);
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            if (type != QtDebugMsg && type != QtInfoMsg) warnings << message;
+        });
+
+    std::thread([&] {
+        window.setProgressRange(0, 10);
+        window.setProgressStep(3);
+        window.setProgressPos(2);
+        window.stepProgress();
+        window.startTimer(signlink::TIMER_FLASH_TOOL, 4000);
+    }).join();
+    // Nothing was touched on the worker.
+    QCOMPARE(bar->maximum(), 100);
+    QTRY_COMPARE(bar->value(), 5);
+    QCOMPARE(bar->maximum(), 10);
+    QTimer* timer = window.findChild<QTimer*>(QStringLiteral("timer10001"));
+    QVERIFY(timer && timer->isActive());
+    QCOMPARE(timer->thread(), window.thread());
+    std::thread([&] { window.stopTimer(signlink::TIMER_FLASH_TOOL); }).join();
+    QTRY_VERIFY(!timer->isActive());
+
+    // Through the controller: a block of six packets sent from another thread.
+    session.signs.addSign({});
+    const std::vector<uint8_t> image(52 * 5 + 1, 0x11);
+    int code = -1;
+    std::thread([&] {
+        code = session.dlg.transfer(image, signlink::KIND_DEVICE_IMAGE, nullptr);
+    }).join();
+    QCOMPARE(code, 0);
+    QTRY_COMPARE(bar->maximum(), 5);
+    QCOMPARE(bar->minimum(), 0);
+    QTRY_COMPARE(bar->value(), 5);
+
+    qInstallMessageHandler(previous);
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QStringLiteral("; "))));
 }
 
 void MainWindowTest::testPatternsAndSendReachTheSign() {

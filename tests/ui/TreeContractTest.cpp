@@ -18,19 +18,17 @@
 namespace {
 
 struct ScreenTreeAdapter {
-    using Item = ScreenTree::Handle;
+    using Item = ScreenTree::TreeItem;
 
-    Item insert(Item parent, std::u16string_view label) {
-        return tree.insert(parent, QString::fromStdU16String(std::u16string(label)));
-    }
-    void setData(Item item, uint32_t data) { tree.setData(item, data); }
-    uint32_t data(Item item) const { return tree.data(item); }
-    std::u16string label(Item item) const { return tree.label(item).toStdU16String(); }
-    void select(Item item) { tree.select(item); }
-    Item selected() const { return tree.selected(); }
-    void remove(Item item) { tree.remove(item); }
+    Item insert(Item parent, std::u16string_view label) { return tree.insertItem(parent, label); }
+    void setData(Item item, uint32_t data) { tree.setItemData(item, data); }
+    uint32_t data(Item item) const { return tree.itemData(item); }
+    std::u16string label(Item item) const { return tree.itemLabel(item); }
+    void select(Item item) { tree.selectItem(item); }
+    Item selected() const { return tree.selectedItem(); }
+    void remove(Item item) { tree.deleteItem(item); }
     bool exists(Item item) const { return tree.itemOf(item) != nullptr; }
-    int count() const { return tree.count(); }
+    int count() const { return tree.itemCount(); }
     void observe(std::function<void(Item, Item)> report) {
         ScreenTree::Callbacks callbacks;
         callbacks.selectionChanged = std::move(report);
@@ -40,8 +38,8 @@ struct ScreenTreeAdapter {
     ScreenTree tree;
 };
 
-// The main window as the controller sees it; the reports still reach the
-// controller after the test has seen them.
+// The tree as the main window hands it to the controller; the reports still
+// reach the controller after the test has seen them.
 struct MainWindowAdapter {
     using Item = CGlimraDlg::TreeItem;
 
@@ -51,15 +49,15 @@ struct MainWindowAdapter {
                               std::filesystem::path(dirs.path().toStdString()) / "tmp")),
           window(dlg) {}
 
-    Item insert(Item parent, std::u16string_view label) { return window.insertItem(parent, label); }
-    void setData(Item item, uint32_t data) { window.setItemData(item, data); }
-    uint32_t data(Item item) const { return window.itemData(item); }
-    std::u16string label(Item item) const { return window.itemLabel(item); }
-    void select(Item item) { window.selectItem(item); }
-    Item selected() const { return window.selectedItem(); }
-    void remove(Item item) { window.deleteItem(item); }
+    Item insert(Item parent, std::u16string_view label) { return view().insertItem(parent, label); }
+    void setData(Item item, uint32_t data) { view().setItemData(item, data); }
+    uint32_t data(Item item) const { return view().itemData(item); }
+    std::u16string label(Item item) const { return view().itemLabel(item); }
+    void select(Item item) { view().selectItem(item); }
+    Item selected() const { return view().selectedItem(); }
+    void remove(Item item) { view().deleteItem(item); }
     bool exists(Item item) const { return tree()->itemOf(item) != nullptr; }
-    int count() const { return window.itemCount(); }
+    int count() const { return view().itemCount(); }
     void observe(std::function<void(Item, Item)> report) {
         ScreenTree::Callbacks callbacks;
         callbacks.selectionChanged = [this, report = std::move(report)](Item oldItem,
@@ -70,6 +68,8 @@ struct MainWindowAdapter {
         tree()->setCallbacks(std::move(callbacks));
     }
     ScreenTree* tree() const { return window.findChild<ScreenTree*>(); }
+    // What the controller calls.
+    TreeView& view() const { return window.tree(); }
 
     struct NoShell : platform::Shell {
         bool open(const std::filesystem::path&) override { return false; }

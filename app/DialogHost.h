@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+class CDialogTest;
+class CImgInfoDlg;
+class CScreenSel;
+class CSystemSettingDlg;
+
+// The modal dialogs the main window opens. Each dialog's logic is a class of
+// its own that knows no window system; this runs its face modally.
+class DialogHost {
+public:
+    virtual ~DialogHost() = default;
+
+    // One text and an OK button.
+    virtual void messageBox(std::u16string_view text) = 0;
+    // File dialogs for one file; the filter is a description and a pattern
+    // list ("*.vqd;*.vqd"). No path means cancelled.
+    virtual std::optional<std::filesystem::path> openFileDialog(std::u16string_view filterName,
+                                                                std::u16string_view pattern) = 0;
+    // Asks before replacing an existing file.
+    virtual std::optional<std::filesystem::path> saveFileDialog(std::u16string_view filterName,
+                                                                std::u16string_view pattern) = 0;
+    // The screen size dialog; false when cancelled.
+    virtual bool chooseScreenSize(CScreenSel& dlg) = 0;
+    // The per-user "SelectID": the catalogue position the last New Screen took.
+    virtual std::optional<int32_t> readSelectId() = 0;
+    virtual void writeSelectId(int32_t index) = 0;
+    // The system settings dialog; true when closed with OK (after dlg.onOK()).
+    virtual bool runSystemSettings(CSystemSettingDlg& dlg) = 0;
+    // The picture library dialog; true when closed with OK.
+    virtual bool runPictureLibrary(CImgInfoDlg& dlg) = 0;
+    // The About dialog with its title line and the automatic-update check box;
+    // true when closed with OK.
+    virtual bool runAboutDialog(std::u16string_view titleLine, std::u16string_view checkLabel,
+                                bool& autoUpdate) = 0;
+    // The test pattern dialog; its buttons post to the main window and it stays open.
+    virtual void runTestDialog(CDialogTest& dlg) = 0;
+};
