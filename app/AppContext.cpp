@@ -4,8 +4,8 @@
 #include "platform/SafeSave.h"
 #include "platform/TextCodec.h"
 
-AppContext::AppContext(platform::ImageCodec& images, platform::FontCatalog& fonts, platform::TextRenderer& text,
-                       AppFolders folders)
+AppContext::AppContext(platform::ImageCodec& images, platform::FontCatalog& fonts,
+                       platform::TextRenderer& text, AppFolders folders)
     : m_fonts(fonts), m_folders(std::move(folders)), m_encoding(text, images) {}
 
 void AppContext::startUp(uint16_t systemLanguageId) {
@@ -33,7 +33,8 @@ void AppContext::loadLanguage(uint16_t systemLanguageId) {
 bool AppContext::chooseLanguage(int menuId) {
     const auto& languages = m_language.languages();
     bool known = false;
-    for (const auto& l : languages) known |= l.menuId == menuId;
+    for (const auto& l : languages)
+        known |= l.menuId == menuId;
     if (!known) return false;
     m_language.loadByMenuId(menuId);
     m_settings.languageName = m_language.name();
@@ -42,8 +43,8 @@ bool AppContext::chooseLanguage(int menuId) {
 }
 
 void AppContext::loadPictures() {
-    m_pictures.loadAtStartup(m_folders.dataFile(kPictureFile), m_folders.programFile(kDefaultPictures),
-                             m_folders.programFolder());
+    m_pictures.loadAtStartup(m_folders.dataFile(kPictureFile),
+                             m_folders.programFile(kDefaultPictures), m_folders.programFolder());
     m_encoding.setPictures(m_pictures.records());
 }
 

@@ -22,8 +22,8 @@
 // without a window takes them all at once with startUp().
 class AppContext {
 public:
-    AppContext(platform::ImageCodec& images, platform::FontCatalog& fonts, platform::TextRenderer& text,
-               AppFolders folders);
+    AppContext(platform::ImageCodec& images, platform::FontCatalog& fonts,
+               platform::TextRenderer& text, AppFolders folders);
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
 

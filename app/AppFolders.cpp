@@ -2,11 +2,12 @@
 
 #include "platform/Folders.h"
 
-#include <system_error>
 #include <sys/stat.h>
+#include <system_error>
 
 AppFolders AppFolders::fromEnvironment() {
-    return AppFolders(platform::userDataFolder(), platform::programFolder(platform::executableFolder()),
+    return AppFolders(platform::userDataFolder(),
+                      platform::programFolder(platform::executableFolder()),
                       platform::userTempFolder());
 }
 

@@ -4,12 +4,13 @@
 #include <string_view>
 
 // The program's folders: the data folder with the user's files, the program
-// folder with the shipped ones, and the user's own folder for short-lived files. The composition root
-// finds them (platform/Folders.h); tests give their own.
+// folder with the shipped ones, and the user's own folder for short-lived files. The composition
+// root finds them (platform/Folders.h); tests give their own.
 class AppFolders {
 public:
     AppFolders() = default;
-    AppFolders(std::filesystem::path data, std::filesystem::path program, std::filesystem::path temp)
+    AppFolders(std::filesystem::path data, std::filesystem::path program,
+               std::filesystem::path temp)
         : m_data(std::move(data)), m_program(std::move(program)), m_temp(std::move(temp)) {}
 
     // The folders of this system.

@@ -26,7 +26,8 @@ public:
     }};
 
     using Post = std::function<void(uint32_t message)>;
-    CDialogTest(const platform::TextLookup& language, Post post) : m_language(language), m_post(std::move(post)) {}
+    CDialogTest(const platform::TextLookup& language, Post post)
+        : m_language(language), m_post(std::move(post)) {}
 
     std::u16string label(int buttonId) const;
     // A click; false for an id that is not one of the buttons.

@@ -2,7 +2,8 @@
 
 #include "platform/Format.h"
 
-CSystemSettingDlg::CSystemSettingDlg(const LanguageTable& language, int32_t playMode, int32_t tempOffset)
+CSystemSettingDlg::CSystemSettingDlg(const LanguageTable& language, int32_t playMode,
+                                     int32_t tempOffset)
     : m_title(language.text(u"SystemSetting")),
       m_playModeLabel(language.text(u"PlayMode")),
       m_tempOffsetLabel(language.text(u"TemperatureOffset")),
@@ -18,7 +19,8 @@ CSystemSettingDlg::CSystemSettingDlg(const LanguageTable& language, int32_t play
 }
 
 // The entry with the value; without one the first entry, and the dialog's value becomes 0.
-int CSystemSettingDlg::indexOf(const std::vector<Entry>& list, int32_t value, int32_t& dialogValue) {
+int CSystemSettingDlg::indexOf(const std::vector<Entry>& list, int32_t value,
+                               int32_t& dialogValue) {
     for (size_t i = 0; i < list.size(); ++i)
         if (list[i].value == value) return static_cast<int>(i);
     dialogValue = 0;
@@ -30,7 +32,8 @@ void CSystemSettingDlg::selectPlayMode(int index) {
 }
 
 void CSystemSettingDlg::selectTempOffset(int index) {
-    m_tempOffsetSelection = index >= 0 && index < static_cast<int>(m_tempOffsets.size()) ? index : -1;
+    m_tempOffsetSelection =
+        index >= 0 && index < static_cast<int>(m_tempOffsets.size()) ? index : -1;
 }
 
 void CSystemSettingDlg::onOK() {

@@ -13,8 +13,8 @@ inline constexpr int IDM_FILE_SAVE = 32785;
 inline constexpr int IDM_FILE_SAVEAS = 32786;
 inline constexpr int IDM_FILE_SEND = 32787;
 inline constexpr int IDM_FILE_EXIT = 32788;
-inline constexpr int IDM_SETTING_LED = 32790;                  // no action
-inline constexpr int IDM_SETTING_HID = 32791;                  // no action
+inline constexpr int IDM_SETTING_LED = 32790;  // no action
+inline constexpr int IDM_SETTING_HID = 32791;  // no action
 inline constexpr int IDM_HELP_ABOUT = 32792;
 inline constexpr int IDM_HELP_UPDATA = 32793;
 inline constexpr int IDM_FILE_NEW_LED = 32796;
@@ -22,7 +22,7 @@ inline constexpr int IDM_FILE_NEW_PROGRAM = 32798;
 inline constexpr int IDM_EDIT_DELETE_LED = 32802;
 inline constexpr int IDM_EDIT_DELETE_PROGRAM = 32803;
 inline constexpr int IDM_TOOL_TEST = 32805;
-inline constexpr int IDM_TOOL_UPDATE_IMAGES = 32815;           // no action
+inline constexpr int IDM_TOOL_UPDATE_IMAGES = 32815;  // no action
 inline constexpr int IDM_TOOL_CUSTOM_IMAGES = 32818;
 inline constexpr int IDM_TOOL_CUSTOM_TOOLBAR = 32820;
 inline constexpr int IDM_TOOL_TEMPERATURE_CORRECTION = 32824;  // no action
@@ -43,7 +43,7 @@ inline constexpr int ID_UNKNOWN_COMMAND = 54272;
 
 inline constexpr int ID_LANGUAGE_FIRST = 3072;  // + n, up to 4072
 inline constexpr int ID_LANGUAGE_LAST = 4072;
-inline constexpr int ID_RECENT_FIRST = 5120;    // + n, up to 5140
+inline constexpr int ID_RECENT_FIRST = 5120;  // + n, up to 5140
 inline constexpr int ID_RECENT_LAST = 5140;
 
 // Controls of the main window.

@@ -45,8 +45,8 @@ void LanguageTable::findLanguages(const std::filesystem::path& programFolder) {
     m_languages.clear();
     std::error_code ec;
     std::vector<std::filesystem::path> files;
-    for (std::filesystem::directory_iterator it(programFolder / "language", ec), end; !ec && it != end;
-         it.increment(ec)) {
+    for (std::filesystem::directory_iterator it(programFolder / "language", ec), end;
+         !ec && it != end; it.increment(ec)) {
         if (it->is_regular_file(ec) && hasDllExtension(it->path())) files.push_back(it->path());
     }
     std::sort(files.begin(), files.end());
@@ -76,9 +76,11 @@ bool LanguageTable::loadStrings(const std::filesystem::path& file) {
     auto visit = [&](auto&& self, int depth) -> void {
         while (doc.FindElement()) {
             const std::u16string keyName = doc.GetAttributeName(0);
-            const std::u16string key = keyName.empty() ? std::u16string() : doc.GetAttribute(keyName);
+            const std::u16string key =
+                keyName.empty() ? std::u16string() : doc.GetAttribute(keyName);
             const std::u16string valueName = doc.GetAttributeName(1);
-            const std::u16string value = valueName.empty() ? std::u16string() : doc.GetAttribute(valueName);
+            const std::u16string value =
+                valueName.empty() ? std::u16string() : doc.GetAttribute(valueName);
             std::u16string text = doc.GetElementText();
             if (!key.empty() && !text.empty() && (valueName.empty() || !value.empty()))
                 entries.push_back({key, value, std::move(text)});
@@ -130,33 +132,47 @@ std::vector<LanguageTable::ListEntry> LanguageTable::list(std::u16string_view ke
 
 std::u16string LanguageTable::systemLanguageName(uint16_t id) {
     switch (id) {
-        case 0x0402: return u"\u0431\u044A\u043B\u0433\u0430\u0440\u0441\u043A\u0438";  // български
+        case 0x0402:
+            return u"\u0431\u044A\u043B\u0433\u0430\u0440\u0441\u043A\u0438";  // български
         case 0x0404:
         case 0x0C04:
-        case 0x1404: return u"\u7E41\u9AD4\u4E2D\u6587";  // 繁體中文
+        case 0x1404:
+            return u"\u7E41\u9AD4\u4E2D\u6587";  // 繁體中文
         case 0x0407:
         case 0x0807:
         case 0x0C07:
         case 0x1007:
-        case 0x1407: return u"Deutsch";
+        case 0x1407:
+            return u"Deutsch";
         case 0x040C:
         case 0x080C:
         case 0x0C0C:
         case 0x100C:
         case 0x140C:
-        case 0x180C: return u"Fran\u00E7aise";
-        case 0x0411: return u"\u65E5\u672C\u8A9E";                     // 日本語
-        case 0x0412: return u"\uD55C\uAD6D\uC778";                     // 한국인
-        case 0x0415: return u"Polski";
-        case 0x0419: return u"\u0420\u0443\u0441\u0441\u043A\u0438\u0439";  // Русский
-        case 0x041F: return u"T\u00FCrk\u00E7e";
-        case 0x0429: return u"\u06CC\u0631\u0627\u0646\u06CC";         // یرانی
-        case 0x042A: return u"Ti\u1EBFng Vi\u1EC7t";
+        case 0x180C:
+            return u"Fran\u00E7aise";
+        case 0x0411:
+            return u"\u65E5\u672C\u8A9E";  // 日本語
+        case 0x0412:
+            return u"\uD55C\uAD6D\uC778";  // 한국인
+        case 0x0415:
+            return u"Polski";
+        case 0x0419:
+            return u"\u0420\u0443\u0441\u0441\u043A\u0438\u0439";  // Русский
+        case 0x041F:
+            return u"T\u00FCrk\u00E7e";
+        case 0x0429:
+            return u"\u06CC\u0631\u0627\u0646\u06CC";  // یرانی
+        case 0x042A:
+            return u"Ti\u1EBFng Vi\u1EC7t";
         case 0x0450:
-        case 0x0850: return u"\u041C\u043E\u043D\u0433\u043E\u043B";  // Монгол
+        case 0x0850:
+            return u"\u041C\u043E\u043D\u0433\u043E\u043B";  // Монгол
         case 0x0804:
-        case 0x1004: return u"\u7B80\u4F53\u4E2D\u6587";  // 简体中文
-        default: break;
+        case 0x1004:
+            return u"\u7B80\u4F53\u4E2D\u6587";  // 简体中文
+        default:
+            break;
     }
     // Spanish in all its variants: 0x040A, 0x080A, … 0x540A.
     if ((id & 0x3FF) == 0x0A && (id >> 10) >= 1 && (id >> 10) <= 21) return u"Espa\u00F1ol";

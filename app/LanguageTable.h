@@ -41,7 +41,9 @@ public:
     // The first plain string with exactly this key; the key itself when there is none.
     std::u16string text(std::u16string_view key) const override;
     // Whether a plain string with exactly this key is loaded.
-    bool hasText(std::u16string_view key) const { return m_firstPlain.find(key) != m_firstPlain.end(); }
+    bool hasText(std::u16string_view key) const {
+        return m_firstPlain.find(key) != m_firstPlain.end();
+    }
     // Every entry with this key, plain or list item, in document order.
     std::vector<ListEntry> list(std::u16string_view key) const override;
 

@@ -7,13 +7,20 @@ namespace SignCommands {
 
 std::u16string resultText(int code, const platform::TextLookup& language) {
     switch (code) {
-        case 0: return u"OK";
-        case signlink::TRANSFER_NO_SIGN: return language.text(u"CannotFindDevice");
-        case signlink::TRANSFER_OPEN_FAILED: return language.text(u"CannotOpenDevice");
-        case signlink::TRANSFER_PACKET_FAILED: return language.text(u"TimeOut");
-        case RESULT_IMAGE_TOO_LONG: return language.text(u"DataTooLong_p");
-        case RESULT_ANIMATIONS_TOO_LONG: return language.text(u"DataTooLong_gif");
-        default: return u"Unknow Error.";
+        case 0:
+            return u"OK";
+        case signlink::TRANSFER_NO_SIGN:
+            return language.text(u"CannotFindDevice");
+        case signlink::TRANSFER_OPEN_FAILED:
+            return language.text(u"CannotOpenDevice");
+        case signlink::TRANSFER_PACKET_FAILED:
+            return language.text(u"TimeOut");
+        case RESULT_IMAGE_TOO_LONG:
+            return language.text(u"DataTooLong_p");
+        case RESULT_ANIMATIONS_TOO_LONG:
+            return language.text(u"DataTooLong_gif");
+        default:
+            return u"Unknow Error.";
     }
 }
 

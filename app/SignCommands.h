@@ -23,7 +23,8 @@ inline constexpr int RESULT_ANIMATIONS_TOO_LONG = 5;
 class SignLink {
 public:
     virtual ~SignLink() = default;
-    virtual int transfer(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply) = 0;
+    virtual int transfer(std::span<const uint8_t> block, uint8_t kind,
+                         std::vector<uint8_t>* reply) = 0;
     virtual int signWidth() const = 0;
     virtual int signHeight() const = 0;
 };
@@ -33,11 +34,11 @@ std::u16string resultText(int code, const platform::TextLookup& language);
 
 struct SendOutcome {
     enum class Step {
-        Sent,          // the image went over; `code` says how that ended
-        QueryFailed,   // the geometry query failed with `code`
-        SizeMismatch,  // the screen is not the sign's size ("NoSend_msg")
-        NothingToSend, // no checked program made a record
-        TooLong,       // `code` is 4, nothing was sent (the image, or a program in it, is too long)
+        Sent,           // the image went over; `code` says how that ended
+        QueryFailed,    // the geometry query failed with `code`
+        SizeMismatch,   // the screen is not the sign's size ("NoSend_msg")
+        NothingToSend,  // no checked program made a record
+        TooLong,  // `code` is 4, nothing was sent (the image, or a program in it, is too long)
     };
     Step step = Step::Sent;
     int code = 0;

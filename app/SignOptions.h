@@ -25,6 +25,7 @@ struct SignOptions {
     // else what `realSigns` makes; null with `error` set when the report log
     // cannot be opened.
     std::unique_ptr<platform::HidBackend> makeBackend(
-        platform::Clock& clock, const std::function<std::unique_ptr<platform::HidBackend>()>& realSigns,
+        platform::Clock& clock,
+        const std::function<std::unique_ptr<platform::HidBackend>()>& realSigns,
         SimulatedSign** simulated, std::string& error) const;
 };

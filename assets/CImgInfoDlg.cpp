@@ -8,7 +8,9 @@
 
 CImgInfoDlg::CImgInfoDlg(const platform::TextLookup& texts, platform::ImageCodec& codec,
                          std::vector<PictureRecord> records)
-    : m_texts(texts), m_codec(codec), m_records(std::move(records)),
+    : m_texts(texts),
+      m_codec(codec),
+      m_records(std::move(records)),
       m_preview(kPreviewWidth, kPreviewHeight, platform::kBlack) {
     m_captions.title = texts.text(u"ImageSetting");
     m_captions.add = texts.text(u"Add");
@@ -31,7 +33,8 @@ void CImgInfoDlg::onInitDialog() {
 PictureRecord* CImgInfoDlg::selected() {
     if (m_selection < 0 || m_selection >= static_cast<int>(m_entries.size())) return nullptr;
     const int32_t id = m_entries[m_selection].id;
-    auto it = std::find_if(m_records.begin(), m_records.end(), [id](const auto& r) { return r.nValueID == id; });
+    auto it = std::find_if(m_records.begin(), m_records.end(),
+                           [id](const auto& r) { return r.nValueID == id; });
     return it == m_records.end() ? nullptr : &*it;
 }
 
@@ -74,8 +77,10 @@ void CImgInfoDlg::drawPreview() {
     const platform::Bitmap* image = picture(r->imgPath);
     if (!image) return;
     const platform::Rect to{0, 0, r->nDestWidth, r->nDestHeight};
-    if (r->bZoom) m_codec.drawScaled(*image, {0, 0, image->width(), image->height()}, m_preview, to);
-    else m_preview.copyFrom(*image, to, 0, 0);
+    if (r->bZoom)
+        m_codec.drawScaled(*image, {0, 0, image->width(), image->height()}, m_preview, to);
+    else
+        m_preview.copyFrom(*image, to, 0, 0);
 }
 
 void CImgInfoDlg::selectEntry(int index) {

@@ -11,18 +11,21 @@ namespace {
 
 // Default-library paths are the program folder followed by the path as written
 // ("\Images\x.png"), with Windows separators turned round.
-std::u16string absoluteDefaultPath(const std::filesystem::path& programFolder, std::u16string path) {
+std::u16string absoluteDefaultPath(const std::filesystem::path& programFolder,
+                                   std::u16string path) {
     std::replace(path.begin(), path.end(), u'\\', u'/');
     if (path.size() >= 2 && path[0] == '.' && path[1] == '/') path.erase(0, 1);
     std::u16string folder = programFolder.u16string();
-    while (!folder.empty() && folder.back() == u'/') folder.pop_back();
+    while (!folder.empty() && folder.back() == u'/')
+        folder.pop_back();
     if (path.empty() || path.front() != u'/') folder += u'/';
     return folder + path;
 }
 
 }  // namespace
 
-bool PictureLibrary::read(const std::filesystem::path& file, std::vector<PictureRecord>& records, bool* whole) {
+bool PictureLibrary::read(const std::filesystem::path& file, std::vector<PictureRecord>& records,
+                          bool* whole) {
     records.clear();
     if (whole) *whole = false;
     CXmlDocument doc;
@@ -40,11 +43,16 @@ bool PictureLibrary::read(const std::filesystem::path& file, std::vector<Picture
             intact = doc.IsChildEnded();
             const std::u16string name = doc.GetChildAttribute(u"name");
             const std::u16string value = doc.GetChildText();
-            if (name == u"nValueID") r.nValueID = platform::parseDecimal(value);
-            else if (name == u"nDestWidth") r.nDestWidth = platform::parseDecimal(value);
-            else if (name == u"nDestHeight") r.nDestHeight = platform::parseDecimal(value);
-            else if (name == u"imgPath") r.imgPath = value;
-            else if (name == u"bZoom") r.bZoom = platform::parseDecimal(value);
+            if (name == u"nValueID")
+                r.nValueID = platform::parseDecimal(value);
+            else if (name == u"nDestWidth")
+                r.nDestWidth = platform::parseDecimal(value);
+            else if (name == u"nDestHeight")
+                r.nDestHeight = platform::parseDecimal(value);
+            else if (name == u"imgPath")
+                r.imgPath = value;
+            else if (name == u"bZoom")
+                r.bZoom = platform::parseDecimal(value);
         }
         if (intact) records.push_back(std::move(r));
     }
@@ -53,7 +61,8 @@ bool PictureLibrary::read(const std::filesystem::path& file, std::vector<Picture
 }
 
 void PictureLibrary::setRecords(std::vector<PictureRecord> records) {
-    for (PictureRecord& r : records) r.nDestHeight = std::min(r.nDestHeight, kMaxHeight);
+    for (PictureRecord& r : records)
+        r.nDestHeight = std::min(r.nDestHeight, kMaxHeight);
     m_records = std::move(records);
 }
 
@@ -71,21 +80,23 @@ bool PictureLibrary::loadAtStartup(const std::filesystem::path& userFile,
         return whole;
     }
     read(defaultFile, records);
-    for (PictureRecord& r : records) r.imgPath = absoluteDefaultPath(programFolder, std::move(r.imgPath));
+    for (PictureRecord& r : records)
+        r.imgPath = absoluteDefaultPath(programFolder, std::move(r.imgPath));
     setRecords(std::move(records));
     return true;
 }
 
 bool PictureLibrary::save(const std::filesystem::path& userFile, std::string* error) {
-    if (!m_damagedFile.empty() && m_damagedFile == userFile && !platform::keepDamagedCopy(userFile, error))
+    if (!m_damagedFile.empty() && m_damagedFile == userFile &&
+        !platform::keepDamagedCopy(userFile, error))
         return false;
     if (!write(userFile, m_records, error)) return false;
     if (m_damagedFile == userFile) m_damagedFile.clear();
     return true;
 }
 
-bool PictureLibrary::write(const std::filesystem::path& file, const std::vector<PictureRecord>& records,
-                           std::string* error) {
+bool PictureLibrary::write(const std::filesystem::path& file,
+                           const std::vector<PictureRecord>& records, std::string* error) {
     if (file.empty()) {
         if (error) *error = "no data folder";
         return false;
@@ -116,7 +127,8 @@ bool PictureLibrary::write(const std::filesystem::path& file, const std::vector<
 
 int32_t PictureLibrary::nextFreeId(const std::vector<PictureRecord>& records) {
     for (int32_t id = kFirstUserId; id <= kLastUserId; ++id)
-        if (std::none_of(records.begin(), records.end(), [id](const auto& r) { return r.nValueID == id; }))
+        if (std::none_of(records.begin(), records.end(),
+                         [id](const auto& r) { return r.nValueID == id; }))
             return id;
     return 0;
 }
@@ -127,7 +139,8 @@ PictureRecord PictureLibrary::recordForSize(int32_t width, int32_t height) {
         r.bZoom = 1;
         r.nDestHeight = 12;
         // A very narrow picture keeps one column rather than none.
-        r.nDestWidth = std::max<int32_t>(1, static_cast<int32_t>(static_cast<int64_t>(width) * 12 / height));
+        r.nDestWidth =
+            std::max<int32_t>(1, static_cast<int32_t>(static_cast<int64_t>(width) * 12 / height));
     } else {
         r.nDestWidth = width;
         r.nDestHeight = height;

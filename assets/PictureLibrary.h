@@ -24,7 +24,8 @@ public:
     // with its paths made absolute. False when the user's file exists but did not
     // load whole (damaged or unreadable): the pictures that could be read are
     // kept, and the next save keeps the old file beside the new one.
-    bool loadAtStartup(const std::filesystem::path& userFile, const std::filesystem::path& defaultFile,
+    bool loadAtStartup(const std::filesystem::path& userFile,
+                       const std::filesystem::path& defaultFile,
                        const std::filesystem::path& programFolder);
     // Writes the records to the user's file; false with the reason when it could
     // not be written. A user file that did not load whole is first kept as
@@ -36,7 +37,8 @@ public:
     // imageItem that is whole (it and its Items closed by their end tags).
     // False (and no records) when the file cannot be read or has no imageFlag;
     // `whole` tells whether the file was read whole and well-formed.
-    static bool read(const std::filesystem::path& file, std::vector<PictureRecord>& records, bool* whole = nullptr);
+    static bool read(const std::filesystem::path& file, std::vector<PictureRecord>& records,
+                     bool* whole = nullptr);
     // Writes the records; false when the file could not be written.
     static bool write(const std::filesystem::path& file, const std::vector<PictureRecord>& records,
                       std::string* error = nullptr);

@@ -53,15 +53,23 @@ struct Fixture {
         for (int i = 0; i < 10; ++i) {
             ProgramRecord p;
             p.name = u"Program";
-            p.settings = {{u"TextContent", u"Welcome [50] open 9-18 \u4F60\u597D [05] now [FE] ok " +
-                                               std::u16string(1, u'A' + i)},
-                          {u"Font", font},        {u"FontSize", u"12"}, {u"Color1", u"255"}, {u"Color2", u"0"},
-                          {u"Effect", u"3"},      {u"Speed", u"4"},     {u"StopTime", u"3"}};
+            p.settings = {
+                {u"TextContent", u"Welcome [50] open 9-18 \u4F60\u597D [05] now [FE] ok " +
+                                     std::u16string(1, u'A' + i)},
+                {u"Font", font},
+                {u"FontSize", u"12"},
+                {u"Color1", u"255"},
+                {u"Color2", u"0"},
+                {u"Effect", u"3"},
+                {u"Speed", u"4"},
+                {u"StopTime", u"3"}};
             s.programs[programKey(1, static_cast<uint16_t>(i + 1))] = p;
         }
         return s;
     }
-    const ScreenRecord& screenOf(int64_t kind) const { return kind == 0 ? bitmapScreen : systemScreen; }
+    const ScreenRecord& screenOf(int64_t kind) const {
+        return kind == 0 ? bitmapScreen : systemScreen;
+    }
 };
 
 Fixture& fixture() {
@@ -76,7 +84,8 @@ void BM_EncodeProgram(benchmark::State& state) {
     const ScreenRecord& screen = f.screenOf(state.range(0));
     f.encoder.setScreenSize(48, 12);
     f.encoder.load(screen.programs.begin()->second);
-    for (auto _ : state) benchmark::DoNotOptimize(f.programEncoder.encode(f.encoder));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(f.programEncoder.encode(f.encoder));
     state.SetLabel(state.range(0) == 0 ? "bitmap font" : "system font");
 }
 
@@ -90,7 +99,8 @@ void BM_EncodeImage(benchmark::State& state) {
         benchmark::DoNotOptimize(built.bytes.data());
     }
     g_imageBytes["BM_EncodeImage/" + std::to_string(state.range(0))] = bytes;
-    state.SetLabel((state.range(0) == 0 ? "bitmap font, " : "system font, ") + std::to_string(bytes) + " bytes");
+    state.SetLabel((state.range(0) == 0 ? "bitmap font, " : "system font, ") +
+                   std::to_string(bytes) + " bytes");
 }
 
 BENCHMARK(BM_EncodeProgram)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
@@ -102,7 +112,8 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Iteration)
-                seconds[r.benchmark_name()] = r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+                seconds[r.benchmark_name()] =
+                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
     }
     std::map<std::string, double> seconds;
 };
@@ -122,8 +133,10 @@ int main(int argc, char** argv) {
         const double wire = static_cast<double>((bytes + 51) / 52) * 2e-3;
         const double encode = reporter.seconds[name];
         if (wire > 0)
-            std::printf("%s: %zu bytes, %.1f ms on the wire, encoding %.2f ms = %.2f %% of it (goal: under 2 %%)\n",
-                        name, bytes, wire * 1e3, encode * 1e3, 100 * encode / wire);
+            std::printf(
+                "%s: %zu bytes, %.1f ms on the wire, encoding %.2f ms = %.2f %% of it (goal: under "
+                "2 %%)\n",
+                name, bytes, wire * 1e3, encode * 1e3, 100 * encode / wire);
     }
     benchmark::Shutdown();
     return 0;

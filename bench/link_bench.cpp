@@ -25,16 +25,19 @@ void BM_SendLargestImage(benchmark::State& state) {
     DeviceTable table(sim);
     signlink::NoLinkObserver window;
     std::vector<uint8_t> block(kBlock);
-    for (size_t k = 0; k < block.size(); ++k) block[k] = static_cast<uint8_t>(k * 31);
+    for (size_t k = 0; k < block.size(); ++k)
+        block[k] = static_cast<uint8_t>(k * 31);
     for (auto _ : state) {
-        int result = signlink::singleSignTransfer(table, clock, window, block, signlink::KIND_DEVICE_IMAGE);
+        int result =
+            signlink::singleSignTransfer(table, clock, window, block, signlink::KIND_DEVICE_IMAGE);
         if (result != signlink::TRANSFER_OK) state.SkipWithError("the transfer failed");
         state.PauseTiming();
         sim.clearHistory(0);
         state.ResumeTiming();
     }
     const double packets = signlink::packetCount(kBlock);
-    state.counters["packets/s"] = benchmark::Counter(packets, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["packets/s"] =
+        benchmark::Counter(packets, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 BENCHMARK(BM_SendLargestImage)->Unit(benchmark::kMillisecond);
@@ -45,7 +48,8 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Iteration)
-                g_secondsPerTransfer = r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+                g_secondsPerTransfer =
+                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
     }
 };
 
@@ -60,9 +64,10 @@ int main(int argc, char** argv) {
     if (g_secondsPerTransfer > 0) {
         const double perPacket = g_secondsPerTransfer / packets;
         // A sign needs about 1 ms per report each way.
-        std::printf("%zu bytes in %.0f packets: %.0f packets/s, %.1f us per packet of our own "
-                    "(simulated sign included) beside a sign's 2000 us; goal: at most 50 us\n",
-                    kBlock, packets, 1 / perPacket, perPacket * 1e6);
+        std::printf(
+            "%zu bytes in %.0f packets: %.0f packets/s, %.1f us per packet of our own "
+            "(simulated sign included) beside a sign's 2000 us; goal: at most 50 us\n",
+            kBlock, packets, 1 / perPacket, perPacket * 1e6);
     }
     benchmark::Shutdown();
     return 0;

@@ -13,9 +13,9 @@
 namespace {
 
 constexpr const char16_t* kKeys[] = {
-    u"Border", u"BorderSpeed", u"Color1",   u"Color2", u"Effect",      u"Flicker",
-    u"Font",   u"FontBold",    u"FontItatic", u"FontSize", u"FontUnderline", u"Select",
-    u"Speed",  u"StopTime",    u"TempIndex", u"TextContent", u"UseTemp"};
+    u"Border", u"BorderSpeed", u"Color1",     u"Color2",      u"Effect",        u"Flicker",
+    u"Font",   u"FontBold",    u"FontItatic", u"FontSize",    u"FontUnderline", u"Select",
+    u"Speed",  u"StopTime",    u"TempIndex",  u"TextContent", u"UseTemp"};
 
 // A project file of about `targetBytes` UTF-8 bytes: screens of ten programs,
 // each with its seventeen settings.
@@ -33,7 +33,8 @@ std::u16string projectDocument(size_t targetBytes) {
             doc.AddElement(u"Program");
             doc.SetAttribute(u"name", u"Program_1");
             doc.SetAttribute(u"checked", u"TRUE");
-            for (const char16_t* a : {u"OffsetX", u"OffsetY", u"StretchH", u"StretchV", u"PitchOffSet"})
+            for (const char16_t* a :
+                 {u"OffsetX", u"OffsetY", u"StretchH", u"StretchV", u"PitchOffSet"})
                 doc.SetAttribute(a, 0);
             doc.SetAttribute(u"AutoAdjust", 1);
             doc.EnterElement();
@@ -114,8 +115,8 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Iteration)
-                m_seconds[r.benchmark_name()] = r.GetAdjustedRealTime() /
-                    benchmark::GetTimeUnitMultiplier(r.time_unit);
+                m_seconds[r.benchmark_name()] =
+                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
     }
     double seconds(const std::string& name) const {
         auto it = m_seconds.find(name);

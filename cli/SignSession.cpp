@@ -2,8 +2,8 @@
 
 #include "platform/hidapi/HidapiBackend.h"
 
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 
 bool SignSession::open(const SignOptions& options, std::string& error) {
     m_terminal = isatty(STDERR_FILENO) == 1;
@@ -14,14 +14,17 @@ bool SignSession::open(const SignOptions& options, std::string& error) {
     return true;
 }
 
-int SignSession::transfer(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply) {
+int SignSession::transfer(std::span<const uint8_t> block, uint8_t kind,
+                          std::vector<uint8_t>* reply) {
     m_packets = 0;
     const int code = signlink::singleSignTransfer(*m_table, m_clock, *this, block, kind, reply);
     endProgressLine();
     return code;
 }
 
-void SignSession::setProgressRange(int low, int high) { m_packets = high - low + 1; }
+void SignSession::setProgressRange(int low, int high) {
+    m_packets = high - low + 1;
+}
 
 void SignSession::setProgressPos(int pos) {
     // Only worth a line when it takes a while.
@@ -49,8 +52,10 @@ std::vector<std::string> SignSession::virtualSignSummary() const {
         const auto config = m_simulated->config(k);
         for (const auto& block : m_simulated->blocks(k)) {
             char line[160];
-            std::snprintf(line, sizeof line, "virtual sign %d (%dx%d) received kind %u, %zu bytes in %u packets", k + 1,
-                          config.width, config.height, block.kind, block.bytes.size(), block.packets);
+            std::snprintf(line, sizeof line,
+                          "virtual sign %d (%dx%d) received kind %u, %zu bytes in %u packets",
+                          k + 1, config.width, config.height, block.kind, block.bytes.size(),
+                          block.packets);
             lines.emplace_back(line);
         }
     }

@@ -20,7 +20,8 @@ public:
     // False with `error` set when the report log cannot be opened.
     bool open(const SignOptions& options, std::string& error);
 
-    int transfer(std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply) override;
+    int transfer(std::span<const uint8_t> block, uint8_t kind,
+                 std::vector<uint8_t>* reply) override;
     int signWidth() const override { return m_width; }
     int signHeight() const override { return m_height; }
 

@@ -109,7 +109,8 @@ struct Session {
     // Every checked program, with the settings the window would use.
     DeviceImage::Built image(const ScreenRecord& screen) {
         const AppSettings& settings = context.settings();
-        return DeviceImage::buildScreen(screen, settings.playMode, settings.tempOffset, false, 0, context.encoding());
+        return DeviceImage::buildScreen(screen, settings.playMode, settings.tempOffset, false, 0,
+                                        context.encoding());
     }
 };
 
@@ -118,7 +119,8 @@ struct Session {
 bool loadScreen(const std::string& project, const std::string* screenName, ScreenRecord& screen) {
     std::vector<ProjectFile::LoadedScreen> screens;
     std::string error;
-    if (!ProjectFile::read(project, screens, &error)) return fail("cannot read the project file " + error), false;
+    if (!ProjectFile::read(project, screens, &error))
+        return fail("cannot read the project file " + error), false;
     if (screens.empty()) return fail(project + " holds no screen"), false;
     const ProjectFile::LoadedScreen* chosen = &screens.front();
     if (screenName) {
@@ -142,13 +144,16 @@ bool loadScreen(const std::string& project, const std::string* screenName, Scree
 }
 
 // Takes "--screen NAME", "-o FILE" when `output` is given, and one project file.
-int projectArguments(const std::string& command, const std::vector<std::string>& args, std::string& project,
-                     std::optional<std::string>& screenName, std::string* output = nullptr) {
+int projectArguments(const std::string& command, const std::vector<std::string>& args,
+                     std::string& project, std::optional<std::string>& screenName,
+                     std::string* output = nullptr) {
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--screen" || (output && args[i] == "-o")) {
             if (i + 1 >= args.size()) return usage(args[i] + " needs a value");
-            if (args[i] == "--screen") screenName = args[i + 1];
-            else *output = args[i + 1];
+            if (args[i] == "--screen")
+                screenName = args[i + 1];
+            else
+                *output = args[i + 1];
             ++i;
         } else if (!args[i].empty() && args[i][0] == '-' && args[i] != "-") {
             return usage("unknown option '" + args[i] + "' for " + command);
@@ -182,7 +187,8 @@ int reportResult(int code) {
 }
 
 void printSummary(const SignSession& sign) {
-    for (const auto& line : sign.virtualSignSummary()) std::fprintf(stderr, "%s\n", line.c_str());
+    for (const auto& line : sign.virtualSignSummary())
+        std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 int signCommand(const std::string& command, std::vector<std::string> args) {
@@ -208,11 +214,13 @@ int signCommand(const std::string& command, std::vector<std::string> args) {
         const long value = v.empty() ? -1 : std::strtol(v.c_str(), &end, hex ? 16 : 10);
         const long top = command == "test" ? 4 : 255;
         if (v.empty() || *end != '\0' || value < 0 || value > top || (command == "test" && hex))
-            return usage("'" + v + "' is not a " + (command == "test" ? "test pattern (0-4)" : "command byte (0-255)"));
+            return usage("'" + v + "' is not a " +
+                         (command == "test" ? "test pattern (0-4)" : "command byte (0-255)"));
         if (!sign.open(options, error)) return fail(error);
         const uint8_t block[] = {static_cast<uint8_t>(value)};
-        const int code =
-            sign.transfer(block, command == "test" ? signlink::KIND_TEST_PATTERN : signlink::KIND_COMMAND_BYTE, nullptr);
+        const int code = sign.transfer(
+            block, command == "test" ? signlink::KIND_TEST_PATTERN : signlink::KIND_COMMAND_BYTE,
+            nullptr);
         printSummary(sign);
         return reportResult(code);
     }
@@ -231,15 +239,19 @@ int signCommand(const std::string& command, std::vector<std::string> args) {
     using Step = SignCommands::SendOutcome::Step;
     switch (out.step) {
         case Step::QueryFailed:
-        case Step::TooLong: return reportResult(out.code);
+        case Step::TooLong:
+            return reportResult(out.code);
         case Step::SizeMismatch: {
             const std::string text = platform::utf16ToUtf8(english().text(u"NoSend_msg"));
-            std::fprintf(stderr, "zentari-cli: %s (the sign is %dx%d, the screen %dx%d)\n", text.c_str(),
-                         sign.signWidth(), sign.signHeight(), screen.width, screen.height);
+            std::fprintf(stderr, "zentari-cli: %s (the sign is %dx%d, the screen %dx%d)\n",
+                         text.c_str(), sign.signWidth(), sign.signHeight(), screen.width,
+                         screen.height);
             return kExitSizeMismatch;
         }
         case Step::NothingToSend:
-            std::fprintf(stderr, "zentari-cli: nothing to send: no checked program of the screen shows anything\n");
+            std::fprintf(
+                stderr,
+                "zentari-cli: nothing to send: no checked program of the screen shows anything\n");
             return kExitNothingToSend;
         case Step::Sent:
             if (out.code) return reportResult(out.code);
@@ -268,16 +280,19 @@ int imageCommand(const std::vector<std::string>& args) {
         return std::fflush(stdout) == 0 ? 0 : fail("cannot write to standard output");
     }
     std::string error;
-    if (!platform::saveFileSafely(output, built.bytes, &error)) return fail("cannot write " + error);
-    std::fprintf(stderr, "%zu bytes, %zu program%s, written to %s\n", built.bytes.size(), built.names.size(),
-                 built.names.size() == 1 ? "" : "s", output.c_str());
+    if (!platform::saveFileSafely(output, built.bytes, &error))
+        return fail("cannot write " + error);
+    std::fprintf(stderr, "%zu bytes, %zu program%s, written to %s\n", built.bytes.size(),
+                 built.names.size(), built.names.size() == 1 ? "" : "s", output.c_str());
     return 0;
 }
 
 int explainCommand(const std::vector<std::string>& args) {
     if (args.size() != 1) return usage("explain takes one device image file");
-    const auto bytes = args[0] == "-" ? std::optional<std::string>(std::string(std::istreambuf_iterator<char>(std::cin), {}))
-                                      : readBytes(args[0]);
+    const auto bytes =
+        args[0] == "-"
+            ? std::optional<std::string>(std::string(std::istreambuf_iterator<char>(std::cin), {}))
+            : readBytes(args[0]);
     if (!bytes) return fail("cannot read " + args[0]);
     const bool sound = explainDeviceImage(*bytes, std::cout);
     std::cout.flush();
@@ -290,7 +305,8 @@ void chooseQtPlatform() {
         const char* v = std::getenv(name);
         return v && *v;
     };
-    if (!set("QT_QPA_PLATFORM") && !set("DISPLAY") && !set("WAYLAND_DISPLAY")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!set("QT_QPA_PLATFORM") && !set("DISPLAY") && !set("WAYLAND_DISPLAY"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
 }  // namespace
@@ -308,13 +324,15 @@ int main(int argc, char** argv) {
         std::printf("zentari-cli %s\n", ZENTARI_VERSION);
         return 0;
     }
-    const bool signCommand_ = command == "query" || command == "send" || command == "test" || command == "command";
+    const bool signCommand_ =
+        command == "query" || command == "send" || command == "test" || command == "command";
     if (command != "image" && command != "explain" && !signCommand_)
         return usage("unknown command '" + command + "'");
 
     if (command == "explain") return explainCommand(args);
     // Only drawing text needs Qt.
-    if (command == "query" || command == "test" || command == "command") return signCommand(command, std::move(args));
+    if (command == "query" || command == "test" || command == "command")
+        return signCommand(command, std::move(args));
     chooseQtPlatform();
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};

@@ -16,18 +16,21 @@ uint8_t byteAt(std::string_view bytes, size_t at) {
 }
 
 uint32_t u32At(std::string_view bytes, size_t at) {
-    return static_cast<uint32_t>(byteAt(bytes, at)) << 24 | static_cast<uint32_t>(byteAt(bytes, at + 1)) << 16 |
+    return static_cast<uint32_t>(byteAt(bytes, at)) << 24 |
+           static_cast<uint32_t>(byteAt(bytes, at + 1)) << 16 |
            static_cast<uint32_t>(byteAt(bytes, at + 2)) << 8 | byteAt(bytes, at + 3);
 }
 
-int rowBytes(int cell) { return (cell + 7) / 8; }
+int rowBytes(int cell) {
+    return (cell + 7) / 8;
+}
 
 }  // namespace
 
 bool BitmapFontLibrary::addFile(std::string_view bytes, uint32_t ansiCodePage) {
     if (bytes.size() <= 2) return false;
-    const bool looksLikeFont = bytes.size() >= 0x20000 || bytes[0] == 'Q' || bytes[1] == 'V' ||
-                               byteAt(bytes, 2) >= 1;
+    const bool looksLikeFont =
+        bytes.size() >= 0x20000 || bytes[0] == 'Q' || bytes[1] == 'V' || byteAt(bytes, 2) >= 1;
     if (!looksLikeFont) return false;
     const size_t count = byteAt(bytes, 2);
     const auto file = std::make_shared<const std::string>(bytes);
@@ -60,7 +63,8 @@ void BitmapFontLibrary::loadFolder(const std::filesystem::path& fontFolder, uint
     for (std::filesystem::recursive_directory_iterator it(fontFolder, ec), end; !ec && it != end;
          it.increment(ec)) {
         std::error_code sizeError;
-        if (it->is_regular_file(ec) && platform::equalsNoCase(it->path().extension().u16string(), u".qvf") &&
+        if (it->is_regular_file(ec) &&
+            platform::equalsNoCase(it->path().extension().u16string(), u".qvf") &&
             it->file_size(sizeError) <= kMaxFileSize && !sizeError)
             files.push_back(it->path());
     }
@@ -74,7 +78,8 @@ void BitmapFontLibrary::loadFolder(const std::filesystem::path& fontFolder, uint
 }
 
 uint32_t BitmapFontLibrary::listValue(size_t index) const {
-    const uint32_t cell = index < m_fonts.size() ? static_cast<uint32_t>(m_fonts[index].cell) & 0xFF : 0;
+    const uint32_t cell =
+        index < m_fonts.size() ? static_cast<uint32_t>(m_fonts[index].cell) & 0xFF : 0;
     return kMarker << 24 | cell << 16 | (static_cast<uint32_t>(index) & 0xFFFF);
 }
 
@@ -84,8 +89,8 @@ uint16_t BitmapFontLibrary::glyphNumber(int fontIndex, char16_t unit) const {
     return static_cast<uint16_t>(byteAt(block, 2u * unit) << 8 | byteAt(block, 2u * unit + 1));
 }
 
-int BitmapFontLibrary::drawGlyph(int fontIndex, char16_t unit, platform::Bitmap* target, uint32_t ink,
-                                 uint32_t background) const {
+int BitmapFontLibrary::drawGlyph(int fontIndex, char16_t unit, platform::Bitmap* target,
+                                 uint32_t ink, uint32_t background) const {
     if (fontIndex < 0 || fontIndex >= static_cast<int>(m_fonts.size())) return 0;
     const BitmapFont& font = m_fonts[fontIndex];
     if (!target) return font.cell;

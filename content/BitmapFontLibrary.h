@@ -12,8 +12,8 @@
 // One fixed-cell pixel font from a ".qvf" font file.
 struct BitmapFont {
     std::u16string name;
-    int cell = 0;             // glyph width and height in pixels
-    int secondSize = 0;       // kept with the font; not used for drawing
+    int cell = 0;        // glyph width and height in pixels
+    int secondSize = 0;  // kept with the font; not used for drawing
     // Glyph index (65536 big-endian 16-bit numbers) then the glyph bitmaps: a
     // view into the file's bytes, which every font of the file shares, so that
     // records naming the same or overlapping blocks cost nothing more.

@@ -15,10 +15,13 @@ namespace {
 
 // Starts with the prefix, without regard to case.
 bool startsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-    return text.size() >= prefix.size() && platform::equalsNoCase(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() &&
+           platform::equalsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-std::u16string flag(bool on) { return on ? u"1" : u"0"; }
+std::u16string flag(bool on) {
+    return on ? u"1" : u"0";
+}
 
 std::u16string valueOf(const SettingsMap& settings, std::u16string_view key) {
     auto it = settings.find(std::u16string(key));
@@ -31,7 +34,8 @@ std::u16string withoutTemperatureTokens(std::u16string_view text, int& caret) {
     int removedBeforeCaret = 0;
     for (size_t i = 0; i < text.size();) {
         const std::u16string_view rest = text.substr(i);
-        if (rest.substr(0, 4) == BracketCodes::kCelsius || rest.substr(0, 4) == BracketCodes::kFahrenheit) {
+        if (rest.substr(0, 4) == BracketCodes::kCelsius ||
+            rest.substr(0, 4) == BracketCodes::kFahrenheit) {
             removedBeforeCaret += std::clamp(caret - static_cast<int>(i), 0, 4);
             i += 4;
         } else {
@@ -45,7 +49,8 @@ std::u16string withoutTemperatureTokens(std::u16string_view text, int& caret) {
 }  // namespace
 
 int32_t CDlgProgram::List::value() const {
-    return selection >= 0 && selection < static_cast<int>(entries.size()) ? entries[selection].value : -1;
+    return selection >= 0 && selection < static_cast<int>(entries.size()) ? entries[selection].value
+                                                                          : -1;
 }
 
 CDlgProgram::CDlgProgram(Instance instance, const platform::TextLookup& texts)
@@ -58,24 +63,29 @@ CDlgProgram::CDlgProgram(Instance instance, const platform::TextLookup& texts)
 
 void CDlgProgram::fillLists() {
     m_effects.entries.clear();
-    for (const auto& o : po::kEffects) m_effects.entries.push_back({std::u16string(o.label), o.value});
+    for (const auto& o : po::kEffects)
+        m_effects.entries.push_back({std::u16string(o.label), o.value});
     m_borders.entries.clear();
-    for (const auto& o : po::kBorders) m_borders.entries.push_back({std::u16string(o.label), o.value});
+    for (const auto& o : po::kBorders)
+        m_borders.entries.push_back({std::u16string(o.label), o.value});
     m_fontSizes.entries.clear();
     for (int s = po::kMinFontSize; s <= po::kMaxFontSize; ++s)
         m_fontSizes.entries.push_back({platform::format(u"%d", {s}), s * scale()});
     auto speeds = [] {
         List list;
-        for (int v = 1; v <= po::kSpeedCount; ++v) list.entries.push_back({platform::format(u"% 2u", {v}), v});
+        for (int v = 1; v <= po::kSpeedCount; ++v)
+            list.entries.push_back({platform::format(u"% 2u", {v}), v});
         return list;
     };
     m_speeds.entries = speeds().entries;
     m_borderSpeeds.entries = speeds().entries;
     m_stopTimes.entries.clear();
-    for (int32_t t : po::kStopTimes) m_stopTimes.entries.push_back({platform::format(u"% 2u", {t}), t});
+    for (int32_t t : po::kStopTimes)
+        m_stopTimes.entries.push_back({platform::format(u"% 2u", {t}), t});
     m_tempUnits.entries.clear();
     for (size_t i = 0; i < po::kTemperatureUnits.size(); ++i)
-        m_tempUnits.entries.push_back({std::u16string(po::kTemperatureUnits[i]), static_cast<int32_t>(i)});
+        m_tempUnits.entries.push_back(
+            {std::u16string(po::kTemperatureUnits[i]), static_cast<int32_t>(i)});
     m_tempUnits.enabled = m_useTemp;
 }
 
@@ -89,8 +99,9 @@ void CDlgProgram::fillColorLists() {
 
 void CDlgProgram::setFontList(std::vector<FontEntry> fonts) {
     const std::u16string selected =
-        m_fontSelection >= 0 && m_fontSelection < static_cast<int>(m_fonts.size()) ? m_fonts[m_fontSelection].name
-                                                                                  : std::u16string();
+        m_fontSelection >= 0 && m_fontSelection < static_cast<int>(m_fonts.size())
+            ? m_fonts[m_fontSelection].name
+            : std::u16string();
     m_fonts = std::move(fonts);
     m_fontSelection = -1;
     for (size_t i = 0; i < m_fonts.size() && !selected.empty(); ++i)
@@ -105,7 +116,9 @@ void CDlgProgram::setScreenDpi(int dpi) {
 }
 
 // A screen of more than 1440 dots per inch would make a pixel no twips at all.
-int CDlgProgram::twipsPerPixel() const { return std::max(1, 1440 / m_dpi); }
+int CDlgProgram::twipsPerPixel() const {
+    return std::max(1, 1440 / m_dpi);
+}
 
 void CDlgProgram::applyTexts() {
     // Only a complete list replaces the built-in one: every entry counts, one
@@ -116,12 +129,14 @@ void CDlgProgram::applyTexts() {
         std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
             return platform::parseDecimal(a.value) < platform::parseDecimal(b.value);
         });
-        for (size_t i = 0; i < count; ++i) list.entries[i].label = entries[i].text;
+        for (size_t i = 0; i < count; ++i)
+            list.entries[i].label = entries[i].text;
     };
     localise(m_effects, u"effects", po::kEffects.size());
     localise(m_borders, u"Borders", po::kBorders.size());
     for (List* list : {&m_textColors, &m_backgroundColors})
-        for (size_t i = 0; i < po::kColors.size(); ++i) list->entries[i].label = m_texts.text(po::kColors[i].key);
+        for (size_t i = 0; i < po::kColors.size(); ++i)
+            list->entries[i].label = m_texts.text(po::kColors[i].key);
     refresh();
 }
 
@@ -145,10 +160,13 @@ void CDlgProgram::applyFontSize() {
     if (size >= 0) m_format.heightTwips = size * twipsPerPixel();
 }
 
-int32_t CDlgProgram::fontSizePixels() const { return m_format.heightTwips / twipsPerPixel() / scale(); }
+int32_t CDlgProgram::fontSizePixels() const {
+    return m_format.heightTwips / twipsPerPixel() / scale();
+}
 
 void CDlgProgram::applyColors() {
-    if (m_textColors.value() >= 0) m_format.color = static_cast<platform::ColorRef>(m_textColors.value());
+    if (m_textColors.value() >= 0)
+        m_format.color = static_cast<platform::ColorRef>(m_textColors.value());
     if (m_backgroundColors.value() >= 0)
         m_format.background = static_cast<platform::ColorRef>(m_backgroundColors.value());
 }
@@ -221,7 +239,8 @@ void CDlgProgram::resetToDefaults() {
     m_effects.select(0);
     m_borders.select(0);
     // The colour lists keep selections still in range: text Red, background Black otherwise.
-    if (m_textColors.selection < 0 || m_textColors.selection >= static_cast<int>(m_textColors.entries.size()))
+    if (m_textColors.selection < 0 ||
+        m_textColors.selection >= static_cast<int>(m_textColors.entries.size()))
         m_textColors.select(0);
     if (m_backgroundColors.selection < 0 ||
         m_backgroundColors.selection >= static_cast<int>(m_backgroundColors.entries.size()))
@@ -254,7 +273,9 @@ void CDlgProgram::loadSettings(const SettingsMap& settings) {
         return;
     }
     m_loading = true;
-    auto number = [&settings](std::u16string_view key) { return platform::parseDecimal(valueOf(settings, key)); };
+    auto number = [&settings](std::u16string_view key) {
+        return platform::parseDecimal(valueOf(settings, key));
+    };
 
     m_useTemp = number(po::kUseTemp) != 0;
     m_tempUnits.enabled = m_useTemp;
@@ -387,7 +408,8 @@ void CDlgProgram::setName(std::u16string name) {
 
 void CDlgProgram::setText(std::u16string text, int caret) {
     m_text = std::move(text);
-    m_caret = caret < 0 ? static_cast<int>(m_text.size()) : std::min(caret, static_cast<int>(m_text.size()));
+    m_caret = caret < 0 ? static_cast<int>(m_text.size())
+                        : std::min(caret, static_cast<int>(m_text.size()));
     deriveTemperatureFromText();
     if (!m_loading && m_instance == Instance::Editor) {
         m_keyPressedSinceChange = false;
@@ -396,7 +418,9 @@ void CDlgProgram::setText(std::u16string text, int caret) {
     refresh();
 }
 
-void CDlgProgram::setCaret(int caret) { m_caret = std::clamp(caret, 0, static_cast<int>(m_text.size())); }
+void CDlgProgram::setCaret(int caret) {
+    m_caret = std::clamp(caret, 0, static_cast<int>(m_text.size()));
+}
 
 void CDlgProgram::selectFont(int position) {
     m_fontSelection = position >= 0 && position < static_cast<int>(m_fonts.size()) ? position : -1;
@@ -488,7 +512,8 @@ void CDlgProgram::removeTemperatureTokens() {
 
 void CDlgProgram::replaceTemperatureToken() {
     removeTemperatureTokens();
-    const std::u16string_view token = m_tempUnits.selection == 1 ? BracketCodes::kFahrenheit : BracketCodes::kCelsius;
+    const std::u16string_view token =
+        m_tempUnits.selection == 1 ? BracketCodes::kFahrenheit : BracketCodes::kCelsius;
     std::u16string text = m_text;
     const int caret = std::clamp(m_caret, 0, static_cast<int>(text.size()));
     text.insert(static_cast<size_t>(caret), token);
@@ -498,8 +523,10 @@ void CDlgProgram::replaceTemperatureToken() {
 void CDlgProgram::setUseTemp(bool on) {
     m_useTemp = on;
     m_tempUnits.enabled = on;
-    if (on) replaceTemperatureToken();
-    else removeTemperatureTokens();
+    if (on)
+        replaceTemperatureToken();
+    else
+        removeTemperatureTokens();
     scheduleRefresh(10);
     refresh();
 }

@@ -33,7 +33,8 @@ public:
         // The selected entry's value; -1 without a selection.
         int32_t value() const;
         void select(int position) {
-            selection = position >= 0 && position < static_cast<int>(entries.size()) ? position : -1;
+            selection =
+                position >= 0 && position < static_cast<int>(entries.size()) ? position : -1;
         }
     };
     // The text box's character format.

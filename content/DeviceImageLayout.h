@@ -15,7 +15,7 @@ inline constexpr size_t kWidthCode = 0;
 inline constexpr size_t kHeightCode = 1;
 inline constexpr size_t kPlayMode = 2;
 inline constexpr size_t kTemperatureCorrection = 44;
-inline constexpr size_t kImageLength = 45;   // 4 bytes: where the digit font begins
+inline constexpr size_t kImageLength = 45;  // 4 bytes: where the digit font begins
 inline constexpr size_t kProgramCount = 49;
 inline constexpr size_t kProgramTable = 50;  // 4 bytes a slot
 inline constexpr size_t kTableSlots = 12;    // room in the header; a screen holds at most 10
@@ -70,12 +70,17 @@ inline void put16(std::string& s, size_t at, uint32_t v) {
 }
 
 inline void put32(std::string& s, size_t at, uint32_t v) {
-    for (size_t i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (24 - 8 * i) & 0xFF);
+    for (size_t i = 0; i < 4; ++i)
+        s[at + i] = static_cast<char>(v >> (24 - 8 * i) & 0xFF);
 }
 
-inline uint8_t get8(std::string_view b, size_t at) { return static_cast<uint8_t>(b[at]); }
+inline uint8_t get8(std::string_view b, size_t at) {
+    return static_cast<uint8_t>(b[at]);
+}
 
-inline uint16_t get16(std::string_view b, size_t at) { return static_cast<uint16_t>(get8(b, at) << 8 | get8(b, at + 1)); }
+inline uint16_t get16(std::string_view b, size_t at) {
+    return static_cast<uint16_t>(get8(b, at) << 8 | get8(b, at + 1));
+}
 
 inline uint32_t get32(std::string_view b, size_t at) {
     return static_cast<uint32_t>(get8(b, at)) << 24 | static_cast<uint32_t>(get8(b, at + 1)) << 16 |

@@ -19,7 +19,8 @@
 class EncodeContext {
 public:
     struct Snapshot {
-        std::shared_ptr<const BitmapFontLibrary> bitmapFonts = std::make_shared<BitmapFontLibrary>();
+        std::shared_ptr<const BitmapFontLibrary> bitmapFonts =
+            std::make_shared<BitmapFontLibrary>();
         EncodeInputs inputs;
         std::u16string languageName;  // picks the default font of a program without settings
     };

@@ -11,7 +11,8 @@
 inline std::vector<CDlgProgram::FontEntry> makeFontList(std::vector<std::u16string> families,
                                                         const BitmapFontLibrary& bitmapFonts) {
     std::vector<CDlgProgram::FontEntry> fonts;
-    for (std::u16string& family : families) fonts.push_back({std::move(family), 0});
+    for (std::u16string& family : families)
+        fonts.push_back({std::move(family), 0});
     for (size_t i = 0; i < bitmapFonts.fonts().size(); ++i)
         fonts.push_back({bitmapFonts.fonts()[i].name, bitmapFonts.listValue(i)});
     return fonts;

@@ -13,7 +13,8 @@ std::shared_ptr<const platform::Bitmap> PictureCache::get(const std::u16string& 
     if (known) {
         std::lock_guard lock(m_mutex);
         auto it = m_pictures.find(path);
-        if (it != m_pictures.end() && it->second.time == time && it->second.size == size) return it->second.image;
+        if (it != m_pictures.end() && it->second.time == time && it->second.size == size)
+            return it->second.image;
     }
     // Decoded outside the lock, so one slow picture holds up no other build.
     auto image = std::make_shared<platform::Bitmap>();
@@ -21,7 +22,9 @@ std::shared_ptr<const platform::Bitmap> PictureCache::get(const std::u16string& 
     if (m_codec.load(file, *image)) result = std::move(image);
     std::lock_guard lock(m_mutex);
     // No file to look at (or one the codec reads by other means) is decoded every time.
-    if (known) m_pictures.insert_or_assign(path, Decoded{time, size, result});
-    else m_pictures.erase(path);
+    if (known)
+        m_pictures.insert_or_assign(path, Decoded{time, size, result});
+    else
+        m_pictures.erase(path);
     return result;
 }

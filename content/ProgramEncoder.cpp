@@ -12,7 +12,9 @@ namespace {
 using namespace ImageLayout;
 
 // A list's value as one byte; 0xFF for a list without a selection.
-char listByte(int32_t value) { return static_cast<char>(value < 0 ? 0xFF : value & 0xFF); }
+char listByte(int32_t value) {
+    return static_cast<char>(value < 0 ? 0xFF : value & 0xFF);
+}
 
 // The unit symbols drawn when the font has none: 12 × 12, '#' = ink.
 constexpr std::array<const char*, 12> kCelsius{
@@ -43,8 +45,8 @@ int32_t ProgramEncoder::maxLineColumns(int W, int H) {
 
 // --- segments ---------------------------------------------------------------------------
 
-ProgramEncoder::Segment ProgramEncoder::pictureSegment(const std::vector<PictureRecord>& pictures, int32_t id,
-                                                       bool& found) const {
+ProgramEncoder::Segment ProgramEncoder::pictureSegment(const std::vector<PictureRecord>& pictures,
+                                                       int32_t id, bool& found) const {
     Segment s;
     s.kind = Segment::Picture;
     found = false;
@@ -57,8 +59,11 @@ ProgramEncoder::Segment ProgramEncoder::pictureSegment(const std::vector<Picture
         const int32_t width = std::clamp(r.nDestWidth, 0, 10000);
         const int32_t height = std::clamp(r.nDestHeight, 0, 12);
         s.image = platform::Bitmap(width, height, platform::kBlack);
-        if (r.bZoom) m_pictures.codec().drawScaled(picture, {0, 0, picture.width(), picture.height()}, s.image, {0, 0, width, height});
-        else s.image.copyFrom(picture, {0, 0, width, height}, 0, 0);
+        if (r.bZoom)
+            m_pictures.codec().drawScaled(picture, {0, 0, picture.width(), picture.height()},
+                                          s.image, {0, 0, width, height});
+        else
+            s.image.copyFrom(picture, {0, 0, width, height}, 0, 0);
         s.width = width;
         found = true;
         return s;
@@ -67,8 +72,9 @@ ProgramEncoder::Segment ProgramEncoder::pictureSegment(const std::vector<Picture
 }
 
 ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const ProgramSpec& program,
-                                                           const TextRasterizer::Style& style, bool fahrenheit,
-                                                           TemperatureBlock& block, bool& tooLong) const {
+                                                           const TextRasterizer::Style& style,
+                                                           bool fahrenheit, TemperatureBlock& block,
+                                                           bool& tooLong) const {
     // The glyph strips of the minus sign and the ten digits, inverted for the sign.
     std::array<TextRasterizer::GlyphStrip, 11> strips;
     strips[0] = m_rasterizer.glyphStrip(u"-", style);
@@ -89,8 +95,11 @@ ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const ProgramSpec& pr
     std::array<uint32_t, 11> offsets{};
     for (int k = 0; k < 11; ++k) {
         // A glyph that could not be rendered has no bytes and an offset of 0.
-        offsets[k] = strips[k].bytes.empty() ? 0 : static_cast<uint32_t>(kTemperatureHeaderSize + glyphs.size());
-        for (uint8_t b : strips[k].bytes) glyphs += static_cast<char>(~b);
+        offsets[k] = strips[k].bytes.empty()
+                         ? 0
+                         : static_cast<uint32_t>(kTemperatureHeaderSize + glyphs.size());
+        for (uint8_t b : strips[k].bytes)
+            glyphs += static_cast<char>(~b);
     }
     std::string& t = block.bytes;
     t.assign(kTemperatureHeaderSize, '\0');
@@ -103,7 +112,8 @@ ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const ProgramSpec& pr
     t[kDigitCell] = static_cast<char>(digitCell & 0xFF);
     put16(t, kLargestDigit, static_cast<uint32_t>(largestDigit));
     put16(t, kMinusOffset, static_cast<uint32_t>(kTemperatureHeaderSize));
-    for (int d = 0; d < 10; ++d) put16(t, kDigitOffsets + 2 * d, offsets[d + 1]);
+    for (int d = 0; d < 10; ++d)
+        put16(t, kDigitOffsets + 2 * d, offsets[d + 1]);
     t += glyphs;
     t.append(kTemperatureTrailer, '\0');
     block.fieldWidth = fieldWidth;
@@ -112,9 +122,11 @@ ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const ProgramSpec& pr
     Segment s;
     s.kind = Segment::Temperature;
     const int height = program.screenHeight;
-    const TextRasterizer::Run symbol = m_rasterizer.rasterize(fahrenheit ? u"\u2109" : u"\u2103", style);
-    const long long width = symbol.image.empty() ? minusWidth + 2 * digitCell + 12
-                                                 : symbol.advance + minusWidth + 2 * digitCell + style.pitchOffset;
+    const TextRasterizer::Run symbol =
+        m_rasterizer.rasterize(fahrenheit ? u"\u2109" : u"\u2103", style);
+    const long long width = symbol.image.empty()
+                                ? minusWidth + 2 * digitCell + 12
+                                : symbol.advance + minusWidth + 2 * digitCell + style.pitchOffset;
     // The spacing widens every digit cell; a field wider than a line is refused, not drawn.
     if (symbol.tooLong || width > style.maxColumns) {
         tooLong = true;
@@ -123,8 +135,8 @@ ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const ProgramSpec& pr
     s.width = static_cast<int32_t>(std::max(0LL, width));
     if (!symbol.image.empty()) {
         s.image = platform::Bitmap(std::max(s.width, 1), std::max(height, 1), style.background);
-        s.image.copyFrom(symbol.image, {0, 0, symbol.image.width(), symbol.image.height()}, s.width - symbol.advance,
-                         0);
+        s.image.copyFrom(symbol.image, {0, 0, symbol.image.width(), symbol.image.height()},
+                         s.width - symbol.advance, 0);
     } else {
         s.image = platform::Bitmap(std::max(s.width, 1), std::max(height, 1), style.background);
         const platform::Bitmap unit = unitPicture(fahrenheit, style.ink, style.background);
@@ -133,8 +145,10 @@ ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const ProgramSpec& pr
     return s;
 }
 
-std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const ProgramSpec& program, const EncodeInputs& inputs,
-                                                              TemperatureBlock* temperature, bool* tooLong) const {
+std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const ProgramSpec& program,
+                                                              const EncodeInputs& inputs,
+                                                              TemperatureBlock* temperature,
+                                                              bool* tooLong) const {
     TextRasterizer::Style style = TextRasterizer::styleOf(program, inputs.fontList);
     style.maxColumns = maxLineColumns(program.screenWidth, program.screenHeight);
     std::vector<Segment> out;
@@ -142,8 +156,9 @@ std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const ProgramSpec&
     // What the pieces so far add to the line: past what a line can hold (with the
     // offset a screen allows) the rest is not drawn at all.
     long long extent = 0;
-    const long long most = static_cast<long long>(style.maxColumns) +
-                           std::max<long long>(program.screenWidth, program.autoAdjust ? 0 : -1LL * program.offsetX);
+    const long long most =
+        static_cast<long long>(style.maxColumns) +
+        std::max<long long>(program.screenWidth, program.autoAdjust ? 0 : -1LL * program.offsetX);
     for (const BracketCodes::Piece& piece : BracketCodes::split(program.text)) {
         if (!out.empty()) extent += out.back().width + 1;
         if (extent > most) over = true;
@@ -193,7 +208,8 @@ std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const ProgramSpec&
 
 // --- the line --------------------------------------------------------------------------------
 
-ProgramEncoder::Layout ProgramEncoder::layout(const ProgramSpec& program, const std::vector<Segment>& segments) const {
+ProgramEncoder::Layout ProgramEncoder::layout(const ProgramSpec& program,
+                                              const std::vector<Segment>& segments) const {
     Layout result;
     const int W = program.screenWidth, H = program.screenHeight;
     const int32_t maxColumns = maxLineColumns(W, H);
@@ -205,7 +221,8 @@ ProgramEncoder::Layout ProgramEncoder::layout(const ProgramSpec& program, const 
     const int pitch = program.pitchOffset;
 
     long long sum = 0;
-    for (const Segment& s : segments) sum += s.width;
+    for (const Segment& s : segments)
+        sum += s.width;
     long long dx = 0, dy = 0;
     if (!program.autoAdjust) {
         sum += program.offsetX;
@@ -242,7 +259,8 @@ ProgramEncoder::Layout ProgramEncoder::layout(const ProgramSpec& program, const 
             result.hasTemperature = true;
             result.temperatureColumn = static_cast<int32_t>(x + dx);
         }
-        if (s.kind == Segment::Animation) result.animations.push_back({static_cast<int32_t>(x + dx), s.code});
+        if (s.kind == Segment::Animation)
+            result.animations.push_back({static_cast<int32_t>(x + dx), s.code});
         x += static_cast<long long>(s.width) + pitch;
     }
 
@@ -255,7 +273,8 @@ ProgramEncoder::Layout ProgramEncoder::layout(const ProgramSpec& program, const 
                 break;
             }
     // Placeholders that end the line keep their columns although nothing is drawn there.
-    for (auto it = segments.rbegin(); it != segments.rend() && it->kind == Segment::Animation; ++it) t += it->width;
+    for (auto it = segments.rbegin(); it != segments.rend() && it->kind == Segment::Animation; ++it)
+        t += it->width;
 
     const long long K = (t + W - 1) / W * W;
     if (K <= 0) return result;
@@ -267,9 +286,11 @@ ProgramEncoder::Layout ProgramEncoder::layout(const ProgramSpec& program, const 
     // Canvas point (c − dx, H − dy + r) becomes bitmap point (c, r).
     for (int r = 0; r < H; ++r)
         for (int c = 0; c < K; ++c) {
-            const long long sx = static_cast<long long>(c) - dx, sy = static_cast<long long>(H) - dy + r;
+            const long long sx = static_cast<long long>(c) - dx,
+                            sy = static_cast<long long>(H) - dy + r;
             if (sx >= 0 && sy >= 0 && sx < canvas.width() && sy < canvas.height())
-                result.bitmap.setPixel(c, r, canvas.pixel(static_cast<int>(sx), static_cast<int>(sy)));
+                result.bitmap.setPixel(c, r,
+                                       canvas.pixel(static_cast<int>(sx), static_cast<int>(sy)));
         }
     return result;
 }
@@ -281,12 +302,14 @@ std::string ProgramEncoder::pages(const platform::Bitmap& bitmap, int W) {
     for (int page = 0; page < bitmap.width() / W; ++page) {
         platform::Bitmap cut(groups * 8, bitmap.height(), platform::kBlack);
         cut.copyFrom(bitmap, {page * W, 0, W, bitmap.height()}, 0, 0);
-        for (uint8_t b : TextRasterizer::pack(cut)) out += static_cast<char>(~b);
+        for (uint8_t b : TextRasterizer::pack(cut))
+            out += static_cast<char>(~b);
     }
     return out;
 }
 
-ProgramEncoder::Encoded ProgramEncoder::encodeRecord(const ProgramSpec& program, const EncodeInputs& inputs) const {
+ProgramEncoder::Encoded ProgramEncoder::encodeRecord(const ProgramSpec& program,
+                                                     const EncodeInputs& inputs) const {
     Encoded result;
     TemperatureBlock temperature;
     const std::vector<Segment> pieces = segments(program, inputs, &temperature, &result.tooLong);
@@ -317,7 +340,8 @@ ProgramEncoder::Encoded ProgramEncoder::encodeRecord(const ProgramSpec& program,
         put32(record, kAnimationOffset, static_cast<uint32_t>(record.size()));
         const size_t m = line.animations.size();
         std::string table(kAnimationHeaderSize + kAnimationEntrySize * m, '\0');
-        put16(table, kAnimationLength, static_cast<uint32_t>(kAnimationEntrySize * m + kAnimationLengthExtra));
+        put16(table, kAnimationLength,
+              static_cast<uint32_t>(kAnimationEntrySize * m + kAnimationLengthExtra));
         table[kPlaceholderSize] = static_cast<char>(H & 0xFF);
         table[kAnimationCount] = static_cast<char>(m);
         for (size_t k = 0; k < m; ++k) {

@@ -49,7 +49,9 @@ public:
 
     // With a picture cache of its own, or one shared with other encoders.
     ProgramEncoder(const TextRasterizer& rasterizer, platform::ImageCodec& codec)
-        : m_ownCache(std::make_unique<PictureCache>(codec)), m_rasterizer(rasterizer), m_pictures(*m_ownCache) {}
+        : m_ownCache(std::make_unique<PictureCache>(codec)),
+          m_rasterizer(rasterizer),
+          m_pictures(*m_ownCache) {}
     ProgramEncoder(const TextRasterizer& rasterizer, PictureCache& pictures)
         : m_rasterizer(rasterizer), m_pictures(pictures) {}
 
@@ -65,14 +67,18 @@ public:
         return encodeRecord(program, inputs).record;
     }
     // The same for the program an editor instance holds, with its fonts and pictures.
-    Encoded encodeRecord(const CDlgProgram& editor) const { return encodeRecord(editor.spec(), inputsOf(editor)); }
+    Encoded encodeRecord(const CDlgProgram& editor) const {
+        return encodeRecord(editor.spec(), inputsOf(editor));
+    }
     std::string encode(const CDlgProgram& editor) const { return encodeRecord(editor).record; }
 
     // The pieces of the line, in order (kept for the tests and the tools). Sets
     // `tooLong` (when given) and stops when a piece is wider than a line can be.
     std::vector<Segment> segments(const ProgramSpec& program, const EncodeInputs& inputs,
-                                  TemperatureBlock* temperature = nullptr, bool* tooLong = nullptr) const;
-    std::vector<Segment> segments(const CDlgProgram& editor, TemperatureBlock* temperature = nullptr) const {
+                                  TemperatureBlock* temperature = nullptr,
+                                  bool* tooLong = nullptr) const;
+    std::vector<Segment> segments(const CDlgProgram& editor,
+                                  TemperatureBlock* temperature = nullptr) const {
         return segments(editor.spec(), inputsOf(editor), temperature);
     }
 
@@ -93,12 +99,15 @@ public:
     // Pages packed for the sign, inverted (0 = lit), page after page.
     static std::string pages(const platform::Bitmap& bitmap, int screenWidth);
 
-    static EncodeInputs inputsOf(const CDlgProgram& editor) { return {editor.fonts(), editor.pictures()}; }
+    static EncodeInputs inputsOf(const CDlgProgram& editor) {
+        return {editor.fonts(), editor.pictures()};
+    }
 
 private:
-    Segment pictureSegment(const std::vector<PictureRecord>& pictures, int32_t id, bool& found) const;
-    Segment temperatureSegment(const ProgramSpec& program, const TextRasterizer::Style& style, bool fahrenheit,
-                               TemperatureBlock& block, bool& tooLong) const;
+    Segment pictureSegment(const std::vector<PictureRecord>& pictures, int32_t id,
+                           bool& found) const;
+    Segment temperatureSegment(const ProgramSpec& program, const TextRasterizer::Style& style,
+                               bool fahrenheit, TemperatureBlock& block, bool& tooLong) const;
 
     std::unique_ptr<PictureCache> m_ownCache;
     const TextRasterizer& m_rasterizer;

@@ -52,21 +52,21 @@ inline constexpr std::array<Option, 12> kEffects{{
 
 // Borders; position and value coincide.
 inline constexpr std::array<Option, 15> kBorders{{
-    {u"0\uFF1A\u65E0\u8FB9\u6846", 0},                          // 0：无边框
-    {u"1\uFF1A\u968F\u673A\u8FB9\u6846", 1},                    // 1：随机边框
-    {u"2\uFF1A\u56FA\u5B9A\u8FB9\u6846", 2},                    // 2：固定边框
-    {u"3\uFF1A\u56FA\u5B9A\u4E00\u70B9\u865A\u7EBF", 3},        // 3：固定一点虚线
-    {u"4\uFF1A\u56FA\u5B9A\u4E24\u70B9\u865A\u7EBF", 4},        // 4：固定两点虚线
-    {u"5\uFF1A\u56FA\u5B9A\u8FB9\u6846\u95EA\u70C1", 5},        // 5：固定边框闪烁
-    {u"6\uFF1A\u4E00\u70B9\u865A\u7EBF\u95EA\u70C1", 6},        // 6：一点虚线闪烁
-    {u"7\uFF1A\u4E24\u70B9\u865A\u7EBF\u95EA\u70C1", 7},        // 7：两点虚线闪烁
-    {u"8\uFF1A\u865A\u7EBF\u4E00\u70B9\u65CB\u8F6C", 8},        // 8：虚线一点旋转
-    {u"9\uFF1A\u865A\u7EBF2\u70B9\u65CB\u8F6C", 9},             // 9：虚线2点旋转
-    {u"10\uFF1A\u865A\u7EBF4\u70B9\u65CB\u8F6C", 10},           // 10：虚线4点旋转
-    {u"11\uFF1A\u865A\u7EBF8\u70B9\u65CB\u8F6C", 11},           // 11：虚线8点旋转
-    {u"12\uFF1A\u4E24\u6761\u9F99", 12},                        // 12：两条龙
-    {u"13\uFF1A\u4E00\u6761\u9F99", 13},                        // 13：一条龙
-    {u"14\uFF1A\u4E00\u6761\u865A\u9F99", 14},                  // 14：一条虚龙
+    {u"0\uFF1A\u65E0\u8FB9\u6846", 0},                    // 0：无边框
+    {u"1\uFF1A\u968F\u673A\u8FB9\u6846", 1},              // 1：随机边框
+    {u"2\uFF1A\u56FA\u5B9A\u8FB9\u6846", 2},              // 2：固定边框
+    {u"3\uFF1A\u56FA\u5B9A\u4E00\u70B9\u865A\u7EBF", 3},  // 3：固定一点虚线
+    {u"4\uFF1A\u56FA\u5B9A\u4E24\u70B9\u865A\u7EBF", 4},  // 4：固定两点虚线
+    {u"5\uFF1A\u56FA\u5B9A\u8FB9\u6846\u95EA\u70C1", 5},  // 5：固定边框闪烁
+    {u"6\uFF1A\u4E00\u70B9\u865A\u7EBF\u95EA\u70C1", 6},  // 6：一点虚线闪烁
+    {u"7\uFF1A\u4E24\u70B9\u865A\u7EBF\u95EA\u70C1", 7},  // 7：两点虚线闪烁
+    {u"8\uFF1A\u865A\u7EBF\u4E00\u70B9\u65CB\u8F6C", 8},  // 8：虚线一点旋转
+    {u"9\uFF1A\u865A\u7EBF2\u70B9\u65CB\u8F6C", 9},       // 9：虚线2点旋转
+    {u"10\uFF1A\u865A\u7EBF4\u70B9\u65CB\u8F6C", 10},     // 10：虚线4点旋转
+    {u"11\uFF1A\u865A\u7EBF8\u70B9\u65CB\u8F6C", 11},     // 11：虚线8点旋转
+    {u"12\uFF1A\u4E24\u6761\u9F99", 12},                  // 12：两条龙
+    {u"13\uFF1A\u4E00\u6761\u9F99", 13},                  // 13：一条龙
+    {u"14\uFF1A\u4E00\u6761\u865A\u9F99", 14},            // 14：一条虚龙
 }};
 
 // Speeds 1 … 9 at positions 0 … 8 (labels "% 2u"); smaller is faster.
@@ -74,8 +74,8 @@ inline constexpr int kSpeedCount = 9;
 inline constexpr int kDefaultSpeedPosition = 4;
 
 // Stop times in seconds (labels "% 2u"); 255 is the most one byte carries.
-inline constexpr std::array<int32_t, 22> kStopTimes{0,  1,  2,  3,  4,  5,  6,   7,   8,   9,   10,
-                                                    12, 15, 20, 30, 50, 80, 100, 130, 150, 200, 255};
+inline constexpr std::array<int32_t, 22> kStopTimes{
+    0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 15, 20, 30, 50, 80, 100, 130, 150, 200, 255};
 inline constexpr int kDefaultStopTimePosition = 3;
 
 // Character heights in pixels (labels "%d").
@@ -94,7 +94,8 @@ inline constexpr std::array<std::u16string_view, 2> kTemperatureUnits{u"\u00B0C"
 
 // Every key the settings map holds, in the order the map writes them.
 inline constexpr std::array<std::u16string_view, 17> kAllKeys{
-    kBorder, kBorderSpeed, kColor1, kColor2, kEffect, kFlicker, kFont, kFontBold, kFontItalic,
-    kFontSize, kFontUnderline, kSelect, kSpeed, kStopTime, kTempIndex, kTextContent, kUseTemp};
+    kBorder, kBorderSpeed, kColor1,     kColor2,      kEffect,        kFlicker,
+    kFont,   kFontBold,    kFontItalic, kFontSize,    kFontUnderline, kSelect,
+    kSpeed,  kStopTime,    kTempIndex,  kTextContent, kUseTemp};
 
 }  // namespace ProgramOptions

@@ -27,7 +27,8 @@ ProgramSpecReader::ProgramSpecReader(CDlgProgram& loader) : m_loader(&loader) {}
 
 ProgramSpecReader::~ProgramSpecReader() = default;
 
-ProgramSpec ProgramSpecReader::read(const ProgramRecord& program, int32_t screenWidth, int32_t screenHeight) {
+ProgramSpec ProgramSpecReader::read(const ProgramRecord& program, int32_t screenWidth,
+                                    int32_t screenHeight) {
     m_loader->setScreenSize(screenWidth, screenHeight);
     m_loader->load(program);
     return m_loader->spec();

@@ -6,16 +6,19 @@
 
 namespace {
 
-constexpr std::u16string_view kSong = u"\u5B8B\u4F53";          // 宋体
+constexpr std::u16string_view kSong = u"\u5B8B\u4F53";               // 宋体
 constexpr std::u16string_view kYaHei = u"\u5FAE\u8F6F\u96C5\u9ED1";  // 微软雅黑
-constexpr std::u16string_view kHei = u"\u9ED1\u4F53";           // 黑体
+constexpr std::u16string_view kHei = u"\u9ED1\u4F53";                // 黑体
 
 bool startsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-    return text.size() >= prefix.size() && platform::equalsNoCase(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() &&
+           platform::equalsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 // These faces are drawn a character at a time, the others in one piece.
-bool drawnByCharacter(std::u16string_view face) { return face == kSong || face == kYaHei || face == kHei; }
+bool drawnByCharacter(std::u16string_view face) {
+    return face == kSong || face == kYaHei || face == kHei;
+}
 
 bool rowHasInk(const platform::Bitmap& b, int y, int width, uint32_t ink) {
     for (int x = 0; x < width; ++x)
@@ -31,7 +34,8 @@ bool columnHasInk(const platform::Bitmap& b, int x, int height, uint32_t ink) {
 
 }  // namespace
 
-TextRasterizer::Style TextRasterizer::styleOf(const ProgramSpec& program, std::vector<FontEntry> fontList) {
+TextRasterizer::Style TextRasterizer::styleOf(const ProgramSpec& program,
+                                              std::vector<FontEntry> fontList) {
     Style s;
     s.font.lfHeight = -program.fontSize;
     s.font.lfWeight = program.bold ? 700 : 400;
@@ -68,7 +72,8 @@ TextRasterizer::Choice TextRasterizer::autoAdjusted(const Style& style) const {
             return std::any_of(style.fontList.begin(), style.fontList.end(),
                                [&](const auto& e) { return platform::equalsNoCase(e.name, face); });
         };
-        // Only the face itself counts: the rows moved up are right for its shapes, not for a stand-in's.
+        // Only the face itself counts: the rows moved up are right for its shapes, not for a
+        // stand-in's.
         if (listed(kYaHei)) {
             c.font.lfFaceName = kYaHei;
             c.verticalOffset = -3;
@@ -105,7 +110,8 @@ TextRasterizer::Run TextRasterizer::rasterize(std::u16string_view text, const St
     return gdiPath(text, style, choice);
 }
 
-TextRasterizer::Run TextRasterizer::gdiPath(std::u16string_view text, const Style& style, Choice choice) const {
+TextRasterizer::Run TextRasterizer::gdiPath(std::u16string_view text, const Style& style,
+                                            Choice choice) const {
     const platform::TextSize whole = m_renderer.measure(choice.font, text, style.pitchOffset);
     if (whole.width <= 0 || whole.height <= 0) return {};
     Run run;
@@ -123,7 +129,8 @@ TextRasterizer::Run TextRasterizer::gdiPath(std::u16string_view text, const Styl
         platform::LogFont font = choice.font;
         platform::TextSize size = m_renderer.measure(font, piece, style.pitchOffset);
         if (!style.autoAdjust) {
-            m_renderer.draw(run.image, {x, 0, size.width, size.height}, font, piece, style.pitchOffset, style.ink);
+            m_renderer.draw(run.image, {x, 0, size.width, size.height}, font, piece,
+                            style.pitchOffset, style.ink);
             x += size.width;
             continue;
         }
@@ -132,8 +139,10 @@ TextRasterizer::Run TextRasterizer::gdiPath(std::u16string_view text, const Styl
         platform::Bitmap scratch;
         int first = 0, last = 0;
         while (true) {
-            scratch = platform::Bitmap(std::max(size.width, 1), std::max(size.height, 1), style.background);
-            m_renderer.draw(scratch, {0, 0, size.width, size.height}, font, piece, style.pitchOffset, style.ink);
+            scratch = platform::Bitmap(std::max(size.width, 1), std::max(size.height, 1),
+                                       style.background);
+            m_renderer.draw(scratch, {0, 0, size.width, size.height}, font, piece,
+                            style.pitchOffset, style.ink);
             const int h = scratch.height(), w = scratch.width();
             first = h / 2;
             for (int y = 0; y < h / 2; ++y)
@@ -182,8 +191,9 @@ TextRasterizer::Run TextRasterizer::gdiPath(std::u16string_view text, const Styl
                 over.tooLong = true;
                 return over;
             }
-            const int grown = static_cast<int>(std::min<long long>(
-                std::max<long long>(needed, 2LL * run.image.width()), std::max<long long>(needed, style.maxColumns)));
+            const int grown = static_cast<int>(
+                std::min<long long>(std::max<long long>(needed, 2LL * run.image.width()),
+                                    std::max<long long>(needed, style.maxColumns)));
             platform::Bitmap wider(grown, run.image.height(), style.background);
             wider.copyFrom(run.image, {0, 0, run.image.width(), run.image.height()}, 0, 0);
             run.image = std::move(wider);
@@ -203,8 +213,8 @@ TextRasterizer::Run TextRasterizer::gdiPath(std::u16string_view text, const Styl
     return run;
 }
 
-TextRasterizer::Run TextRasterizer::bitmapPath(std::u16string_view text, const Style& style, int fontIndex,
-                                               int cell) const {
+TextRasterizer::Run TextRasterizer::bitmapPath(std::u16string_view text, const Style& style,
+                                               int fontIndex, int cell) const {
     const int n = static_cast<int>(text.size());
     const long long width = static_cast<long long>(style.pitchOffset + cell + 1) * n;
     if (width <= 0) return {};
@@ -220,7 +230,8 @@ TextRasterizer::Run TextRasterizer::bitmapPath(std::u16string_view text, const S
     for (char16_t unit : text) {
         scratch.fill(style.background);
         if (m_bitmapFonts.drawGlyph(fontIndex, unit, &scratch, style.ink, style.background) == 0)
-            m_renderer.drawDefault(scratch, {0, 0, cell, cell}, std::u16string_view(&unit, 1), style.ink);
+            m_renderer.drawDefault(scratch, {0, 0, cell, cell}, std::u16string_view(&unit, 1),
+                                   style.ink);
         int left = -1, end = -1;
         for (int c = 0; c < scratch.width(); ++c)
             if (columnHasInk(scratch, c, scratch.height(), style.ink)) {
@@ -254,7 +265,8 @@ std::vector<uint8_t> TextRasterizer::pack(const platform::Bitmap& image) {
     return out;
 }
 
-TextRasterizer::GlyphStrip TextRasterizer::glyphStrip(std::u16string_view text, const Style& style) const {
+TextRasterizer::GlyphStrip TextRasterizer::glyphStrip(std::u16string_view text,
+                                                      const Style& style) const {
     GlyphStrip strip;
     const Run run = rasterize(text, style);
     const long long width = static_cast<long long>(run.advance) + 2LL * style.pitchOffset + 1;

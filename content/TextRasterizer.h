@@ -18,7 +18,7 @@ public:
     // and geometry.
     struct Style {
         platform::LogFont font;
-        uint32_t ink = 0xFFFF0000u;      // text colour (0xAARRGGBB)
+        uint32_t ink = 0xFFFF0000u;  // text colour (0xAARRGGBB)
         uint32_t background = 0xFF000000u;
         int pitchOffset = 0;
         bool autoAdjust = false;

@@ -35,9 +35,13 @@ uint8_t heightCode(int32_t height) {
     return static_cast<uint8_t>(height & 0xFF);
 }
 
-int32_t widthOfCode(uint8_t code) { return code == 0 ? 36 : code == 1 ? 48 : code; }
+int32_t widthOfCode(uint8_t code) {
+    return code == 0 ? 36 : code == 1 ? 48 : code;
+}
 
-int32_t heightOfCode(uint8_t code) { return code == 0 ? 11 : code == 1 ? 12 : code == 2 ? 16 : code; }
+int32_t heightOfCode(uint8_t code) {
+    return code == 0 ? 11 : code == 1 ? 12 : code == 2 ? 16 : code;
+}
 
 const std::array<uint8_t, kDigitFontSize>& digitFontBlock() {
     static const std::array<uint8_t, kDigitFontSize> block = [] {
@@ -46,15 +50,17 @@ const std::array<uint8_t, kDigitFontSize>& digitFontBlock() {
             const int offset = 22 + 12 * k;
             b[2 * k] = static_cast<uint8_t>(offset >> 8);
             b[2 * k + 1] = static_cast<uint8_t>(offset & 0xFF);
-            for (int r = 0; r < 12; ++r) b[offset + r] = kGlyphRows[k][r];
+            for (int r = 0; r < 12; ++r)
+                b[offset + r] = kGlyphRows[k][r];
         }
         return b;
     }();
     return block;
 }
 
-Built build(int32_t width, int32_t height, int32_t playMode, int32_t tempOffset, const std::vector<Program>& programs,
-            const EncodeInputs& inputs, const ProgramEncoder& programEncoder) {
+Built build(int32_t width, int32_t height, int32_t playMode, int32_t tempOffset,
+            const std::vector<Program>& programs, const EncodeInputs& inputs,
+            const ProgramEncoder& programEncoder) {
     Built result;
     if (programs.empty()) return result;
     // A screen larger than a sign can be is never drawn.
@@ -63,7 +69,8 @@ Built build(int32_t width, int32_t height, int32_t playMode, int32_t tempOffset,
     image[kWidthCode] = static_cast<char>(widthCode(width));
     image[kHeightCode] = static_cast<char>(heightCode(height));
     image[kPlayMode] = static_cast<char>(playMode & 0xFF);
-    image[kTemperatureCorrection] = static_cast<char>(static_cast<uint8_t>(static_cast<int8_t>(tempOffset)));
+    image[kTemperatureCorrection] =
+        static_cast<char>(static_cast<uint8_t>(static_cast<int8_t>(tempOffset)));
     size_t count = 0;
     for (const Program& program : programs) {
         if (count == kTableSlots) break;  // the header has no room for more
@@ -95,21 +102,22 @@ std::vector<Program> programsOf(const ScreenRecord& screen, bool currentOnly, Pr
     return programs;
 }
 
-Built buildScreen(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly,
-                  ProgramKey current, const EncodeContext& context) {
+Built buildScreen(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset,
+                  bool currentOnly, ProgramKey current, const EncodeContext& context) {
     const std::shared_ptr<const EncodeContext::Snapshot> snapshot = context.snapshot();
     ProgramSpecReader reader(snapshot->languageName, snapshot->inputs.fontList);
     const TextRasterizer rasterizer(context.renderer(), *snapshot->bitmapFonts);
     const ProgramEncoder encoder(rasterizer, context.pictureCache());
-    return build(screen.width, screen.height, playMode, tempOffset, programsOf(screen, currentOnly, current, reader),
-                 snapshot->inputs, encoder);
+    return build(screen.width, screen.height, playMode, tempOffset,
+                 programsOf(screen, currentOnly, current, reader), snapshot->inputs, encoder);
 }
 
-Built build(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly, ProgramKey current,
-            CDlgProgram& loader, const ProgramEncoder& programEncoder) {
+Built build(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly,
+            ProgramKey current, CDlgProgram& loader, const ProgramEncoder& programEncoder) {
     ProgramSpecReader reader(loader);
-    return build(screen.width, screen.height, playMode, tempOffset, programsOf(screen, currentOnly, current, reader),
-                 ProgramEncoder::inputsOf(loader), programEncoder);
+    return build(screen.width, screen.height, playMode, tempOffset,
+                 programsOf(screen, currentOnly, current, reader), ProgramEncoder::inputsOf(loader),
+                 programEncoder);
 }
 
 }  // namespace DeviceImage

@@ -33,7 +33,7 @@ int32_t heightOfCode(uint8_t code);
 const std::array<uint8_t, kDigitFontSize>& digitFontBlock();
 
 struct Built {
-    std::string bytes;                // empty when no program produced a record, or too long
+    std::string bytes;                  // empty when no program produced a record, or too long
     std::vector<std::u16string> names;  // the programs taken, in table order
     // The screen is larger than a sign can be, or a program is longer than a
     // record can hold: nothing was built, rather than an image without it.
@@ -48,8 +48,9 @@ struct Program {
 
 // The image of the programs, in order, for a screen of that size. Changes
 // nothing shared but the encoder's picture cache: any thread may build.
-Built build(int32_t width, int32_t height, int32_t playMode, int32_t tempOffset, const std::vector<Program>& programs,
-            const EncodeInputs& inputs, const ProgramEncoder& programEncoder);
+Built build(int32_t width, int32_t height, int32_t playMode, int32_t tempOffset,
+            const std::vector<Program>& programs, const EncodeInputs& inputs,
+            const ProgramEncoder& programEncoder);
 
 // The programs of an image of the screen: every checked one in key order (or
 // only `current`, checked or not), read with the program editor's rules.
@@ -57,12 +58,12 @@ std::vector<Program> programsOf(const ScreenRecord& screen, bool currentOnly, Pr
                                 ProgramSpecReader& reader);
 
 // The screen's image with what the context holds now.
-Built buildScreen(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly,
-                  ProgramKey current, const EncodeContext& context);
+Built buildScreen(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset,
+                  bool currentOnly, ProgramKey current, const EncodeContext& context);
 
 // The same through a loader and an encoder of the caller's (tests and tools):
 // the programs are read through `loader`, with its fonts and pictures.
-Built build(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly, ProgramKey current,
-            CDlgProgram& loader, const ProgramEncoder& programEncoder);
+Built build(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly,
+            ProgramKey current, CDlgProgram& loader, const ProgramEncoder& programEncoder);
 
 }  // namespace DeviceImage

@@ -9,7 +9,6 @@ namespace {
 
 using namespace ImageLayout;
 
-
 std::string at(const char* what, size_t offset) {
     char buf[96];
     std::snprintf(buf, sizeof buf, "%s at byte %zu", what, offset);
@@ -17,7 +16,8 @@ std::string at(const char* what, size_t offset) {
 }
 
 // Reads one record inside `rec` (the record's bytes); false with a problem when it is not sound.
-bool readRecord(std::string_view rec, int width, int height, DeviceImageReader::Record& r, std::string& problem) {
+bool readRecord(std::string_view rec, int width, int height, DeviceImageReader::Record& r,
+                std::string& problem) {
     const size_t base = r.offset;
     if (rec.size() < kRecordHeaderSize) return problem = at("record header cut short", base), false;
     r.length = get16(rec, kRecordLength);
@@ -46,16 +46,20 @@ bool readRecord(std::string_view rec, int width, int height, DeviceImageReader::
     if (width > 0 && height > 0) {
         const size_t pageBytes = static_cast<size_t>((width + 7) / 8) * height;
         if (r.columns % width != 0 || r.pageData.size() != r.columns / width * pageBytes)
-            return problem = at("bitmap block does not hold whole pages", base + r.bitmapOffset), false;
+            return problem = at("bitmap block does not hold whole pages", base + r.bitmapOffset),
+                   false;
     }
     if (r.animationOffset != 0) {
         if (uint64_t{r.animationOffset} + kAnimationHeaderSize > rec.size())
-            return problem = at("animation table outside its record", base + kAnimationOffset), false;
+            return problem = at("animation table outside its record", base + kAnimationOffset),
+                   false;
         const std::string_view table = rec.substr(r.animationOffset);
         const uint8_t m = get8(table, kAnimationCount);
         r.placeholderSize = get8(table, kPlaceholderSize);
         if (get16(table, kAnimationLength) != kAnimationEntrySize * m + kAnimationLengthExtra)
-            return problem = at("animation table length does not match its count", base + r.animationOffset), false;
+            return problem = at("animation table length does not match its count",
+                                base + r.animationOffset),
+                   false;
         if (kAnimationHeaderSize + kAnimationEntrySize * m > table.size())
             return problem = at("animation table past its record", base + r.animationOffset), false;
         for (size_t k = 0; k < m; ++k) {
@@ -66,7 +70,8 @@ bool readRecord(std::string_view rec, int width, int height, DeviceImageReader::
     if (r.temperatureOffset != 0) {
         constexpr size_t kSmallest = kTemperatureHeaderSize + kTemperatureTrailer;
         if (uint64_t{r.temperatureOffset} + kSmallest > rec.size())
-            return problem = at("temperature block outside its record", base + kTemperatureOffset), false;
+            return problem = at("temperature block outside its record", base + kTemperatureOffset),
+                   false;
         const std::string_view t = rec.substr(r.temperatureOffset);
         auto& f = r.temperature;
         f.length = get16(t, kTemperatureLength);
@@ -78,13 +83,16 @@ bool readRecord(std::string_view rec, int width, int height, DeviceImageReader::
         f.digitCell = get8(t, kDigitCell);
         f.largestDigitPlus5 = get16(t, kLargestDigit);
         f.minusOffset = get16(t, kMinusOffset);
-        for (size_t d = 0; d < 10; ++d) f.digitOffsets[d] = get16(t, kDigitOffsets + 2 * d);
+        for (size_t d = 0; d < 10; ++d)
+            f.digitOffsets[d] = get16(t, kDigitOffsets + 2 * d);
         if (f.length < kSmallest || f.length > t.size())
-            return problem = at("temperature block length past its record", base + r.temperatureOffset), false;
+            return problem =
+                       at("temperature block length past its record", base + r.temperatureOffset),
+                   false;
         f.glyphs = t.substr(kTemperatureHeaderSize, f.length - kSmallest);
         for (size_t d = 0; d < 10; ++d)
-            if (f.digitOffsets[d] != 0 &&
-                (f.digitOffsets[d] < kTemperatureHeaderSize || f.digitOffsets[d] >= f.length - kTemperatureTrailer))
+            if (f.digitOffsets[d] != 0 && (f.digitOffsets[d] < kTemperatureHeaderSize ||
+                                           f.digitOffsets[d] >= f.length - kTemperatureTrailer))
                 return problem = at("digit glyph outside its temperature block",
                                     base + r.temperatureOffset + kDigitOffsets + 2 * d),
                        false;
@@ -96,11 +104,13 @@ bool readRecord(std::string_view rec, int width, int height, DeviceImageReader::
 }  // namespace
 
 bool DeviceImageReader::Record::lit(int column, int row, int screenWidth, int screenHeight) const {
-    if (screenWidth <= 0 || screenHeight <= 0 || column < 0 || row < 0 || row >= screenHeight) return false;
+    if (screenWidth <= 0 || screenHeight <= 0 || column < 0 || row < 0 || row >= screenHeight)
+        return false;
     const int groups = (screenWidth + 7) / 8;
     const size_t page = static_cast<size_t>(column / screenWidth);
     const int x = column % screenWidth;
-    const size_t at = page * groups * screenHeight + static_cast<size_t>(x / 8) * screenHeight + row;
+    const size_t at =
+        page * groups * screenHeight + static_cast<size_t>(x / 8) * screenHeight + row;
     if (at >= pageData.size()) return false;
     return (static_cast<uint8_t>(pageData[at]) >> (7 - x % 8) & 1) == 0;
 }
@@ -124,10 +134,13 @@ DeviceImageReader::Image DeviceImageReader::read(std::string_view bytes) {
         image.count = kTableSlots;
     }
     if (image.imageLength < kHeaderSize || image.imageLength > bytes.size()) {
-        if (image.problem.empty()) image.problem = at("image length past the end of the bytes", kImageLength);
+        if (image.problem.empty())
+            image.problem = at("image length past the end of the bytes", kImageLength);
     }
-    const size_t end = std::min<size_t>(bytes.size(), std::max<uint32_t>(image.imageLength, kHeaderSize));
-    for (size_t k = 0; k < image.count; ++k) image.offsets.push_back(get32(bytes, kProgramTable + 4 * k));
+    const size_t end =
+        std::min<size_t>(bytes.size(), std::max<uint32_t>(image.imageLength, kHeaderSize));
+    for (size_t k = 0; k < image.count; ++k)
+        image.offsets.push_back(get32(bytes, kProgramTable + 4 * k));
     for (size_t k = 0; k < image.offsets.size(); ++k) {
         Record r;
         r.offset = image.offsets[k];
@@ -135,11 +148,13 @@ DeviceImageReader::Image DeviceImageReader::read(std::string_view bytes) {
         // An entry that points outside the image, or at a record that is not
         // sound, is passed over as the sign passes over it; the others still count.
         if (r.offset < kHeaderSize || r.offset >= end) {
-            if (image.problem.empty()) image.problem = at("program table entry outside the image", kProgramTable + 4 * k);
+            if (image.problem.empty())
+                image.problem = at("program table entry outside the image", kProgramTable + 4 * k);
             continue;
         }
         std::string problem;
-        const bool sound = readRecord(bytes.substr(r.offset, end - r.offset), image.width, image.height, r, problem);
+        const bool sound = readRecord(bytes.substr(r.offset, end - r.offset), image.width,
+                                      image.height, r, problem);
         if (!sound) {
             if (image.problem.empty()) image.problem = problem;
             continue;
@@ -148,6 +163,7 @@ DeviceImageReader::Image DeviceImageReader::read(std::string_view bytes) {
     }
     image.hasDigitFont = image.imageLength >= kHeaderSize &&
                          static_cast<size_t>(image.imageLength) + kDigitFontSize <= bytes.size();
-    if (!image.hasDigitFont && image.problem.empty()) image.problem = "no digit font block after the records";
+    if (!image.hasDigitFont && image.problem.empty())
+        image.problem = "no digit font block after the records";
     return image;
 }

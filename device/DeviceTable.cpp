@@ -6,14 +6,17 @@
 namespace {
 
 bool equalNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
                return std::tolower(x) == std::tolower(y);
            });
 }
 
 }  // namespace
 
-DeviceTable::~DeviceTable() { destroyAll(); }
+DeviceTable::~DeviceTable() {
+    destroyAll();
+}
 
 DeviceTable::Entry* DeviceTable::find(int32_t key) {
     auto it = m_entries.find(key);
@@ -27,7 +30,8 @@ const DeviceTable::Entry* DeviceTable::entry(int32_t key) const {
 
 std::vector<int32_t> DeviceTable::keys() const {
     std::vector<int32_t> out;
-    for (const auto& [key, e] : m_entries) out.push_back(key);
+    for (const auto& [key, e] : m_entries)
+        out.push_back(key);
     return out;
 }
 
@@ -94,7 +98,8 @@ uint16_t DeviceTable::outputReportLength(int32_t key) const {
     return e && e->capabilities ? e->capabilities->outputReportLength : 0;
 }
 
-bool DeviceTable::transfer(Entry& e, bool reading, uint8_t* buffer, size_t length, platform::WaitEvent* event) {
+bool DeviceTable::transfer(Entry& e, bool reading, uint8_t* buffer, size_t length,
+                           platform::WaitEvent* event) {
     auto& handle = reading ? e.readHandle : e.writeHandle;
     bool& pending = reading ? e.readPending : e.writePending;
     if (!handle) return false;
@@ -105,21 +110,22 @@ bool DeviceTable::transfer(Entry& e, bool reading, uint8_t* buffer, size_t lengt
         io = handle->result();
     }
     switch (io) {
-    case platform::HidIo::Completed:
-        pending = false;
-        return true;
-    case platform::HidIo::Pending:
-        pending = true;
-        return true;
-    case platform::HidIo::Failed:
-        break;
+        case platform::HidIo::Completed:
+            pending = false;
+            return true;
+        case platform::HidIo::Pending:
+            pending = true;
+            return true;
+        case platform::HidIo::Failed:
+            break;
     }
     pending = false;
     handle->cancel();
     return false;
 }
 
-bool DeviceTable::write(int32_t key, const uint8_t* buffer, size_t length, platform::WaitEvent* event) {
+bool DeviceTable::write(int32_t key, const uint8_t* buffer, size_t length,
+                        platform::WaitEvent* event) {
     Entry* e = find(key);
     // The handle only reads a write's buffer.
     return e && transfer(*e, false, const_cast<uint8_t*>(buffer), length, event);
@@ -167,7 +173,8 @@ void DeviceTable::lookUpDisk(Entry& e) {
 }
 
 void DeviceTable::findDisks() {
-    for (auto& [key, e] : m_entries) lookUpDisk(e);
+    for (auto& [key, e] : m_entries)
+        lookUpDisk(e);
 }
 
 bool DeviceTable::findDiskOfEntry(int32_t key) {

@@ -70,7 +70,8 @@ private:
     Entry* find(int32_t key);
     void destroyAll();
     static void closeEntry(Entry& entry);
-    bool transfer(Entry& entry, bool reading, uint8_t* buffer, size_t length, platform::WaitEvent* event);
+    bool transfer(Entry& entry, bool reading, uint8_t* buffer, size_t length,
+                  platform::WaitEvent* event);
     void lookUpDisk(Entry& entry);
 
     platform::HidBackend& m_backend;

@@ -31,7 +31,8 @@ Packet buildPacketTemplate(size_t length, uint32_t count, uint8_t kind) {
 
 uint16_t checksum(const Packet& packet) {
     uint32_t sum = 0;
-    for (size_t k = 0; k < kChecksumOffset; ++k) sum += packet[k];
+    for (size_t k = 0; k < kChecksumOffset; ++k)
+        sum += packet[k];
     return static_cast<uint16_t>(sum);
 }
 
@@ -48,8 +49,8 @@ namespace {
 
 class Transfer {
 public:
-    Transfer(DeviceTable& table, platform::Clock& clock, LinkObserver& observer, std::span<const uint8_t> block,
-             uint8_t kind)
+    Transfer(DeviceTable& table, platform::Clock& clock, LinkObserver& observer,
+             std::span<const uint8_t> block, uint8_t kind)
         : m_table(table), m_clock(clock), m_observer(observer), m_block(block), m_kind(kind) {}
 
     int run();
@@ -96,20 +97,21 @@ bool Transfer::countFailure() {
 Transfer::WritePhase Transfer::writePhase() {
     int tries = 0;
     for (;;) {
-        if (!m_table.write(kKey, m_writeReport.data(), m_outLength, &m_writeEvent)) return WritePhase::Failed;
+        if (!m_table.write(kKey, m_writeReport.data(), m_outLength, &m_writeEvent))
+            return WritePhase::Failed;
         if (!m_table.isPending(kKey, DeviceTable::Write)) return WritePhase::Done;
         switch (m_clock.wait(m_writeEvent, kWaitTimeout)) {
-        case platform::WaitResult::Signalled:
-            m_observer.setProgressPos(std::max(m_acknowledged, 0));
-            ++m_acknowledged;
-            return WritePhase::Done;
-        case platform::WaitResult::TimedOut:
-            if (++tries == kTimeoutsPerPhase) return WritePhase::TimedOut;
-            break;
-        case platform::WaitResult::Failed:
-            if (!countFailure()) return WritePhase::Broken;
-            m_sendAgain = true;
-            break;
+            case platform::WaitResult::Signalled:
+                m_observer.setProgressPos(std::max(m_acknowledged, 0));
+                ++m_acknowledged;
+                return WritePhase::Done;
+            case platform::WaitResult::TimedOut:
+                if (++tries == kTimeoutsPerPhase) return WritePhase::TimedOut;
+                break;
+            case platform::WaitResult::Failed:
+                if (!countFailure()) return WritePhase::Broken;
+                m_sendAgain = true;
+                break;
         }
     }
 }
@@ -118,16 +120,17 @@ Transfer::ReadPhase Transfer::readPhase() {
     std::fill(m_readReport.begin(), m_readReport.end(), 0);
     int tries = 0;
     for (;;) {
-        if (!m_table.read(kKey, m_readReport.data(), m_inLength, &m_readEvent)) return ReadPhase::Done;
+        if (!m_table.read(kKey, m_readReport.data(), m_inLength, &m_readEvent))
+            return ReadPhase::Done;
         if (!m_table.isPending(kKey, DeviceTable::Read)) return ReadPhase::Done;
         switch (m_clock.wait(m_readEvent, kWaitTimeout)) {
-        case platform::WaitResult::Signalled:
-            return ReadPhase::Done;
-        case platform::WaitResult::TimedOut:
-            if (++tries == kTimeoutsPerPhase) return ReadPhase::TimedOut;
-            break;
-        case platform::WaitResult::Failed:
-            return ReadPhase::Done;
+            case platform::WaitResult::Signalled:
+                return ReadPhase::Done;
+            case platform::WaitResult::TimedOut:
+                if (++tries == kTimeoutsPerPhase) return ReadPhase::TimedOut;
+                break;
+            case platform::WaitResult::Failed:
+                return ReadPhase::Done;
         }
     }
 }

@@ -49,7 +49,9 @@ enum TransferResult : int {
 
 using Packet = std::array<uint8_t, kPacketSize>;
 
-inline uint32_t packetCount(size_t length) { return static_cast<uint32_t>((length + kPayloadSize - 1) / kPayloadSize); }
+inline uint32_t packetCount(size_t length) {
+    return static_cast<uint32_t>((length + kPayloadSize - 1) / kPayloadSize);
+}
 
 Packet buildPacketTemplate(size_t length, uint32_t count, uint8_t kind);
 // Sets the number, the zero-padded payload and the checksum; false for an empty
@@ -92,6 +94,7 @@ inline constexpr int TIMER_FLASH_TOOL = 10001;
 // calling thread; a second transfer waits until the first has finished.
 // `reply`, when given, receives the 64 bytes of the last reply.
 int singleSignTransfer(DeviceTable& table, platform::Clock& clock, LinkObserver& observer,
-                       std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply = nullptr);
+                       std::span<const uint8_t> block, uint8_t kind,
+                       std::vector<uint8_t>* reply = nullptr);
 
 }  // namespace signlink

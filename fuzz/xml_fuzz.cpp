@@ -76,8 +76,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     std::u16string text;
     switch (data[0] % 3) {
-        case 0: text = platform::utf8ToUtf16(bytes); break;
-        case 1: text = xml::decodeXmlFile(bytes, 936).text; break;
+        case 0:
+            text = platform::utf8ToUtf16(bytes);
+            break;
+        case 1:
+            text = xml::decodeXmlFile(bytes, 936).text;
+            break;
         default:
             text.resize(bytes.size() / 2);
             std::memcpy(text.data(), bytes.data(), text.size() * 2);

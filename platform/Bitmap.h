@@ -10,22 +10,32 @@ namespace platform {
 using ColorRef = uint32_t;
 
 constexpr ColorRef rgb(uint8_t r, uint8_t g, uint8_t b) {
-    return static_cast<ColorRef>(r) | static_cast<ColorRef>(g) << 8 | static_cast<ColorRef>(b) << 16;
+    return static_cast<ColorRef>(r) | static_cast<ColorRef>(g) << 8 |
+           static_cast<ColorRef>(b) << 16;
 }
-constexpr uint8_t redOf(ColorRef c) { return static_cast<uint8_t>(c & 0xFF); }
-constexpr uint8_t greenOf(ColorRef c) { return static_cast<uint8_t>(c >> 8 & 0xFF); }
-constexpr uint8_t blueOf(ColorRef c) { return static_cast<uint8_t>(c >> 16 & 0xFF); }
+constexpr uint8_t redOf(ColorRef c) {
+    return static_cast<uint8_t>(c & 0xFF);
+}
+constexpr uint8_t greenOf(ColorRef c) {
+    return static_cast<uint8_t>(c >> 8 & 0xFF);
+}
+constexpr uint8_t blueOf(ColorRef c) {
+    return static_cast<uint8_t>(c >> 16 & 0xFF);
+}
 
 // Pixels are 0xAARRGGBB, the layout the image libraries use.
 constexpr uint32_t argbOf(ColorRef c) {
-    return 0xFF000000u | static_cast<uint32_t>(redOf(c)) << 16 | static_cast<uint32_t>(greenOf(c)) << 8 |
-           blueOf(c);
+    return 0xFF000000u | static_cast<uint32_t>(redOf(c)) << 16 |
+           static_cast<uint32_t>(greenOf(c)) << 8 | blueOf(c);
 }
 constexpr ColorRef colorRefOf(uint32_t argb) {
-    return rgb(static_cast<uint8_t>(argb >> 16), static_cast<uint8_t>(argb >> 8), static_cast<uint8_t>(argb));
+    return rgb(static_cast<uint8_t>(argb >> 16), static_cast<uint8_t>(argb >> 8),
+               static_cast<uint8_t>(argb));
 }
 // A sign LED is lit where the rendered pixel's red component is 100 or more.
-constexpr bool isLitPixel(uint32_t argb) { return (argb >> 16 & 0xFF) >= 100; }
+constexpr bool isLitPixel(uint32_t argb) {
+    return (argb >> 16 & 0xFF) >= 100;
+}
 
 constexpr uint32_t kBlack = 0xFF000000u;
 

@@ -40,7 +40,8 @@ std::filesystem::path programFolder(const std::filesystem::path& executableDir) 
 }
 
 std::filesystem::path userTempFolder() {
-    if (std::filesystem::path run = env("XDG_RUNTIME_DIR"); run.is_absolute()) return run / "Zentari";
+    if (std::filesystem::path run = env("XDG_RUNTIME_DIR"); run.is_absolute())
+        return run / "Zentari";
     std::filesystem::path base = env("XDG_CACHE_HOME");
     if (base.empty() || base.is_relative()) {
         const std::filesystem::path home = env("HOME");

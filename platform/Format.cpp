@@ -35,24 +35,32 @@ std::u16string format(std::u16string_view fmt, std::initializer_list<FormatArg> 
         for (;; ++i) {
             if (i >= fmt.size()) return out;
             const char16_t f = fmt[i];
-            if (f == '-') left = true;
-            else if (f == '+') plus = true;
-            else if (f == ' ') space = true;
-            else if (f == '0') zero = true;
-            else break;
+            if (f == '-')
+                left = true;
+            else if (f == '+')
+                plus = true;
+            else if (f == ' ')
+                space = true;
+            else if (f == '0')
+                zero = true;
+            else
+                break;
         }
         size_t width = 0;
-        while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') width = width * 10 + (fmt[i++] - '0');
+        while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9')
+            width = width * 10 + (fmt[i++] - '0');
         // A precision: the least digits of a number, the most characters of a text.
         bool hasPrecision = false;
         size_t precision = 0;
         if (i < fmt.size() && fmt[i] == '.') {
             hasPrecision = true;
             ++i;
-            while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') precision = precision * 10 + (fmt[i++] - '0');
+            while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9')
+                precision = precision * 10 + (fmt[i++] - '0');
         }
         // Length modifiers change nothing here: every argument carries its own size.
-        while (i < fmt.size() && (fmt[i] == 'l' || fmt[i] == 'h' || fmt[i] == 'z')) ++i;
+        while (i < fmt.size() && (fmt[i] == 'l' || fmt[i] == 'h' || fmt[i] == 'z'))
+            ++i;
         if (i >= fmt.size()) break;
         const char16_t conv = fmt[i];
         if (conv == '%') {
@@ -66,7 +74,8 @@ std::u16string format(std::u16string_view fmt, std::initializer_list<FormatArg> 
             case 'd':
             case 'i': {
                 const int64_t v = a && a->kind() != FormatArg::Kind::Text ? a->asSigned() : 0;
-                body = digits(v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v), 10, false);
+                body = digits(v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v), 10,
+                              false);
                 sign = v < 0 ? u"-" : plus ? u"+" : space ? u" " : u"";
                 break;
             }
@@ -84,7 +93,8 @@ std::u16string format(std::u16string_view fmt, std::initializer_list<FormatArg> 
                 if (hasPrecision && body.size() > precision) body.resize(precision);
                 break;
             case 'c':
-                if (a && a->kind() != FormatArg::Kind::Text) body = static_cast<char16_t>(a->asUnsigned());
+                if (a && a->kind() != FormatArg::Kind::Text)
+                    body = static_cast<char16_t>(a->asUnsigned());
                 break;
             default:  // not a conversion we know: written as it stands
                 out += u'%';

@@ -39,9 +39,9 @@ private:
 
 // printf-style formatting into UTF-16, for the formats the program's texts use:
 // %d %i %u %x %X %s %c %% with the flags '-', '+', ' ', '0', a width and a
-// precision ("% 3u", "%02X", "+%d", "%s_%u", "IMG%.2d"). %u of a negative number shows it as 32 bits, like
-// the C library on the systems those formats come from. A missing argument
-// formats as nothing; a text given to a number conversion formats as 0.
+// precision ("% 3u", "%02X", "+%d", "%s_%u", "IMG%.2d"). %u of a negative number shows it as 32
+// bits, like the C library on the systems those formats come from. A missing argument formats as
+// nothing; a text given to a number conversion formats as 0.
 std::u16string format(std::u16string_view fmt, std::initializer_list<FormatArg> args);
 
 }  // namespace platform

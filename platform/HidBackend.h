@@ -15,9 +15,9 @@ namespace platform {
 struct HidDeviceInfo {
     uint16_t vendorId = 0;
     uint16_t productId = 0;
-    std::string path;         // opens the interface
-    std::string containerId;  // names the physical device; empty when unknown
-    int32_t portAddress = -1; // -1 when the system reports none
+    std::string path;          // opens the interface
+    std::string containerId;   // names the physical device; empty when unknown
+    int32_t portAddress = -1;  // -1 when the system reports none
 };
 
 // The removable disk that the same physical device presents.
@@ -30,7 +30,7 @@ struct HidDiskInfo {
 };
 
 struct HidCapabilities {
-    uint16_t inputReportLength = 0;   // report ID byte included
+    uint16_t inputReportLength = 0;  // report ID byte included
     uint16_t outputReportLength = 0;
 };
 

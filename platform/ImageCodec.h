@@ -35,7 +35,8 @@ public:
 
     // Writes the picture (BMP as 24 bits per pixel) through a temporary file, so
     // a failure leaves an existing file as it was.
-    virtual bool save(const Bitmap& image, const std::filesystem::path& file, ImageFormat format) = 0;
+    virtual bool save(const Bitmap& image, const std::filesystem::path& file,
+                      ImageFormat format) = 0;
 };
 
 }  // namespace platform

@@ -1,13 +1,13 @@
 #include "platform/SafeSave.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <random>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace platform {
 
@@ -37,7 +37,8 @@ bool writeAll(int fd, std::string_view bytes) {
 // of this user are followed, to a file of this user (or to none yet): anyone can
 // plant a link in a folder such as /tmp, and writing through it would overwrite
 // whatever it names with our rights.
-bool resolveLinks(const std::filesystem::path& target, std::filesystem::path& real, std::string* error) {
+bool resolveLinks(const std::filesystem::path& target, std::filesystem::path& real,
+                  std::string* error) {
     const uid_t me = ::geteuid();
     std::filesystem::path p = target;
     for (int hops = 0;; ++hops) {
@@ -45,7 +46,9 @@ bool resolveLinks(const std::filesystem::path& target, std::filesystem::path& re
         if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
         if (hops == 40) return fail(error, target.string(), ELOOP);
         if (st.st_uid != me) {
-            if (error) *error = target.string() + ": refusing to write through a symbolic link of another user";
+            if (error)
+                *error =
+                    target.string() + ": refusing to write through a symbolic link of another user";
             return false;
         }
         std::error_code ec;
@@ -55,7 +58,9 @@ bool resolveLinks(const std::filesystem::path& target, std::filesystem::path& re
     }
     struct stat st {};
     if (p != target && ::stat(p.c_str(), &st) == 0 && st.st_uid != me) {
-        if (error) *error = target.string() + ": refusing to write through a symbolic link to a file of another user";
+        if (error)
+            *error = target.string() +
+                     ": refusing to write through a symbolic link to a file of another user";
         return false;
     }
     real = p;

@@ -12,7 +12,8 @@ char16_t foldCase(char16_t c) {
     // Latin Extended-A pairs upper/lower on even/odd, with the run 0x139..0x148
     // and 0x179..0x17E paired the other way round.
     if (c >= 0x100 && c <= 0x17F) {
-        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return c % 2 ? char16_t(c + 1) : c;
+        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+            return c % 2 ? char16_t(c + 1) : c;
         if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
         if (c == 0x178) return 0xFF;
         return c % 2 ? c : char16_t(c + 1);
@@ -24,9 +25,9 @@ char16_t foldCase(char16_t c) {
 }
 
 bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
-               return foldCase(x) == foldCase(y);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char16_t x, char16_t y) { return foldCase(x) == foldCase(y); });
 }
 
 std::u16string toUpperAscii(std::u16string_view s) {
@@ -38,7 +39,8 @@ std::u16string toUpperAscii(std::u16string_view s) {
 
 int32_t parseDecimal(std::u16string_view s) {
     size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
+    while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r')))
+        ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
     int64_t v = 0;

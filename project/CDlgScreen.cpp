@@ -37,9 +37,13 @@ void CDlgScreen::setLabels(std::u16string width, std::u16string height, std::u16
     refresh();
 }
 
-std::u16string CDlgScreen::widthText() const { return platform::format(u"% 3u", {m_width}); }
+std::u16string CDlgScreen::widthText() const {
+    return platform::format(u"% 3u", {m_width});
+}
 
-std::u16string CDlgScreen::heightText() const { return platform::format(u"% 3u", {m_height}); }
+std::u16string CDlgScreen::heightText() const {
+    return platform::format(u"% 3u", {m_height});
+}
 
 std::u16string CDlgScreen::programCountText() const {
     return platform::format(u"% 3u", {m_programCount});

@@ -5,7 +5,8 @@ CScreenSel::CScreenSel(const platform::TextLookup& language, ScreenCatalogue cat
     const auto& entries = m_catalogue.entries();
     for (size_t k = 0; k < entries.size(); ++k) {
         const ScreenCatalogue::Entry& e = entries[k];
-        if (e.kind != ScreenCatalogue::Kind::MultiFrame && e.kind != ScreenCatalogue::Kind::Pack) continue;
+        if (e.kind != ScreenCatalogue::Kind::MultiFrame && e.kind != ScreenCatalogue::Kind::Pack)
+            continue;
         Button b;
         b.entry = static_cast<int>(k);
         b.kind = e.kind;

@@ -28,7 +28,9 @@ const ProgramRecord* Project::findProgram(ProgramKey key) const {
 
 // After 65535 screens the counter would come round to ids in use again; the
 // project then takes no more screens rather than confuse two of them.
-ScreenId Project::nextScreenId() const { return m_screenIdsUsedUp ? 0 : m_nextScreenId; }
+ScreenId Project::nextScreenId() const {
+    return m_screenIdsUsedUp ? 0 : m_nextScreenId;
+}
 
 std::u16string Project::generatedScreenName(std::u16string_view screenText) const {
     return platform::format(u"%s_%u", {screenText, unsigned{nextScreenId()}});
@@ -48,15 +50,19 @@ bool Project::canAddProgram(ScreenId screen) const {
     return s && s->programs.size() < kMaxPrograms && !m_programIdsUsedUp;
 }
 
-ProgramKey Project::nextProgramKey(ScreenId screen) const { return programKey(screen, m_nextProgramId); }
+ProgramKey Project::nextProgramKey(ScreenId screen) const {
+    return programKey(screen, m_nextProgramId);
+}
 
-std::u16string Project::generatedProgramName(ScreenId screen, std::u16string_view programText) const {
+std::u16string Project::generatedProgramName(ScreenId screen,
+                                             std::u16string_view programText) const {
     const ScreenRecord* s = findScreen(screen);
     for (unsigned n = 1;; ++n) {
         const std::u16string name = platform::format(u"%s_%u", {programText, n});
-        const bool taken = s && std::any_of(s->programs.begin(), s->programs.end(), [&](const auto& p) {
-                               return platform::equalsNoCase(p.second.name, name);
-                           });
+        const bool taken =
+            s && std::any_of(s->programs.begin(), s->programs.end(), [&](const auto& p) {
+                return platform::equalsNoCase(p.second.name, name);
+            });
         if (!taken) return name;
     }
 }
@@ -75,16 +81,20 @@ ProgramKey Project::addProgram(ScreenId screen, ProgramRecord program) {
     return key;
 }
 
-void Project::removeScreen(ScreenId id) { m_screens.erase(id); }
+void Project::removeScreen(ScreenId id) {
+    m_screens.erase(id);
+}
 
 void Project::removeProgram(ProgramKey key) {
-    if (ScreenRecord* s = isProgramKey(key) ? findScreen(screenOfKey(key)) : nullptr) s->programs.erase(key);
+    if (ScreenRecord* s = isProgramKey(key) ? findScreen(screenOfKey(key)) : nullptr)
+        s->programs.erase(key);
 }
 
 std::filesystem::path Project::withProjectExtension(const std::filesystem::path& path) {
     const std::u16string text = path.u16string();
-    const std::u16string tail = platform::toUpperAscii(
-        text.size() > 5 ? std::u16string_view(text).substr(text.size() - 5) : std::u16string_view(text));
+    const std::u16string tail =
+        platform::toUpperAscii(text.size() > 5 ? std::u16string_view(text).substr(text.size() - 5)
+                                               : std::u16string_view(text));
     const size_t at = tail.find(u".VQD");
     // Found at a position other than the first of the last five characters.
     if (at != std::u16string::npos && at != 0) return path;

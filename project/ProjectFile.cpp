@@ -24,14 +24,16 @@ ProgramRecord readProgram(CXmlDocument& doc) {
     p.AutoAdjust = number(doc, u"AutoAdjust");
     doc.EnterElement();
     // A later entry with the same key replaces an earlier one.
-    while (doc.FindElement(u"Item")) p.settings[doc.GetAttribute(u"name")] = doc.GetElementText();
+    while (doc.FindElement(u"Item"))
+        p.settings[doc.GetAttribute(u"name")] = doc.GetElementText();
     doc.LeaveElement();
     return p;
 }
 
 }  // namespace
 
-bool read(const std::filesystem::path& file, std::vector<LoadedScreen>& screens, std::string* error) {
+bool read(const std::filesystem::path& file, std::vector<LoadedScreen>& screens,
+          std::string* error) {
     CXmlDocument doc;
     if (!doc.LoadFile(file)) {
         if (error)
@@ -51,7 +53,8 @@ bool read(const std::filesystem::path& file, std::vector<LoadedScreen>& screens,
         if (s.screen.height < 1) s.screen.height = 12;
         if (s.screen.baseColor < 0 || s.screen.baseColor > 2) s.screen.baseColor = 0;
         doc.EnterElement();
-        while (doc.FindElement(u"Program")) s.programs.push_back(readProgram(doc));
+        while (doc.FindElement(u"Program"))
+            s.programs.push_back(readProgram(doc));
         doc.LeaveElement();
         screens.push_back(std::move(s));
     }
@@ -68,7 +71,8 @@ CXmlDocument build(const Project& project) {
         doc.AddElement(u"SCREEN");
         doc.SetAttribute(u"width", platform::toDecimal(static_cast<uint32_t>(screen.width)));
         doc.SetAttribute(u"height", platform::toDecimal(static_cast<uint32_t>(screen.height)));
-        doc.SetAttribute(u"baseColor", platform::toDecimal(static_cast<uint32_t>(screen.baseColor)));
+        doc.SetAttribute(u"baseColor",
+                         platform::toDecimal(static_cast<uint32_t>(screen.baseColor)));
         doc.SetAttribute(u"name", screen.name);
         doc.EnterElement();
         for (const auto& [key, program] : screen.programs) {
@@ -96,7 +100,9 @@ CXmlDocument build(const Project& project) {
 
 }  // namespace
 
-std::u16string text(const Project& project) { return build(project).GetDocText(); }
+std::u16string text(const Project& project) {
+    return build(project).GetDocText();
+}
 
 bool write(const Project& project, const std::filesystem::path& file, std::string* error) {
     CXmlDocument doc = build(project);

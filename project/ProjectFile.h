@@ -22,7 +22,8 @@ struct LoadedScreen {
 // Reads a file. False when it cannot be read or is not well-formed, with the
 // reason in `error` when given; true with no screens when its root is not "QV".
 // Sizes are corrected as they are read.
-bool read(const std::filesystem::path& file, std::vector<LoadedScreen>& screens, std::string* error = nullptr);
+bool read(const std::filesystem::path& file, std::vector<LoadedScreen>& screens,
+          std::string* error = nullptr);
 
 // The document text of a whole project, screens in id order, programs in key order.
 std::u16string text(const Project& project);

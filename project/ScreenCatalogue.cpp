@@ -15,14 +15,16 @@ ScreenCatalogue::Kind kindOf(std::u16string_view type) {
 
 }  // namespace
 
-bool ScreenCatalogue::load(const std::filesystem::path& userCatalogue, const std::filesystem::path& shippedCatalogue,
+bool ScreenCatalogue::load(const std::filesystem::path& userCatalogue,
+                           const std::filesystem::path& shippedCatalogue,
                            const std::filesystem::path& programFolder) {
     std::error_code ec;
     const bool userExists = std::filesystem::exists(userCatalogue, ec);
     return readFile(userExists ? userCatalogue : shippedCatalogue, programFolder);
 }
 
-bool ScreenCatalogue::readFile(const std::filesystem::path& file, const std::filesystem::path& programFolder) {
+bool ScreenCatalogue::readFile(const std::filesystem::path& file,
+                               const std::filesystem::path& programFolder) {
     m_entries.clear();
     CXmlDocument doc;
     m_readable = doc.LoadFile(file);
@@ -36,11 +38,13 @@ bool ScreenCatalogue::readFile(const std::filesystem::path& file, const std::fil
         e.speed = platform::parseDecimal(doc.GetChildAttribute(u"Speed"));
         e.typeName = doc.GetChildAttribute(u"TypeName");
         auto add = [&](const std::u16string& path) {
-            if (!path.empty()) e.pictures.push_back(platform::resolveProgramRelative(programFolder, path));
+            if (!path.empty())
+                e.pictures.push_back(platform::resolveProgramRelative(programFolder, path));
         };
         if (e.kind == Kind::Pack) {
             doc.EnterElement();
-            while (doc.FindChildElement()) add(doc.GetChildText());
+            while (doc.FindChildElement())
+                add(doc.GetChildText());
             doc.LeaveElement();
         } else {
             add(doc.GetChildText());
@@ -54,5 +58,6 @@ std::pair<int32_t, int32_t> ScreenCatalogue::sizeOf(int index) const {
     if (!m_readable) return index == 0 ? std::pair{44, 11} : std::pair{48, 12};
     if (index < 0 || index >= static_cast<int>(m_entries.size())) return {44, 11};
     const Entry& e = m_entries[index];
-    return {widthRule(platform::parseDecimal(e.width)), heightRule(platform::parseDecimal(e.height))};
+    return {widthRule(platform::parseDecimal(e.width)),
+            heightRule(platform::parseDecimal(e.height))};
 }

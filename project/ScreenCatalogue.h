@@ -13,18 +13,19 @@ public:
     enum class Kind { MultiFrame, Pack, Swf, Unknown };
 
     struct Entry {
-        std::u16string name;      // the entry's tag name
-        std::u16string width;     // as written; see sizeOf for the rules
+        std::u16string name;   // the entry's tag name
+        std::u16string width;  // as written; see sizeOf for the rules
         std::u16string height;
         Kind kind = Kind::Unknown;
-        int32_t speed = 0;        // a Pack entry's picture interval, in milliseconds
+        int32_t speed = 0;  // a Pack entry's picture interval, in milliseconds
         std::u16string typeName;
         std::vector<std::filesystem::path> pictures;  // resolved, existing or not
     };
 
     // The user's catalogue when it exists, else the shipped default; false when
     // neither can be read (the fallback sizes then apply).
-    bool load(const std::filesystem::path& userCatalogue, const std::filesystem::path& shippedCatalogue,
+    bool load(const std::filesystem::path& userCatalogue,
+              const std::filesystem::path& shippedCatalogue,
               const std::filesystem::path& programFolder);
     bool readFile(const std::filesystem::path& file, const std::filesystem::path& programFolder);
 

@@ -13,9 +13,13 @@ using ScreenId = uint16_t;
 inline constexpr ProgramKey programKey(ScreenId screen, uint16_t program) {
     return static_cast<ProgramKey>(screen) << 16 | program;
 }
-inline constexpr ScreenId screenOfKey(uint32_t data) { return static_cast<ScreenId>(data >> 16); }
+inline constexpr ScreenId screenOfKey(uint32_t data) {
+    return static_cast<ScreenId>(data >> 16);
+}
 // Tree data below 65536 names a screen, anything else a program.
-inline constexpr bool isProgramKey(uint32_t data) { return data >= 65536; }
+inline constexpr bool isProgramKey(uint32_t data) {
+    return data >= 65536;
+}
 
 // One screen: a configured sign and its programs in key order.
 struct ScreenRecord {

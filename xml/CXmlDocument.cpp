@@ -21,7 +21,9 @@ constexpr std::u16string_view kCrLf = u"\r\n";
 constexpr int32_t kMaxLength = INT32_MAX / 2;  // offsets stay well inside int32_t
 constexpr int kMaxLoggedMarks = 64;
 
-inline bool isSpace(char16_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+inline bool isSpace(char16_t c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 inline bool isNameStart(char16_t c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
@@ -49,7 +51,8 @@ const char16_t* findChar(const char16_t* p, const char16_t* end, char16_t c) {
         p += 8;
     }
 #endif
-    while (p < end && *p != c) ++p;
+    while (p < end && *p != c)
+        ++p;
     return p;
 }
 
@@ -87,10 +90,14 @@ size_t decodeReference(std::u16string_view text, size_t at, std::u16string& out)
         for (; p < text.size() && p - digits < 8; ++p) {
             char16_t c = text[p];
             int d;
-            if (c >= '0' && c <= '9') d = c - '0';
-            else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-            else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-            else break;
+            if (c >= '0' && c <= '9')
+                d = c - '0';
+            else if (hex && c >= 'a' && c <= 'f')
+                d = c - 'a' + 10;
+            else if (hex && c >= 'A' && c <= 'F')
+                d = c - 'A' + 10;
+            else
+                break;
             cp = cp * (hex ? 16 : 10) + static_cast<char32_t>(d);
         }
         if (p == digits || p >= text.size() || text[p] != ';') return 0;
@@ -134,12 +141,23 @@ std::u16string escape(std::u16string_view text, bool attribute) {
     out.reserve(text.size() + 16);
     for (char16_t c : text) {
         switch (c) {
-            case '<': out += u"&lt;"; break;
-            case '&': out += u"&amp;"; break;
-            case '>': out += u"&gt;"; break;
-            case '"': attribute ? out += u"&quot;" : out += c; break;
-            case '\'': attribute ? out += u"&apos;" : out += c; break;
-            default: out += c;
+            case '<':
+                out += u"&lt;";
+                break;
+            case '&':
+                out += u"&amp;";
+                break;
+            case '>':
+                out += u"&gt;";
+                break;
+            case '"':
+                attribute ? out += u"&quot;" : out += c;
+                break;
+            case '\'':
+                attribute ? out += u"&apos;" : out += c;
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -161,11 +179,13 @@ class AttrReader {
 public:
     AttrReader(std::u16string_view doc, int32_t start, int32_t end) : m_doc(doc) {
         m_p = start + 1;
-        while (m_p < end && !endsName(m_doc[m_p])) ++m_p;
+        while (m_p < end && !endsName(m_doc[m_p]))
+            ++m_p;
         m_afterLast = m_p;
         m_limit = end;
         if (m_limit > m_p && m_doc[m_limit - 1] == '>') --m_limit;
-        while (m_limit > m_p && m_doc[m_limit - 1] == '/') --m_limit;
+        while (m_limit > m_p && m_doc[m_limit - 1] == '/')
+            --m_limit;
     }
 
     bool next(Attr& a) {
@@ -182,7 +202,8 @@ public:
             }
             a = Attr{};
             a.nameStart = m_p;
-            while (m_p < m_limit && !endsName(m_doc[m_p])) ++m_p;
+            while (m_p < m_limit && !endsName(m_doc[m_p]))
+                ++m_p;
             a.nameLen = m_p - a.nameStart;
             m_afterLast = m_p;
             int32_t q = skipSpace(m_p);
@@ -204,8 +225,10 @@ public:
                     a.valueLen = e - q;
                     m_p = std::max(e, m_p);
                 }
-                if (a.valueLen) m_afterLast = a.valueStart + a.valueLen;
-                else m_afterLast = a.equals + 1;
+                if (a.valueLen)
+                    m_afterLast = a.valueStart + a.valueLen;
+                else
+                    m_afterLast = a.equals + 1;
             }
             m_danglingEquals = a.equals >= 0 && a.valueLen == 0;
             return true;
@@ -222,13 +245,15 @@ public:
 
 private:
     int32_t skipSpace(int32_t p) const {
-        while (p < m_limit && isSpace(m_doc[p])) ++p;
+        while (p < m_limit && isSpace(m_doc[p]))
+            ++p;
         return p;
     }
     // The quote that closes the one at `open`, or the limit when there is none.
     int32_t closingQuote(int32_t open) const {
         int32_t e = open + 1;
-        while (e < m_limit && m_doc[e] != m_doc[open]) ++e;
+        while (e < m_limit && m_doc[e] != m_doc[open])
+            ++e;
         return e;
     }
 
@@ -255,7 +280,9 @@ std::u16string attrValue(std::u16string_view doc, const Attr& a) {
 
 // ---------------------------------------------------------------------------
 
-CXmlDocument::CXmlDocument() { clear(); }
+CXmlDocument::CXmlDocument() {
+    clear();
+}
 
 CXmlDocument CXmlDocument::withHeader(Header header, std::u16string_view rootName) {
     CXmlDocument doc;
@@ -304,7 +331,9 @@ bool CXmlDocument::IsWellFormed() const {
     return !(m_elems[0].flags & kNotWellFormed) && root != 0 && m_elems[root].next == 0;
 }
 
-std::u16string CXmlDocument::EscapeText(std::u16string_view text) { return escape(text, false); }
+std::u16string CXmlDocument::EscapeText(std::u16string_view text) {
+    return escape(text, false);
+}
 
 std::u16string CXmlDocument::EscapeAttribute(std::u16string_view text) {
     return escape(text, true);
@@ -336,7 +365,8 @@ void CXmlDocument::freeSubtree(int32_t i) {
     while (!todo.empty()) {
         int32_t k = todo.back();
         todo.pop_back();
-        for (int32_t c = m_elems[k].child; c; c = m_elems[c].next) todo.push_back(c);
+        for (int32_t c = m_elems[k].child; c; c = m_elems[c].next)
+            todo.push_back(c);
         m_elems[k] = Element{};
         m_elems[k].next = m_free;
         m_free = k;
@@ -404,8 +434,10 @@ void CXmlDocument::unlink(int32_t i) {
         if (e.next) m_elems[e.next].prev = e.prev;
     } else {
         m_elems[e.prev].next = e.next;
-        if (e.next) m_elems[e.next].prev = e.prev;
-        else m_elems[first].prev = e.prev;  // i was the last child
+        if (e.next)
+            m_elems[e.next].prev = e.prev;
+        else
+            m_elems[first].prev = e.prev;  // i was the last child
     }
     e.next = e.prev = 0;
 }
@@ -418,7 +450,8 @@ void CXmlDocument::shiftSubtree(int32_t i, int32_t delta) {
             cur = m_elems[cur].child;
             continue;
         }
-        while (cur != i && !m_elems[cur].next) cur = m_elems[cur].parent;
+        while (cur != i && !m_elems[cur].next)
+            cur = m_elems[cur].parent;
         if (cur == i) return;
         cur = m_elems[cur].next;
     }
@@ -437,7 +470,8 @@ void CXmlDocument::shiftFrom(int32_t containing, int32_t offset, int32_t delta) 
     }
     for (int32_t a = containing; a != 0; a = m_elems[a].parent) {
         m_elems[a].length += delta;
-        for (int32_t s = m_elems[a].next; s; s = m_elems[s].next) shiftSubtree(s, delta);
+        for (int32_t s = m_elems[a].next; s; s = m_elems[s].next)
+            shiftSubtree(s, delta);
     }
     if (m_nodeKind != NodeKind::None && m_nodeOffset >= offset) m_nodeOffset += delta;
 }
@@ -481,7 +515,8 @@ void CXmlDocument::parse() {
         if (!c) return;
         const int32_t parent = e.parent;
         const int32_t last = m_elems[c].prev;
-        for (int32_t k = c; k; k = m_elems[k].next) m_elems[k].parent = parent;
+        for (int32_t k = c; k; k = m_elems[k].next)
+            m_elems[k].parent = parent;
         e.child = 0;
         e.next = c;
         m_elems[c].prev = o.elem;
@@ -509,7 +544,8 @@ void CXmlDocument::parse() {
         const char16_t c = b[s + 1];
         if (isNameStart(c)) {
             int32_t j = s + 2;
-            while (j < n && !endsName(b[j])) ++j;
+            while (j < n && !endsName(b[j]))
+                ++j;
             const int32_t nameLen = j - s - 1;
             // To the '>' that ends the tag, outside quotes. A '<' means the tag was cut off.
             char16_t quote = 0;
@@ -544,9 +580,11 @@ void CXmlDocument::parse() {
             i = e;
         } else if (c == '/') {
             int32_t j = s + 2;
-            while (j < n && !endsName(b[j])) ++j;
+            while (j < n && !endsName(b[j]))
+                ++j;
             const std::u16string_view name = nameAt(s + 2, j - s - 2);
-            while (j < n && b[j] != '>' && b[j] != '<') ++j;
+            while (j < n && b[j] != '>' && b[j] != '<')
+                ++j;
             if (j >= n || b[j] != '>') {
                 unterminated(u"end_tag");
                 i = j;
@@ -554,7 +592,8 @@ void CXmlDocument::parse() {
             }
             const int32_t e = j + 1;
             size_t k = open.size();
-            while (k > 0 && nameAt(open[k - 1].nameStart, open[k - 1].nameLen) != name) --k;
+            while (k > 0 && nameAt(open[k - 1].nameStart, open[k - 1].nameLen) != name)
+                --k;
             if (k == 0) {
                 mark(u"lone_end_tag", name);
             } else {
@@ -599,7 +638,8 @@ void CXmlDocument::parse() {
                 i = skipBroken(s + 3);
             } else if (rest.size() > 2 && (rest[2] == 'D' || rest[2] == 'd')) {
                 std::u16string word(rest.substr(2, 7));
-                for (auto& ch : word) ch = (ch >= 'a' && ch <= 'z') ? char16_t(ch - 32) : ch;
+                for (auto& ch : word)
+                    ch = (ch >= 'a' && ch <= 'z') ? char16_t(ch - 32) : ch;
                 if (word != u"DOCTYPE") {
                     mark(u"doctype_tag_syntax", asText(s));
                     i = skipBroken(s + 2);
@@ -646,8 +686,10 @@ void CXmlDocument::parse() {
     // The number of top-level elements is not a mark: IsWellFormed looks at it as
     // the document stands, so a root added to a bare declaration counts.
     const int32_t root = m_elems[0].child;
-    if (!root) log(u"no_root_element");
-    else if (m_elems[root].next) log(u"root_has_sibling", tagName(m_elems[root].next));
+    if (!root)
+        log(u"no_root_element");
+    else if (m_elems[root].next)
+        log(u"root_has_sibling", tagName(m_elems[root].next));
 }
 
 void CXmlDocument::assign(std::u16string text) {
@@ -700,7 +742,8 @@ bool CXmlDocument::LoadFile(const std::filesystem::path& path) {
     }
 
     xml::DecodedFile decoded = xml::decodeXmlFile(bytes, platform::ansiCodePage());
-    for (const auto& step : decoded.steps) log(step.name, step.detail);
+    for (const auto& step : decoded.steps)
+        log(step.name, step.detail);
     if (decoded.text.size() > static_cast<size_t>(kMaxLength)) {
         m_fileError = std::strerror(EFBIG);
         log(u"file_error", u"file too large");
@@ -715,7 +758,8 @@ bool CXmlDocument::SaveFile(const std::filesystem::path& path) {
     m_result.clear();
     m_fileError.clear();
     xml::EncodedFile encoded = xml::encodeXmlFile(m_doc, m_bom, platform::ansiCodePage());
-    for (const auto& step : encoded.steps) log(step.name, step.detail);
+    for (const auto& step : encoded.steps)
+        log(step.name, step.detail);
     if (!platform::saveFileSafely(path, encoded.bytes, &m_fileError)) {
         log(u"file_error", platform::utf8ToUtf16(m_fileError.substr(0, m_fileError.find('\n'))));
         return false;
@@ -731,7 +775,8 @@ std::u16string_view CXmlDocument::tagName(int32_t i) const {
     const Element& e = m_elems[i];
     const int32_t end = e.start + e.startTagLen;
     int32_t p = e.start + 1;
-    while (p < end && !endsName(m_doc[p])) ++p;
+    while (p < end && !endsName(m_doc[p]))
+        ++p;
     return std::u16string_view(m_doc).substr(e.start + 1, p - e.start - 1);
 }
 
@@ -792,7 +837,9 @@ void CXmlDocument::ResetChildPosition() {
     m_nodeKind = NodeKind::None;
 }
 
-std::u16string CXmlDocument::GetTagName() const { return std::u16string(tagName(m_iPos)); }
+std::u16string CXmlDocument::GetTagName() const {
+    return std::u16string(tagName(m_iPos));
+}
 
 std::u16string CXmlDocument::GetChildTagName() const {
     return std::u16string(tagName(m_iPos ? m_iPosChild : 0));
@@ -836,9 +883,13 @@ std::u16string CXmlDocument::elementText(int32_t i) const {
     return out;
 }
 
-std::u16string CXmlDocument::GetElementText() const { return elementText(m_iPos); }
+std::u16string CXmlDocument::GetElementText() const {
+    return elementText(m_iPos);
+}
 
-std::u16string CXmlDocument::GetChildText() const { return elementText(m_iPos ? m_iPosChild : 0); }
+std::u16string CXmlDocument::GetChildText() const {
+    return elementText(m_iPos ? m_iPosChild : 0);
+}
 
 std::u16string CXmlDocument::attribute(int32_t i, std::u16string_view name) const {
     if (i <= 0) return {};
@@ -947,7 +998,9 @@ bool CXmlDocument::setElementText(int32_t i, std::u16string_view text) {
     return true;
 }
 
-bool CXmlDocument::SetElementText(std::u16string_view text) { return setElementText(m_iPos, text); }
+bool CXmlDocument::SetElementText(std::u16string_view text) {
+    return setElementText(m_iPos, text);
+}
 
 bool CXmlDocument::SetChildText(std::u16string_view text) {
     return setElementText(m_iPos ? m_iPosChild : 0, text);
@@ -958,7 +1011,8 @@ bool CXmlDocument::SetChildText(std::u16string_view text) {
 int32_t CXmlDocument::emptyTagSlashes(int32_t i) const {
     const Element& e = m_elems[i];
     int32_t p = e.start + e.startTagLen - 2;
-    while (p - 1 > e.start && m_doc[p - 1] == '/') --p;
+    while (p - 1 > e.start && m_doc[p - 1] == '/')
+        --p;
     return p;
 }
 
@@ -988,7 +1042,8 @@ int32_t CXmlDocument::insertNode(int32_t parent, int32_t afterEnd, std::u16strin
     const std::u16string endTag = u"</" + std::u16string(tagName(parent)) + u'>';
     if (p.flags & (kEmpty | kUnended)) {
         const bool empty = p.flags & kEmpty;
-        // <p/> becomes <p> CR LF node CR LF </p>; a start tag that was never closed gets its end tag.
+        // <p/> becomes <p> CR LF node CR LF </p>; a start tag that was never closed gets its end
+        // tag.
         const int32_t at = empty ? emptyTagSlashes(parent) : p.contentStart();
         const int32_t removed = empty ? p.start + p.startTagLen - at : 0;
         std::u16string text = empty ? u">" : u"";
@@ -1084,7 +1139,8 @@ bool CXmlDocument::RemoveElement() {
     int32_t end = m_elems[i].end();
     int32_t k = end;
     const int32_t n = static_cast<int32_t>(m_doc.size());
-    while (k < n && isSpace(m_doc[k])) ++k;
+    while (k < n && isSpace(m_doc[k]))
+        ++k;
     if (k == n || m_doc[k] == '<') end = k;
     const int32_t prev = i == m_elems[parent].child ? 0 : m_elems[i].prev;
     unlink(i);

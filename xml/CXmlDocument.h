@@ -96,9 +96,9 @@ private:
         int32_t startTagLen = 0;  // the whole element when it is empty or not ended
         int32_t endTagLen = 0;    // 0 when empty or not ended
         int32_t parent = 0;
-        int32_t child = 0;        // first child
-        int32_t next = 0;         // next sibling, 0 after the last
-        int32_t prev = 0;         // previous sibling; the first child's is the last child
+        int32_t child = 0;  // first child
+        int32_t next = 0;   // next sibling, 0 after the last
+        int32_t prev = 0;   // previous sibling; the first child's is the last child
         uint32_t flags = 0;
 
         int32_t end() const { return start + length; }

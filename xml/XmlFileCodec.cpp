@@ -22,9 +22,13 @@ std::u16string number(uint64_t n) {
     return std::u16string(s.begin(), s.end());
 }
 
-bool isSpace(char16_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isSpace(char16_t c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
-char16_t lowerAscii(char16_t c) { return c >= 'A' && c <= 'Z' ? char16_t(c + 32) : c; }
+char16_t lowerAscii(char16_t c) {
+    return c >= 'A' && c <= 'Z' ? char16_t(c + 32) : c;
+}
 
 bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() &&
@@ -45,10 +49,12 @@ bool attributeValue(std::u16string_view tag, std::u16string_view name, std::u16s
          at = findNoCase(tag, name, at + 1)) {
         if (at == 0 || !isSpace(tag[at - 1])) continue;
         size_t p = at + name.size();
-        while (p < tag.size() && isSpace(tag[p])) ++p;
+        while (p < tag.size() && isSpace(tag[p]))
+            ++p;
         if (p >= tag.size() || tag[p] != '=') continue;
         ++p;
-        while (p < tag.size() && isSpace(tag[p])) ++p;
+        while (p < tag.size() && isSpace(tag[p]))
+            ++p;
         if (p >= tag.size()) return false;
         size_t end;
         if (tag[p] == '"' || tag[p] == '\'') {
@@ -57,7 +63,8 @@ bool attributeValue(std::u16string_view tag, std::u16string_view name, std::u16s
             ++p;
         } else {
             end = p;
-            while (end < tag.size() && !isSpace(tag[end]) && tag[end] != '>' && tag[end] != '/') ++end;
+            while (end < tag.size() && !isSpace(tag[end]) && tag[end] != '>' && tag[end] != '/')
+                ++end;
         }
         value.assign(tag.substr(p, end - p));
         return true;
@@ -67,14 +74,16 @@ bool attributeValue(std::u16string_view tag, std::u16string_view name, std::u16s
 
 std::u16string xmlDeclarationEncoding(std::u16string_view head) {
     size_t p = 0;
-    while (p < head.size() && isSpace(head[p])) ++p;
+    while (p < head.size() && isSpace(head[p]))
+        ++p;
     std::u16string_view rest = head.substr(p);
     if (rest.substr(0, 5) != u"<?xml" || rest.size() < 6 || !(isSpace(rest[5]) || rest[5] == '?'))
         return {};
     size_t end = rest.find(u"?>");
     std::u16string_view decl = rest.substr(0, end == std::u16string_view::npos ? rest.size() : end);
     std::u16string value;
-    // Attribute names of the declaration are case-sensitive, but a lenient reader loses nothing here.
+    // Attribute names of the declaration are case-sensitive, but a lenient reader loses nothing
+    // here.
     if (!attributeValue(decl, u"encoding", value)) return {};
     return value;
 }
@@ -83,8 +92,8 @@ std::u16string metaCharset(std::u16string_view head) {
     for (size_t at = findNoCase(head, u"<meta"); at != std::u16string_view::npos;
          at = findNoCase(head, u"<meta", at + 5)) {
         size_t end = head.find(u'>', at);
-        std::u16string_view tag =
-            head.substr(at, end == std::u16string_view::npos ? std::u16string_view::npos : end - at);
+        std::u16string_view tag = head.substr(
+            at, end == std::u16string_view::npos ? std::u16string_view::npos : end - at);
         std::u16string equiv, content;
         if (!attributeValue(tag, u"http-equiv", equiv) || !equalsNoCase(equiv, u"content-type"))
             continue;
@@ -92,8 +101,8 @@ std::u16string metaCharset(std::u16string_view head) {
         size_t cs = findNoCase(content, u"charset=");
         if (cs == std::u16string::npos) continue;
         size_t p = cs + 8, e = p;
-        while (e < content.size() && content[e] != ';' && !isSpace(content[e]) && content[e] != '"' &&
-               content[e] != '\'')
+        while (e < content.size() && content[e] != ';' && !isSpace(content[e]) &&
+               content[e] != '"' && content[e] != '\'')
             ++e;
         if (e > p) return content.substr(p, e - p);
     }
@@ -213,9 +222,15 @@ EncodedFile encodeXmlFile(std::u16string_view text, Bom bom, uint32_t ansi) {
     EncodedFile e;
     uint32_t cp = kCodePageUtf8;
     switch (bom) {
-        case Bom::Utf8: e.bytes = "\xEF\xBB\xBF"; break;
-        case Bom::Utf16Le: cp = kCodePageUtf16Le; break;
-        case Bom::Utf16Be: cp = kCodePageUtf16Be; break;
+        case Bom::Utf8:
+            e.bytes = "\xEF\xBB\xBF";
+            break;
+        case Bom::Utf16Le:
+            cp = kCodePageUtf16Le;
+            break;
+        case Bom::Utf16Be:
+            cp = kCodePageUtf16Be;
+            break;
         case Bom::None: {
             const std::u16string name = declaredEncoding(text.substr(0, kHeadBytes), false);
             if (!name.empty()) {

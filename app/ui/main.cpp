@@ -14,10 +14,10 @@
 #include "platform/qt/QtTextRenderer.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QPoint>
 #include <QRect>
 #include <QScreen>
-#include <QLocale>
 
 #include <algorithm>
 #include <cstdio>
@@ -142,13 +142,16 @@ int main(int argc, char** argv) {
             QPoint at = window.frameGeometry().topRight() + QPoint(12, k * 40);
             if (at.x() + w->width() > screen.right())
                 at = window.frameGeometry().bottomLeft() + QPoint(k * 40, 12 - w->height() / 2);
-            w->move(at.x() < screen.left() ? screen.left() : std::min(at.x(), screen.right() - w->width()),
-                    std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() - w->height())));
+            w->move(at.x() < screen.left() ? screen.left()
+                                           : std::min(at.x(), screen.right() - w->width()),
+                    std::clamp(at.y(), screen.top(),
+                               std::max(screen.top(), screen.bottom() - w->height())));
             w->show();
             signWindows.push_back(std::move(w));
         }
         simulated->setBlockListener([&signWindows](int sign, const SimulatedSign::Block& block) {
-            if (sign >= 0 && sign < static_cast<int>(signWindows.size())) signWindows[sign]->blockReceived(block);
+            if (sign >= 0 && sign < static_cast<int>(signWindows.size()))
+                signWindows[sign]->blockReceived(block);
         });
     }
     const int status = qapp.exec();

@@ -107,7 +107,9 @@ CImgInfoDialog::CImgInfoDialog(CImgInfoDlg& dlg, QWidget* parent) : QDialog(pare
     m_dlg.onInitDialog();
 }
 
-CImgInfoDialog::~CImgInfoDialog() { m_dlg.setView(nullptr); }
+CImgInfoDialog::~CImgInfoDialog() {
+    m_dlg.setView(nullptr);
+}
 
 void CImgInfoDialog::refresh() {
     m_filling = true;
@@ -127,7 +129,8 @@ void CImgInfoDialog::refresh() {
 std::vector<std::filesystem::path> CImgInfoDialog::chooseFiles(std::u16string_view filterName,
                                                                std::u16string_view pattern) {
     std::vector<std::filesystem::path> files;
-    for (const QString& f : QFileDialog::getOpenFileNames(this, QString(), QString(), qtFilter(filterName, pattern)))
+    for (const QString& f :
+         QFileDialog::getOpenFileNames(this, QString(), QString(), qtFilter(filterName, pattern)))
         files.emplace_back(f.toStdString());
     return files;
 }

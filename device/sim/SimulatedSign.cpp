@@ -68,11 +68,14 @@ namespace {
 
 using State = SimulatedSign::State;
 
-std::string pathFor(int sign) { return "sim:sign" + std::to_string(sign); }
+std::string pathFor(int sign) {
+    return "sim:sign" + std::to_string(sign);
+}
 
 void complete(Op& op) {
     if (op.done || op.failed || op.cancelled) return;
-    if (op.reading && op.hasReply) std::copy_n(op.reply.begin(), std::min(op.length, op.reply.size()), op.buffer);
+    if (op.reading && op.hasReply)
+        std::copy_n(op.reply.begin(), std::min(op.length, op.reply.size()), op.buffer);
     op.done = true;
 }
 
@@ -112,13 +115,16 @@ void sealReply(std::vector<uint8_t>& report) {
     report[1 + 62] = static_cast<uint8_t>(sum);
 }
 
-uint32_t get16(const uint8_t* at) { return static_cast<uint32_t>(at[0]) << 8 | at[1]; }
+uint32_t get16(const uint8_t* at) {
+    return static_cast<uint32_t>(at[0]) << 8 | at[1];
+}
 
 // A packet as a sign checks it: framing, checksum, count and numbering.
 bool framingOk(const uint8_t* report, size_t length) {
     if (length < signlink::kReportSize || report[0] != 0) return false;
     const uint8_t* p = report + 1;
-    if (p[0] != signlink::kMagic0 || p[1] != signlink::kMagic1 || p[63] != signlink::kTrailer) return false;
+    if (p[0] != signlink::kMagic0 || p[1] != signlink::kMagic1 || p[63] != signlink::kTrailer)
+        return false;
     signlink::Packet packet;
     std::copy_n(p, signlink::kPacketSize, packet.begin());
     if (get16(p + 61) != signlink::checksum(packet)) return false;
@@ -146,7 +152,8 @@ Taken take(State& state, int index, const uint8_t* report, size_t length) {
     Taken out;
     auto queue = [&](std::vector<uint8_t> reply) {
         sealReply(reply);
-        sign.replies.push_back({now + sign.config.writeDelay + sign.config.replyDelay, std::move(reply)});
+        sign.replies.push_back(
+            {now + sign.config.writeDelay + sign.config.replyDelay, std::move(reply)});
     };
     sign.reports.emplace_back(report, report + std::min(length, size_t{4096}));
     if (state.reportLog) {
@@ -191,7 +198,8 @@ Taken take(State& state, int index, const uint8_t* report, size_t length) {
     if (answer.status == 0) {
         Assembly& a = sign.assembly;
         uint16_t length16 = static_cast<uint16_t>(get16(p + 2));
-        bool same = a.active && a.kind == info.kind && a.length16 == length16 && a.count == info.count;
+        bool same =
+            a.active && a.kind == info.kind && a.length16 == length16 && a.count == info.count;
         if (info.number == 1 && !(same && a.lastNumber == 1)) {
             a = Assembly{};
             a.active = true;
@@ -339,7 +347,8 @@ private:
         Sign& s = sign();
         // The sign's reports are 65 bytes whether or not it tells its capabilities.
         auto caps = s.config.capabilities.value_or(platform::HidCapabilities{65, 65});
-        size_t reportLength = m_access == platform::HidAccess::Write ? caps.outputReportLength : caps.inputReportLength;
+        size_t reportLength = m_access == platform::HidAccess::Write ? caps.outputReportLength
+                                                                     : caps.inputReportLength;
         if (length == 0 || length != reportLength) return HidIo::Failed;
 
         std::erase_if(s.ops, [](const std::weak_ptr<Op>& w) {
@@ -419,7 +428,8 @@ SimulatedSign::SimulatedSign(platform::Clock& clock, const std::vector<std::pair
 
 SimulatedSign::~SimulatedSign() {
     std::lock_guard lock(m_state->mutex);
-    for (auto& s : m_state->signs) unplugLocked(s);
+    for (auto& s : m_state->signs)
+        unplugLocked(s);
 }
 
 int SimulatedSign::addSign(Config config) {
@@ -437,12 +447,14 @@ int SimulatedSign::signCount() const {
 
 void SimulatedSign::unplug(int sign) {
     std::lock_guard lock(m_state->mutex);
-    if (sign >= 0 && sign < static_cast<int>(m_state->signs.size())) unplugLocked(m_state->signs[sign]);
+    if (sign >= 0 && sign < static_cast<int>(m_state->signs.size()))
+        unplugLocked(m_state->signs[sign]);
 }
 
 void SimulatedSign::plugIn(int sign) {
     std::lock_guard lock(m_state->mutex);
-    if (sign >= 0 && sign < static_cast<int>(m_state->signs.size())) m_state->signs[sign].present = true;
+    if (sign >= 0 && sign < static_cast<int>(m_state->signs.size()))
+        m_state->signs[sign].present = true;
 }
 
 SimulatedSign::Config SimulatedSign::config(int sign) const {
@@ -455,7 +467,9 @@ void SimulatedSign::setConfig(int sign, Config config) {
     m_state->signs.at(sign).config = std::move(config);
 }
 
-std::string SimulatedSign::pathOf(int sign) const { return pathFor(sign); }
+std::string SimulatedSign::pathOf(int sign) const {
+    return pathFor(sign);
+}
 
 std::vector<SimulatedSign::Block> SimulatedSign::blocks(int sign) const {
     std::lock_guard lock(m_state->mutex);
@@ -525,7 +539,8 @@ std::vector<platform::HidDeviceInfo> SimulatedSign::enumerate() {
     return out;
 }
 
-std::unique_ptr<platform::HidHandle> SimulatedSign::open(const std::string& path, platform::HidAccess access) {
+std::unique_ptr<platform::HidHandle> SimulatedSign::open(const std::string& path,
+                                                         platform::HidAccess access) {
     std::lock_guard lock(m_state->mutex);
     for (size_t k = 0; k < m_state->signs.size(); ++k) {
         const Sign& s = m_state->signs[k];

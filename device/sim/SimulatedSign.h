@@ -21,10 +21,10 @@ public:
     // What the sign does with one packet.
     struct Answer {
         uint8_t status = 0;
-        bool dropReply = false;      // takes the packet, never answers
-        bool stallWrite = false;     // the write never completes; the packet is not taken
-        bool breakWait = false;      // the caller's wait on this write fails
-        bool unplugAfter = false;    // the sign is pulled right after this packet
+        bool dropReply = false;    // takes the packet, never answers
+        bool stallWrite = false;   // the write never completes; the packet is not taken
+        bool breakWait = false;    // the caller's wait on this write fails
+        bool unplugAfter = false;  // the sign is pulled right after this packet
     };
 
     // A sign answers a packet it cannot take with a non-zero status.
@@ -34,10 +34,10 @@ public:
 
     struct PacketInfo {
         uint8_t kind = 0;
-        uint32_t number = 0;        // as in the packet
+        uint32_t number = 0;  // as in the packet
         uint32_t count = 0;
-        int receipt = 1;             // 1 + how often this packet arrived just before
-        int packetsSoFar = 0;        // packets this sign has taken before this one
+        int receipt = 1;       // 1 + how often this packet arrived just before
+        int packetsSoFar = 0;  // packets this sign has taken before this one
     };
 
     struct Firmware {
@@ -89,7 +89,8 @@ public:
     std::string pathOf(int sign) const;
 
     std::vector<Block> blocks(int sign) const;
-    std::vector<std::vector<uint8_t>> reports(int sign) const;  // every output report taken, as written
+    std::vector<std::vector<uint8_t>> reports(
+        int sign) const;  // every output report taken, as written
     Stats stats(int sign) const;
     void clearHistory(int sign);
     // Every output report any sign takes is appended to the file, one line of
@@ -99,7 +100,8 @@ public:
     void setBlockListener(std::function<void(int sign, const Block&)> listener);
 
     std::vector<platform::HidDeviceInfo> enumerate() override;
-    std::unique_ptr<platform::HidHandle> open(const std::string& path, platform::HidAccess access) override;
+    std::unique_ptr<platform::HidHandle> open(const std::string& path,
+                                              platform::HidAccess access) override;
     std::optional<platform::HidDiskInfo> findDisk(const std::string& containerId) override;
 
     // "48x12" (or "48X12") as given to --virtual-sign: 1 … 255 columns, 1 … 127 rows,

@@ -50,8 +50,10 @@ std::vector<std::u16string> QtFontCatalog::families() const {
     std::vector<std::u16string> out(names.begin(), names.end());
     std::sort(out.begin(), out.end(), [](const std::u16string& a, const std::u16string& b) {
         std::u16string x(a), y(b);
-        for (auto& c : x) c = foldCase(c);
-        for (auto& c : y) c = foldCase(c);
+        for (auto& c : x)
+            c = foldCase(c);
+        for (auto& c : y)
+            c = foldCase(c);
         return x < y;
     });
     return out;

@@ -36,8 +36,8 @@ QString singleLine(std::u16string_view s) {
 void paint(Bitmap& target, Rect box, const QFont& font, std::u16string_view text, uint32_t ink) {
     if (target.empty() || box.width <= 0 || box.height <= 0 || text.empty()) return;
     // The bitmap's pixels are painted in place.
-    QImage image(reinterpret_cast<uchar*>(target.row(0)), target.width(), target.height(), target.width() * 4,
-                 QImage::Format_ARGB32);
+    QImage image(reinterpret_cast<uchar*>(target.row(0)), target.width(), target.height(),
+                 target.width() * 4, QImage::Format_ARGB32);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::TextAntialiasing, false);
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -52,7 +52,8 @@ void paint(Bitmap& target, Rect box, const QFont& font, std::u16string_view text
 }  // namespace
 
 QtTextRenderer::QtTextRenderer(const FontCatalog& catalog) {
-    for (std::u16string& family : catalog.families()) m_installed.insert(std::move(family));
+    for (std::u16string& family : catalog.families())
+        m_installed.insert(std::move(family));
 }
 
 std::u16string QtTextRenderer::familyFor(std::u16string_view face) const {

@@ -19,8 +19,8 @@ public:
     explicit QtTextRenderer(const FontCatalog& catalog);
 
     TextSize measure(const LogFont& font, std::u16string_view text, int extraSpacing) override;
-    void draw(Bitmap& target, Rect box, const LogFont& font, std::u16string_view text, int extraSpacing,
-              uint32_t ink) override;
+    void draw(Bitmap& target, Rect box, const LogFont& font, std::u16string_view text,
+              int extraSpacing, uint32_t ink) override;
     void drawDefault(Bitmap& target, Rect box, std::u16string_view text, uint32_t ink) override;
 
     // The installed family a face is drawn with.

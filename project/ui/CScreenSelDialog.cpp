@@ -22,18 +22,21 @@ constexpr int kTickMs = 10;
 constexpr int kDefaultFrameMs = 100;
 constexpr int kDefaultPackMs = 500;
 
-std::vector<CScreenPictureButton::Frame> framesOf(const CScreenSel::Button& b, platform::ImageCodec& codec) {
+std::vector<CScreenPictureButton::Frame> framesOf(const CScreenSel::Button& b,
+                                                  platform::ImageCodec& codec) {
     std::vector<CScreenPictureButton::Frame> frames;
     if (b.kind == ScreenCatalogue::Kind::MultiFrame) {
         std::vector<platform::ImageFrame> decoded;
         if (codec.loadFrames(b.pictures.front(), decoded))
             for (const auto& f : decoded)
-                frames.push_back({platform::toQImage(f.image), f.delayMs > 0 ? f.delayMs : kDefaultFrameMs});
+                frames.push_back(
+                    {platform::toQImage(f.image), f.delayMs > 0 ? f.delayMs : kDefaultFrameMs});
     } else {
         for (const auto& path : b.pictures) {
             platform::Bitmap image;
             if (codec.load(path, image))
-                frames.push_back({platform::toQImage(image), b.speed > 0 ? b.speed : kDefaultPackMs});
+                frames.push_back(
+                    {platform::toQImage(image), b.speed > 0 ? b.speed : kDefaultPackMs});
         }
     }
     return frames;
@@ -41,8 +44,12 @@ std::vector<CScreenPictureButton::Frame> framesOf(const CScreenSel::Button& b, p
 
 }  // namespace
 
-CScreenPictureButton::CScreenPictureButton(int number, std::vector<Frame> frames, QString caption, QWidget* parent)
-    : QAbstractButton(parent), m_number(number), m_frames(std::move(frames)), m_caption(std::move(caption)) {
+CScreenPictureButton::CScreenPictureButton(int number, std::vector<Frame> frames, QString caption,
+                                           QWidget* parent)
+    : QAbstractButton(parent),
+      m_number(number),
+      m_frames(std::move(frames)),
+      m_caption(std::move(caption)) {
     setObjectName(QStringLiteral("screenButton%1").arg(number));
     setFixedSize(CScreenSel::kButtonWidth, CScreenSel::kButtonHeight);
     setToolTip(m_caption);
@@ -70,12 +77,14 @@ void CScreenPictureButton::paintEvent(QPaintEvent*) {
     if (!m_frames.empty()) {
         const QImage& image = m_frames[m_frame].image;
         const QSize fitted = image.size().scaled(size() - QSize(8, 8), Qt::KeepAspectRatio);
-        const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+        const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2),
+                           fitted);
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         p.drawImage(target, image);
     }
     if (m_selected || underMouse()) {
-        QPen pen(m_selected ? palette().color(QPalette::Highlight) : QColor(140, 140, 140), m_selected ? 4 : 2);
+        QPen pen(m_selected ? palette().color(QPalette::Highlight) : QColor(140, 140, 140),
+                 m_selected ? 4 : 2);
         pen.setJoinStyle(Qt::MiterJoin);
         p.setPen(pen);
         p.setBrush(Qt::NoBrush);
@@ -84,7 +93,8 @@ void CScreenPictureButton::paintEvent(QPaintEvent*) {
     }
 }
 
-CQVIBGDlg::CQVIBGDlg(CScreenSel& dlg, platform::ImageCodec& codec, QWidget* parent) : QWidget(parent), m_dlg(dlg) {
+CQVIBGDlg::CQVIBGDlg(CScreenSel& dlg, platform::ImageCodec& codec, QWidget* parent)
+    : QWidget(parent), m_dlg(dlg) {
     setObjectName(QStringLiteral("CQVIBGDlg"));
     m_content = new QWidget(this);
     m_scroll = new QScrollBar(Qt::Vertical, this);
@@ -95,7 +105,8 @@ CQVIBGDlg::CQVIBGDlg(CScreenSel& dlg, platform::ImageCodec& codec, QWidget* pare
     for (size_t k = 0; k < buttons.size(); ++k) {
         const CScreenSel::Button& b = buttons[k];
         const QString caption = b.typeName.empty() ? toQString(b.name) : toQString(b.typeName);
-        auto* button = new CScreenPictureButton(static_cast<int>(k), framesOf(b, codec), caption, m_content);
+        auto* button =
+            new CScreenPictureButton(static_cast<int>(k), framesOf(b, codec), caption, m_content);
         connect(button, &QAbstractButton::clicked, this, [this, number = static_cast<int>(k)] {
             m_dlg.onPictureClicked(number);
             markSelected();
@@ -103,7 +114,8 @@ CQVIBGDlg::CQVIBGDlg(CScreenSel& dlg, platform::ImageCodec& codec, QWidget* pare
         m_buttons.push_back(button);
     }
     markSelected();
-    setMinimumSize(CScreenSel::kButtonX * 2 + CScreenSel::kButtonWidth + m_scroll->sizeHint().width(), 240);
+    setMinimumSize(
+        CScreenSel::kButtonX * 2 + CScreenSel::kButtonWidth + m_scroll->sizeHint().width(), 240);
 
     m_clock.start();
     connect(&m_animation, &QTimer::timeout, this, &CQVIBGDlg::tick);
@@ -111,12 +123,14 @@ CQVIBGDlg::CQVIBGDlg(CScreenSel& dlg, platform::ImageCodec& codec, QWidget* pare
 }
 
 void CQVIBGDlg::markSelected() {
-    for (auto* b : m_buttons) b->setSelected(b->number() == m_dlg.selectedButton());
+    for (auto* b : m_buttons)
+        b->setSelected(b->number() == m_dlg.selectedButton());
 }
 
 void CQVIBGDlg::tick() {
     const int elapsed = static_cast<int>(m_clock.restart());
-    for (auto* b : m_buttons) b->tick(elapsed);
+    for (auto* b : m_buttons)
+        b->tick(elapsed);
 }
 
 void CQVIBGDlg::layOut() {
@@ -150,7 +164,8 @@ void CQVIBGDlg::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
-CScreenSelDialog::CScreenSelDialog(CScreenSel& dlg, platform::ImageCodec& codec, QWidget* parent) : QDialog(parent) {
+CScreenSelDialog::CScreenSelDialog(CScreenSel& dlg, platform::ImageCodec& codec, QWidget* parent)
+    : QDialog(parent) {
     setObjectName(QStringLiteral("CScreenSel"));
     setWindowTitle(toQString(dlg.title()));
     auto* layout = new QVBoxLayout(this);

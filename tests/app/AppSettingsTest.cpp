@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 namespace {
 
@@ -17,7 +17,9 @@ namespace fs = std::filesystem;
 
 class Settings : public ::testing::Test {
 protected:
-    fs::path put(const std::string& text) { return testing_support::writeFile(m_dir / "config.xml", text); }
+    fs::path put(const std::string& text) {
+        return testing_support::writeFile(m_dir / "config.xml", text);
+    }
     testing_support::TempDir m_dir;
 };
 
@@ -27,7 +29,8 @@ TEST_F(Settings, WrittenWithTheCommentHeaderInTableOrder) {
     s.tempOffset = -3;
     s.write(m_dir / "config.xml");
     EXPECT_EQ(testing_support::readFile(m_dir / "config.xml"),
-              "<!--?xml version=\"1.0\" encoding=\"UTF-8\"?-->\r\n<root>\r\n<configFlag>0</configFlag>\r\n"
+              "<!--?xml version=\"1.0\" "
+              "encoding=\"UTF-8\"?-->\r\n<root>\r\n<configFlag>0</configFlag>\r\n"
               "<strLanguageName>English</strLanguageName>\r\n<nPlayMode>0</nPlayMode>\r\n"
               "<nTempOffset>-3</nTempOffset>\r\n<nWidth>48</nWidth>\r\n<nHeight>12</nHeight>\r\n"
               "<autoUpdate>1</autoUpdate>\r\n</root>\r\n");
@@ -39,8 +42,9 @@ TEST_F(Settings, WrittenWithTheCommentHeaderInTableOrder) {
 
 TEST_F(Settings, ReadingRules) {
     AppSettings s;
-    s.read(put("<root><configFlag/><nPlayMode>1</nPlayMode><nWidth>36</nWidth><nHeight>16</nHeight>"
-               "<autoUpdate>0</autoUpdate></root>"));
+    s.read(
+        put("<root><configFlag/><nPlayMode>1</nPlayMode><nWidth>36</nWidth><nHeight>16</nHeight>"
+            "<autoUpdate>0</autoUpdate></root>"));
     EXPECT_EQ(s.playMode, 1);
     EXPECT_EQ(s.width, 36);
     EXPECT_EQ(s.height, 12);
@@ -49,8 +53,9 @@ TEST_F(Settings, ReadingRules) {
 
     AppSettings t;
     t.width = 36;
-    t.read(put("<root><configFlag/><nTempOffset>5</nTempOffset><nPlayMode>1</nPlayMode>"
-               "<nWidth>40</nWidth></root>"));
+    t.read(
+        put("<root><configFlag/><nTempOffset>5</nTempOffset><nPlayMode>1</nPlayMode>"
+            "<nWidth>40</nWidth></root>"));
     EXPECT_EQ(t.width, 48);
     EXPECT_EQ(t.playMode, 1);
     // The search only goes forward: nTempOffset comes after nPlayMode in the table,

@@ -5,16 +5,18 @@
 #include "app/CGlimraApp.h"
 #include "app/CGlimraDlg.h"
 #include "app/Commands.h"
+#include "assets/PictureLibrary.h"
 #include "device/sim/SimulatedSign.h"
+#include "platform/TextCodec.h"
 #include "project/ProjectFile.h"
 #include "project/RecentFiles.h"
-#include "platform/TextCodec.h"
-#include "assets/PictureLibrary.h"
 #include "support/ProjectXml.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -22,8 +24,6 @@
 #include <iterator>
 #include <memory>
 #include <thread>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -42,7 +42,9 @@ protected:
         dlg.reset();
     }
 
-    AppFolders folders() const { return AppFolders(m_root / "data", m_root / "program", m_root / "tmp"); }
+    AppFolders folders() const {
+        return AppFolders(m_root / "data", m_root / "program", m_root / "tmp");
+    }
 
     // A new run of the program up to the end of its start-up.
     void start(bool acceptSize = true) {
@@ -61,7 +63,9 @@ protected:
     fs::path data(const char* name) const { return m_root / "data" / name; }
     fs::path file(const char* name) const { return m_root / name; }
     static std::string read(const fs::path& p) { return testing_support::readFile(p); }
-    static void writeFile(const fs::path& p, const std::string& text) { testing_support::writeFile(p, text); }
+    static void writeFile(const fs::path& p, const std::string& text) {
+        testing_support::writeFile(p, text);
+    }
 
     std::vector<ProjectFile::LoadedScreen> saved(const fs::path& p) {
         std::vector<ProjectFile::LoadedScreen> screens;
@@ -72,7 +76,9 @@ protected:
     TreeItem program(size_t screen, size_t index) const {
         return view->children(view->roots().at(screen)).at(index);
     }
-    ProgramRecord& record(TreeItem item) { return *dlg->project().findProgram(view->itemData(item)); }
+    ProgramRecord& record(TreeItem item) {
+        return *dlg->project().findProgram(view->itemData(item));
+    }
 
     struct RecordingShell : platform::Shell {
         bool open(const fs::path& path) override {
@@ -83,7 +89,9 @@ protected:
     } shell;
     FakeImageCodec images;
     struct Fonts : platform::FontCatalog {
-        std::vector<std::u16string> families() const override { return {u"DejaVu Sans", u"Arial", u"宋体"}; }
+        std::vector<std::u16string> families() const override {
+            return {u"DejaVu Sans", u"Arial", u"宋体"};
+        }
     } fonts;
     testing_support::TempDir m_root;
     FakeTextRenderer text;
@@ -143,7 +151,8 @@ TEST_F(Controller, CommandsOnAnEmptyTree) {
     for (int id : {IDM_FILE_SAVE, IDM_FILE_SAVEAS, IDM_FILE_SEND, IDC_SEND, IDM_EDIT_DELETE_LED,
                    IDM_EDIT_DELETE_PROGRAM})
         EXPECT_FALSE(dlg->isCommandEnabled(id)) << id;
-    for (int id : {IDM_FILE_NEW_LED, IDM_FILE_NEW_PROGRAM, IDM_FILE_OPEN, IDM_FILE_EXIT, IDM_HELP_ABOUT})
+    for (int id :
+         {IDM_FILE_NEW_LED, IDM_FILE_NEW_PROGRAM, IDM_FILE_OPEN, IDM_FILE_EXIT, IDM_HELP_ABOUT})
         EXPECT_TRUE(dlg->isCommandEnabled(id)) << id;
     dlg->onCommand(IDM_FILE_SAVE);
     EXPECT_EQ(view->saveDialogs, 0);
@@ -290,7 +299,8 @@ TEST_F(Controller, DeleteProgramAndTheContextMenuDelete) {
     // The context menu's Delete on a program that is not selected.
     view->contextChoice = ID_TREE_DELETE;
     dlg->onTreeRightClick(second);
-    EXPECT_EQ(view->labels(firstScreen()), (std::vector<std::u16string>{u"Program_1", u"Program_3"}));
+    EXPECT_EQ(view->labels(firstScreen()),
+              (std::vector<std::u16string>{u"Program_1", u"Program_3"}));
     EXPECT_EQ(dlg->project().findScreen(1)->programs.size(), 2u);
     EXPECT_EQ(view->selectedItem(), firstScreen());
     EXPECT_EQ(view->itemImage(firstScreen()), 1);  // one checked, one not
@@ -309,7 +319,8 @@ TEST_F(Controller, CheckImagesOfAScreenThroughClicks) {
     const TreeItem screen = firstScreen();
     auto checks = [&] {
         std::vector<int> v{view->itemImage(screen)};
-        for (TreeItem c : view->children(screen)) v.push_back(record(c).checked);
+        for (TreeItem c : view->children(screen))
+            v.push_back(record(c).checked);
         return v;
     };
     EXPECT_EQ(checks(), (std::vector<int>{2, 1, 1, 1}));
@@ -422,7 +433,8 @@ TEST_F(Controller, AnEmptyProjectRemovesTheAutosave) {
 
 TEST_F(Controller, TwentyFiveRecentFilesShowTwenty) {
     std::vector<std::u16string> paths;
-    for (int i = 0; i < 25; ++i) paths.push_back(u"/p/" + std::u16string(1, u'a' + i) + u".vqd");
+    for (int i = 0; i < 25; ++i)
+        paths.push_back(u"/p/" + std::u16string(1, u'a' + i) + u".vqd");
     start();
     dlg->project().recentFiles().setPaths(paths);
     dlg->rebuildRecentFilesMenu();
@@ -495,7 +507,8 @@ TEST_F(Controller, MovingTheSelectedProgramShowsItAtItsNewPlace) {
     dlg->programEditor().setText(u"edited, not committed");
     dlg->onCommand(ID_TREE_MOVE_DOWN);
 
-    EXPECT_EQ(view->labels(firstScreen()), (std::vector<std::u16string>{u"Program_2", u"Program_1"}));
+    EXPECT_EQ(view->labels(firstScreen()),
+              (std::vector<std::u16string>{u"Program_2", u"Program_1"}));
     EXPECT_EQ(view->selectedItem(), bottom);
     EXPECT_EQ(view->itemData(bottom), 65537u);  // the moved program
     EXPECT_EQ(dlg->programEditor().name(), u"Program_1");
@@ -515,7 +528,8 @@ TEST_F(Controller, MovingTheSelectedProgramShowsItAtItsNewPlace) {
     EXPECT_EQ(saved(file("moved.vqd"))[0].programs[0].name, u"Program_1");
     // Nothing to move past the ends.
     dlg->onCommand(ID_TREE_MOVE_DOWN);
-    EXPECT_EQ(view->labels(firstScreen()), (std::vector<std::u16string>{u"Program_2", u"Program_1"}));
+    EXPECT_EQ(view->labels(firstScreen()),
+              (std::vector<std::u16string>{u"Program_2", u"Program_1"}));
 }
 
 TEST_F(Controller, MovingAScreenTakesItsProgramsAlong) {
@@ -527,10 +541,12 @@ TEST_F(Controller, MovingAScreenTakesItsProgramsAlong) {
     view->select(firstScreen());
     dlg->onCommand(ID_TREE_MOVE_DOWN);
     EXPECT_EQ(view->labels(0), (std::vector<std::u16string>{u"Screen_2", u"Screen_1"}));
-    EXPECT_EQ(view->labels(view->roots()[0]), (std::vector<std::u16string>{u"Program_1", u"second's"}));
+    EXPECT_EQ(view->labels(view->roots()[0]),
+              (std::vector<std::u16string>{u"Program_1", u"second's"}));
     EXPECT_EQ(view->labels(view->roots()[1]), std::vector<std::u16string>{u"Program_1"});
     for (TreeItem s : view->roots())
-        for (TreeItem c : view->children(s)) EXPECT_EQ(screenOfKey(view->itemData(c)), view->itemData(s));
+        for (TreeItem c : view->children(s))
+            EXPECT_EQ(screenOfKey(view->itemData(c)), view->itemData(s));
     EXPECT_EQ(view->itemImage(view->roots()[0]), 1);
     EXPECT_EQ(view->selectedItem(), view->roots()[1]);
     EXPECT_EQ(dlg->screenPanel().name(), u"Screen_1");
@@ -563,10 +579,11 @@ TEST_F(Controller, OpenDiscardsUncommittedEditorChanges) {
 TEST_F(Controller, LoadingGivesCheckImagesAndDropsTheEleventhProgram) {
     std::string programs;
     for (int i = 0; i < 12; ++i)
-        programs += "<Program name=\"p" + std::to_string(i) + "\" checked=\"" + (i % 2 ? "FALSE" : "TRUE") + "\"/>";
-    writeFile(file("many.vqd"),
-              "<QV><SCREEN width=\"64\" height=\"16\" name=\"\">" + programs +
-                  "</SCREEN><SCREEN name=\"none\"/><SCREEN name=\"off\"><Program checked=\"no\"/></SCREEN></QV>");
+        programs += "<Program name=\"p" + std::to_string(i) + "\" checked=\"" +
+                    (i % 2 ? "FALSE" : "TRUE") + "\"/>";
+    writeFile(file("many.vqd"), "<QV><SCREEN width=\"64\" height=\"16\" name=\"\">" + programs +
+                                    "</SCREEN><SCREEN name=\"none\"/><SCREEN name=\"off\"><Program "
+                                    "checked=\"no\"/></SCREEN></QV>");
     start(false);
     ASSERT_TRUE(dlg->openProject(file("many.vqd")));
     ASSERT_EQ(view->roots().size(), 3u);
@@ -582,7 +599,8 @@ TEST_F(Controller, LoadingGivesCheckImagesAndDropsTheEleventhProgram) {
 
 TEST_F(Controller, ATenthProgramIsTheLast) {
     start();
-    for (int i = 0; i < 12; ++i) dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    for (int i = 0; i < 12; ++i)
+        dlg->onCommand(IDM_FILE_NEW_PROGRAM);
     EXPECT_EQ(view->children(firstScreen()).size(), 10u);
     EXPECT_TRUE(view->messages.empty());
     EXPECT_EQ(view->itemLabel(program(0, 9)), u"Program_10");
@@ -714,7 +732,8 @@ TEST_F(Controller, ANewUsersFirstStartMakesTheFoldersButNoSettingsFile) {
     EXPECT_FALSE(fs::exists(data("config.xml")));
     dlg->onClose();
     EXPECT_EQ(read(data("config.xml")),
-              "<!--?xml version=\"1.0\" encoding=\"UTF-8\"?-->\r\n<root>\r\n<configFlag>0</configFlag>\r\n"
+              "<!--?xml version=\"1.0\" "
+              "encoding=\"UTF-8\"?-->\r\n<root>\r\n<configFlag>0</configFlag>\r\n"
               "<strLanguageName>English</strLanguageName>\r\n<nPlayMode>0</nPlayMode>\r\n"
               "<nTempOffset>0</nTempOffset>\r\n<nWidth>48</nWidth>\r\n<nHeight>12</nHeight>\r\n"
               "<autoUpdate>1</autoUpdate>\r\n</root>\r\n");
@@ -732,7 +751,7 @@ TEST_F(Controller, SystemSettingsDialog) {
     EXPECT_EQ(view->systemTempLabels[8], u"+1");
     EXPECT_EQ(view->systemTempLabels.back(), u"+7");
     EXPECT_EQ(view->systemTempSelectionShown, 4);  // "-3"
-    EXPECT_EQ(dlg->settings().playMode, 0);         // Cancel keeps both
+    EXPECT_EQ(dlg->settings().playMode, 0);        // Cancel keeps both
     EXPECT_EQ(dlg->settings().tempOffset, -3);
 
     view->acceptSystemSettings = true;
@@ -761,10 +780,11 @@ TEST_F(Controller, OpenTheDataFolder) {
 namespace {
 
 TEST_F(Controller, PictureLibraryFromTheDefaultToTheUsersFile) {
-    writeFile(m_root / "program" / "DefaultImage.dat",
-              "<root><imageFlag>0</imageFlag><imageItem name=\"imageItem\"><Item name=\"bZoom\">0</Item>"
-              "<Item name=\"imgPath\">\\Images\\heart.png</Item><Item name=\"nDestHeight\">11</Item>"
-              "<Item name=\"nDestWidth\">12</Item><Item name=\"nValueID\">0</Item></imageItem></root>");
+    writeFile(
+        m_root / "program" / "DefaultImage.dat",
+        "<root><imageFlag>0</imageFlag><imageItem name=\"imageItem\"><Item name=\"bZoom\">0</Item>"
+        "<Item name=\"imgPath\">\\Images\\heart.png</Item><Item name=\"nDestHeight\">11</Item>"
+        "<Item name=\"nDestWidth\">12</Item><Item name=\"nValueID\">0</Item></imageItem></root>");
     start();
     const std::u16string heart = (m_root / "program" / "Images/heart.png").u16string();
     ASSERT_EQ(dlg->pictures().records().size(), 1u);
@@ -791,7 +811,9 @@ TEST_F(Controller, PictureLibraryFromTheDefaultToTheUsersFile) {
         struct Chooser : CImgInfoDlg::View {
             fs::path file;
             void refresh() override {}
-            std::vector<fs::path> chooseFiles(std::u16string_view, std::u16string_view) override { return {file}; }
+            std::vector<fs::path> chooseFiles(std::u16string_view, std::u16string_view) override {
+                return {file};
+            }
             void messageBox(std::u16string_view) override {}
         } chooser;
         chooser.file = m_root / "new.png";
@@ -801,7 +823,8 @@ TEST_F(Controller, PictureLibraryFromTheDefaultToTheUsersFile) {
     };
     dlg->onCommand(ID_PICTURE_SETTINGS);
     ASSERT_EQ(dlg->programEditor().pictures().size(), 2u);
-    EXPECT_EQ(dlg->programEditor().pictures()[1], (PictureRecord{50, 15, 12, (m_root / "new.png").u16string(), 1}));
+    EXPECT_EQ(dlg->programEditor().pictures()[1],
+              (PictureRecord{50, 15, 12, (m_root / "new.png").u16string(), 1}));
     EXPECT_EQ(dlg->encoding().snapshot()->inputs.pictures.size(), 2u);
     dlg->onCommand(IDM_FILE_EXIT);
     stop();
@@ -988,7 +1011,8 @@ TEST_F(Controller, TestPatternsAndCommandBytes) {
     dlg->onKeyDown(CGlimraDlg::Key::F12);
     EXPECT_EQ(view->testDialogs, 1);
     ASSERT_EQ(view->posted.size(), 2u);
-    for (const auto& p : view->posted) dlg->onMessage(p.message, p.w, p.l);
+    for (const auto& p : view->posted)
+        dlg->onMessage(p.message, p.w, p.l);
     auto blocks = signs.blocks(sign);
     ASSERT_EQ(blocks.size(), 2u);
     EXPECT_EQ(blocks[0].kind, signlink::KIND_TEST_PATTERN);
@@ -1080,7 +1104,8 @@ TEST(SendRules, TheSizeLimitAndTheResultTexts) {
 // --- screen sizes ------------------------------------------------------------------------
 
 TEST_F(Controller, NewScreenRemembersTheSizeChosenAndScreenSettingsResizes) {
-    for (const char* name : {"a.gif", "b.gif", "c.gif"}) writeFile(m_root / "program" / "img" / name, "GIF89a");
+    for (const char* name : {"a.gif", "b.gif", "c.gif"})
+        writeFile(m_root / "program" / "img" / name, "GIF89a");
     writeFile(m_root / "program" / "ScreenDefault.dat",
               "<r><A width=\"44\" height=\"11\" FileType=\"MultiFrame\">.\\img\\a.gif</A>"
               "<B width=\"48\" height=\"12\" FileType=\"MultiFrame\">.\\img\\b.gif</B>"
@@ -1123,7 +1148,6 @@ TEST_F(Controller, NewScreenRemembersTheSizeChosenAndScreenSettingsResizes) {
     EXPECT_EQ(dlg->project().findScreen(1)->programs.size(), programsBefore.size());
     EXPECT_EQ(dlg->screenPanel().width(), 64);
 }
-
 
 // --- files the user cannot lose ------------------------------------------------------------
 
@@ -1184,14 +1208,16 @@ TEST_F(Controller, AFailedSaveSaysWhyAndChangesNothing) {
 TEST_F(Controller, DamagedUserFilesAreKeptBeforeTheyAreReplaced) {
     fs::create_directories(m_root / "data");
     const std::string settings = "<root><configFlag/><nPlayMode>1</nPlayMode>";
-    const std::string autosave = "<QV><SCREEN width=\"48\" height=\"12\" name=\"Lost\"><Program name=\"p\">";
-    const std::string pictures = "<root><imageFlag>0</imageFlag><imageItem><Item name=\"nValueID\">50</Item>"
-                                 "<Item name=\"imgPath\">/a.png</Item></imageItem>";
+    const std::string autosave =
+        "<QV><SCREEN width=\"48\" height=\"12\" name=\"Lost\"><Program name=\"p\">";
+    const std::string pictures =
+        "<root><imageFlag>0</imageFlag><imageItem><Item name=\"nValueID\">50</Item>"
+        "<Item name=\"imgPath\">/a.png</Item></imageItem>";
     writeFile(data("config.xml"), settings);
     writeFile(data("lastScreen.xml"), autosave);
     writeFile(data("imageconfig.xml"), pictures);
     start();
-    ASSERT_EQ(dlg->pictures().records().size(), 1u);  // the whole item was taken
+    ASSERT_EQ(dlg->pictures().records().size(), 1u);       // the whole item was taken
     EXPECT_FALSE(fs::exists(data("config.xml.damaged")));  // nothing is written before it must be
     dlg->onClose();
     EXPECT_TRUE(view->messages.empty());
@@ -1251,8 +1277,10 @@ TEST(AppFoldersPlace, TheRecentListLivesInAFolderOfTheUsersOwn) {
     ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
     const AppFolders folders = AppFolders::fromEnvironment();
     const fs::path temp = folders.tempFolder();
-    if (saved) ::setenv("XDG_RUNTIME_DIR", old.c_str(), 1);
-    else ::unsetenv("XDG_RUNTIME_DIR");
+    if (saved)
+        ::setenv("XDG_RUNTIME_DIR", old.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(temp, dir / "Zentari");
     struct stat st {};
     ASSERT_EQ(::stat(temp.c_str(), &st), 0);
@@ -1265,7 +1293,8 @@ TEST_F(Controller, ALineTooLongForTheSignIsRefusedAndNothingIsSent) {
     const int sign = signs.addSign({});  // 48 × 12, like the screen
     // A short program beside the long one must not go out without it.
     dlg->onCommand(IDM_FILE_NEW_PROGRAM);
-    record(program(0, 0)).settings = {{u"TextContent", std::u16string(6000, u'I')}, {u"Font", u"Arial"}};
+    record(program(0, 0)).settings = {{u"TextContent", std::u16string(6000, u'I')},
+                                      {u"Font", u"Arial"}};
     record(program(0, 1)).settings = {{u"TextContent", u"ok"}, {u"Font", u"Arial"}};
     view->select(firstScreen());  // nothing open in the editor to commit over the records
     dlg->onCommand(IDC_SEND);

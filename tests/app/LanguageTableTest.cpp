@@ -21,7 +21,8 @@ protected:
 TEST_F(Languages, NameFromTheFirstAttributeAtAnyDepth) {
     lang("a.dll", "<L name=\"Alpha\"><s k=\"mFile\">File</s></L>");
     // The first element has no attribute: the name is searched among its children.
-    lang("b.dll", "<?xml version=\"1.0\"?><root><group><x lang=\"Beta\"/></group><y n=\"No\"/></root>");
+    lang("b.dll",
+         "<?xml version=\"1.0\"?><root><group><x lang=\"Beta\"/></group><y n=\"No\"/></root>");
     // An empty first attribute does not count; the next element of the level is tried.
     lang("c.dll", "<r><e first=\"\"/><f v=\"Gamma\"/></r>");
     lang("d.DLL", "<r z=\"Delta\"/>");
@@ -81,7 +82,7 @@ TEST_F(Languages, LoadingByNameAndByMenuId) {
     EXPECT_EQ(table.text(u"Send"), u"Senden");
     EXPECT_TRUE(table.loadByName(u"Klingon").empty());
     EXPECT_EQ(table.text(u"Send"), u"Send");  // the strings were cleared
-    EXPECT_EQ(table.name(), u"Deutsch");       // no other language was chosen
+    EXPECT_EQ(table.name(), u"Deutsch");      // no other language was chosen
     EXPECT_FALSE(table.loadByMenuId(3072).empty());
     EXPECT_EQ(table.name(), u"English");
     EXPECT_TRUE(table.loadByMenuId(3080).empty());
@@ -100,14 +101,24 @@ TEST(SystemLanguage, IdentifiersToNames) {
         std::u16string name;
     };
     const Case cases[] = {
-        {0x0409, u"English"},  {0x0809, u"English"}, {0x0C0A, u"Espa\u00F1ol"}, {0x040A, u"Espa\u00F1ol"},
-        {0x540A, u"Espa\u00F1ol"}, {0x580A, u"English"}, {0x0804, u"\u7B80\u4F53\u4E2D\u6587"},
-        {0x1004, u"\u7B80\u4F53\u4E2D\u6587"}, {0x0404, u"\u7E41\u9AD4\u4E2D\u6587"},
-        {0x0C04, u"\u7E41\u9AD4\u4E2D\u6587"}, {0x1407, u"Deutsch"}, {0x180C, u"Fran\u00E7aise"},
-        {0x0411, u"\u65E5\u672C\u8A9E"}, {0x0850, u"\u041C\u043E\u043D\u0433\u043E\u043B"},
+        {0x0409, u"English"},
+        {0x0809, u"English"},
+        {0x0C0A, u"Espa\u00F1ol"},
+        {0x040A, u"Espa\u00F1ol"},
+        {0x540A, u"Espa\u00F1ol"},
+        {0x580A, u"English"},
+        {0x0804, u"\u7B80\u4F53\u4E2D\u6587"},
+        {0x1004, u"\u7B80\u4F53\u4E2D\u6587"},
+        {0x0404, u"\u7E41\u9AD4\u4E2D\u6587"},
+        {0x0C04, u"\u7E41\u9AD4\u4E2D\u6587"},
+        {0x1407, u"Deutsch"},
+        {0x180C, u"Fran\u00E7aise"},
+        {0x0411, u"\u65E5\u672C\u8A9E"},
+        {0x0850, u"\u041C\u043E\u043D\u0433\u043E\u043B"},
         {0x0416, u"English"},
     };
-    for (const Case& c : cases) EXPECT_EQ(LanguageTable::systemLanguageName(c.id), c.name) << std::hex << c.id;
+    for (const Case& c : cases)
+        EXPECT_EQ(LanguageTable::systemLanguageName(c.id), c.name) << std::hex << c.id;
 }
 
 TEST(SystemLanguage, LocaleNamesToIdentifiers) {
@@ -116,12 +127,13 @@ TEST(SystemLanguage, LocaleNamesToIdentifiers) {
         uint16_t id;
     };
     const Case cases[] = {
-        {"en_US.UTF-8", 0x0409}, {"es_ES", 0x0C0A}, {"es_MX", 0x080A}, {"es", 0x0C0A},
-        {"zh_CN.GB2312", 0x0804}, {"zh_TW", 0x0404}, {"zh-HK", 0x0C04}, {"zh_Hant", 0x0404},
-        {"zh_Hant_HK", 0x0C04}, {"de_AT@euro", 0x0C07}, {"de_XX", 0x0407}, {"fr_CA", 0x0C0C},
-        {"mn_Mong_CN", 0x0850}, {"C", 0x0409}, {"", 0x0409}, {"xx_YY", 0x0409},
+        {"en_US.UTF-8", 0x0409},  {"es_ES", 0x0C0A},      {"es_MX", 0x080A}, {"es", 0x0C0A},
+        {"zh_CN.GB2312", 0x0804}, {"zh_TW", 0x0404},      {"zh-HK", 0x0C04}, {"zh_Hant", 0x0404},
+        {"zh_Hant_HK", 0x0C04},   {"de_AT@euro", 0x0C07}, {"de_XX", 0x0407}, {"fr_CA", 0x0C0C},
+        {"mn_Mong_CN", 0x0850},   {"C", 0x0409},          {"", 0x0409},      {"xx_YY", 0x0409},
     };
-    for (const Case& c : cases) EXPECT_EQ(platform::languageIdForLocale(c.locale), c.id) << c.locale;
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::languageIdForLocale(c.locale), c.id) << c.locale;
 }
 
 }  // namespace

@@ -15,7 +15,8 @@ using platform::Bitmap;
 using testing_support::readFile;
 using testing_support::writeFile;
 
-PictureRecord picture(int32_t id, std::u16string path, int32_t w = 10, int32_t h = 10, int32_t zoom = 0) {
+PictureRecord picture(int32_t id, std::u16string path, int32_t w = 10, int32_t h = 10,
+                      int32_t zoom = 0) {
     return {id, w, h, std::move(path), zoom};
 }
 
@@ -23,17 +24,20 @@ PictureRecord picture(int32_t id, std::u16string path, int32_t w = 10, int32_t h
 
 TEST(PictureLibraryFile, WrittenLayoutByteForByte) {
     testing_support::TempDir dir;
-    const std::vector<PictureRecord> records{picture(50, u"/p/a & b.png", 36, 12, 1), picture(7, u"/p/c.bmp", 8, 9)};
+    const std::vector<PictureRecord> records{picture(50, u"/p/a & b.png", 36, 12, 1),
+                                             picture(7, u"/p/c.bmp", 8, 9)};
     ASSERT_TRUE(PictureLibrary::write(dir / "imageconfig.xml", records));
-    EXPECT_EQ(readFile(dir / "imageconfig.xml"),
-              "<!--?xml version=\"1.0\" encoding=\"UTF-8\"?-->\r\n<root>\r\n<imageFlag>0</imageFlag>\r\n"
-              "<imageItem name=\"imageItem\">\r\n<Item name=\"bZoom\">1</Item>\r\n"
-              "<Item name=\"imgPath\">/p/a &amp; b.png</Item>\r\n<Item name=\"nDestHeight\">12</Item>\r\n"
-              "<Item name=\"nDestWidth\">36</Item>\r\n<Item name=\"nValueID\">50</Item>\r\n</imageItem>\r\n"
-              "<imageItem name=\"imageItem\">\r\n<Item name=\"bZoom\">0</Item>\r\n"
-              "<Item name=\"imgPath\">/p/c.bmp</Item>\r\n<Item name=\"nDestHeight\">9</Item>\r\n"
-              "<Item name=\"nDestWidth\">8</Item>\r\n<Item name=\"nValueID\">7</Item>\r\n</imageItem>\r\n"
-              "</root>\r\n");
+    EXPECT_EQ(
+        readFile(dir / "imageconfig.xml"),
+        "<!--?xml version=\"1.0\" encoding=\"UTF-8\"?-->\r\n<root>\r\n<imageFlag>0</imageFlag>\r\n"
+        "<imageItem name=\"imageItem\">\r\n<Item name=\"bZoom\">1</Item>\r\n"
+        "<Item name=\"imgPath\">/p/a &amp; b.png</Item>\r\n<Item name=\"nDestHeight\">12</Item>\r\n"
+        "<Item name=\"nDestWidth\">36</Item>\r\n<Item "
+        "name=\"nValueID\">50</Item>\r\n</imageItem>\r\n"
+        "<imageItem name=\"imageItem\">\r\n<Item name=\"bZoom\">0</Item>\r\n"
+        "<Item name=\"imgPath\">/p/c.bmp</Item>\r\n<Item name=\"nDestHeight\">9</Item>\r\n"
+        "<Item name=\"nDestWidth\">8</Item>\r\n<Item name=\"nValueID\">7</Item>\r\n</imageItem>\r\n"
+        "</root>\r\n");
     std::vector<PictureRecord> back;
     ASSERT_TRUE(PictureLibrary::read(dir / "imageconfig.xml", back));
     EXPECT_EQ(back, records);
@@ -42,9 +46,11 @@ TEST(PictureLibraryFile, WrittenLayoutByteForByte) {
 TEST(PictureLibraryFile, ItemsInAnyOrderAndUnknownNamesIgnored) {
     testing_support::TempDir dir;
     writeFile(dir / "lib.xml",
-              "<root><imageItem><Item name=\"nValueID\">1</Item></imageItem>"  // before imageFlag: skipped
+              "<root><imageItem><Item name=\"nValueID\">1</Item></imageItem>"  // before imageFlag:
+                                                                               // skipped
               "<imageFlag>0</imageFlag>"
-              "<imageItem name=\"imageItem\"><Item name=\"nValueID\">60</Item><Item name=\"colour\">red</Item>"
+              "<imageItem name=\"imageItem\"><Item name=\"nValueID\">60</Item><Item "
+              "name=\"colour\">red</Item>"
               "<Item name=\"imgPath\">/x.png</Item><Item name=\"bZoom\">1</Item>"
               "<Item name=\"nDestWidth\">5</Item><Item name=\"nDestHeight\">6</Item></imageItem>"
               "<other/><imageItem><Item name=\"nDestWidth\">x</Item></imageItem></root>");
@@ -54,7 +60,8 @@ TEST(PictureLibraryFile, ItemsInAnyOrderAndUnknownNamesIgnored) {
     EXPECT_EQ(records[0], picture(60, u"/x.png", 5, 6, 1));
     EXPECT_EQ(records[1], PictureRecord{});  // missing fields stay 0 or empty
 
-    writeFile(dir / "noflag.xml", "<root><imageItem><Item name=\"nValueID\">60</Item></imageItem></root>");
+    writeFile(dir / "noflag.xml",
+              "<root><imageItem><Item name=\"nValueID\">60</Item></imageItem></root>");
     EXPECT_FALSE(PictureLibrary::read(dir / "noflag.xml", records));
     EXPECT_TRUE(records.empty());
 }
@@ -63,26 +70,30 @@ TEST(PictureLibraryFile, StartupTakesTheUserFileElseTheDefaultWithAbsolutePaths)
     testing_support::TempDir dir;
     fs::create_directories(dir / "program");
     writeFile(dir / "program" / "DefaultImage.dat",
-              "<root><imageFlag>0</imageFlag><imageItem><Item name=\"imgPath\">\\Images\\Pictures\\heart.png</Item>"
+              "<root><imageFlag>0</imageFlag><imageItem><Item "
+              "name=\"imgPath\">\\Images\\Pictures\\heart.png</Item>"
               "<Item name=\"nValueID\">0</Item></imageItem>"
               "<imageItem><Item name=\"imgPath\">.\\Images\\star.png</Item></imageItem></root>");
     PictureLibrary library;
-    library.loadAtStartup(dir / "imageconfig.xml", dir / "program" / "DefaultImage.dat", dir / "program");
+    library.loadAtStartup(dir / "imageconfig.xml", dir / "program" / "DefaultImage.dat",
+                          dir / "program");
     ASSERT_EQ(library.records().size(), 2u);
-    EXPECT_EQ(library.records()[0].imgPath, (dir / "program" / "Images/Pictures/heart.png").u16string());
+    EXPECT_EQ(library.records()[0].imgPath,
+              (dir / "program" / "Images/Pictures/heart.png").u16string());
     EXPECT_EQ(library.records()[1].imgPath, (dir / "program" / "Images/star.png").u16string());
     EXPECT_FALSE(fs::exists(dir / "imageconfig.xml"));  // not written at start-up
 
     // Once the user has a file it is read as it is.
     PictureLibrary::write(dir / "imageconfig.xml", {picture(55, u"/u/mine.png")});
-    library.loadAtStartup(dir / "imageconfig.xml", dir / "program" / "DefaultImage.dat", dir / "program");
+    library.loadAtStartup(dir / "imageconfig.xml", dir / "program" / "DefaultImage.dat",
+                          dir / "program");
     ASSERT_EQ(library.records().size(), 1u);
     EXPECT_EQ(library.records()[0].imgPath, u"/u/mine.png");
 
     // A damaged user file gives what could be read of it (here nothing), not the default.
     writeFile(dir / "imageconfig.xml", "<root><imageFlag>0</imageFlag>");
-    EXPECT_FALSE(
-        library.loadAtStartup(dir / "imageconfig.xml", dir / "program" / "DefaultImage.dat", dir / "program"));
+    EXPECT_FALSE(library.loadAtStartup(dir / "imageconfig.xml",
+                                       dir / "program" / "DefaultImage.dat", dir / "program"));
     EXPECT_TRUE(library.records().empty());
 }
 
@@ -99,16 +110,22 @@ TEST(PictureLibraryFile, ADamagedLibraryGivesEveryWholeItem) {
         std::string text;
         std::vector<int32_t> ids;
     };
-    const std::string head = "<!--?xml version=\"1.0\" encoding=\"UTF-8\"?-->\r\n<root>\r\n<imageFlag>0</imageFlag>\r\n";
+    const std::string head =
+        "<!--?xml version=\"1.0\" encoding=\"UTF-8\"?-->\r\n<root>\r\n<imageFlag>0</imageFlag>\r\n";
     const Case cases[] = {
         {"root not ended", head + item(50, "/a.png") + item(51, "/b.png"), {50, 51}},
         {"an item cut short in the middle",
-         head + item(50, "/a.png") + "<imageItem><Item name=\"nValueID\">51</Item>\r\n" + item(52, "/c.png") + "</root>",
+         head + item(50, "/a.png") + "<imageItem><Item name=\"nValueID\">51</Item>\r\n" +
+             item(52, "/c.png") + "</root>",
          {50, 52}},
         {"an Item without its end tag",
-         head + "<imageItem><Item name=\"nValueID\">51</imageItem>" + item(52, "/c.png") + "</root>",
+         head + "<imageItem><Item name=\"nValueID\">51</imageItem>" + item(52, "/c.png") +
+             "</root>",
          {52}},
-        {"cut off after the second item", (head + item(50, "/a.png") + item(51, "/b.png")).substr(0, head.size() + 2 * item(50, "/a.png").size() - 20), {50}},
+        {"cut off after the second item",
+         (head + item(50, "/a.png") + item(51, "/b.png"))
+             .substr(0, head.size() + 2 * item(50, "/a.png").size() - 20),
+         {50}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -118,7 +135,8 @@ TEST(PictureLibraryFile, ADamagedLibraryGivesEveryWholeItem) {
         ASSERT_TRUE(PictureLibrary::read(dir / "imageconfig.xml", records, &whole));
         EXPECT_FALSE(whole);
         std::vector<int32_t> ids;
-        for (const auto& r : records) ids.push_back(r.nValueID);
+        for (const auto& r : records)
+            ids.push_back(r.nValueID);
         EXPECT_EQ(ids, c.ids);
     }
     std::vector<PictureRecord> records;
@@ -131,7 +149,8 @@ TEST(PictureLibraryFile, ADamagedLibraryGivesEveryWholeItem) {
 TEST(PictureLibraryFile, ADamagedFileIsKeptBesideTheOneWrittenInItsPlace) {
     testing_support::TempDir dir;
     const fs::path file = dir / "imageconfig.xml";
-    const std::string damaged = "<root><imageFlag>0</imageFlag>" + item(50, "/a.png") + item(51, "/b.png");
+    const std::string damaged =
+        "<root><imageFlag>0</imageFlag>" + item(50, "/a.png") + item(51, "/b.png");
     writeFile(file, damaged);
     PictureLibrary library;
     EXPECT_FALSE(library.loadAtStartup(file, dir / "none.dat", dir.path()));
@@ -153,7 +172,8 @@ TEST(PictureLibraryFile, ADamagedFileIsKeptBesideTheOneWrittenInItsPlace) {
     const fs::path folder = dir / "lib";
     fs::create_directories(folder / "imageconfig.xml");
     PictureLibrary unreadable;
-    EXPECT_FALSE(unreadable.loadAtStartup(folder / "imageconfig.xml", dir / "none.dat", dir.path()));
+    EXPECT_FALSE(
+        unreadable.loadAtStartup(folder / "imageconfig.xml", dir / "none.dat", dir.path()));
     EXPECT_FALSE(unreadable.save(folder / "imageconfig.xml", &error));
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(fs::is_directory(folder / "imageconfig.xml"));
@@ -161,10 +181,11 @@ TEST(PictureLibraryFile, ADamagedFileIsKeptBesideTheOneWrittenInItsPlace) {
 
 TEST(PictureLibraryRules, HeightsAreCappedInTheRecords) {
     testing_support::TempDir dir;
-    writeFile(dir / "imageconfig.xml",
-              "<root><imageFlag>0</imageFlag><imageItem><Item name=\"nDestHeight\">20</Item></imageItem>"
-              "<imageItem><Item name=\"nDestHeight\">12</Item></imageItem>"
-              "<imageItem><Item name=\"nDestHeight\">3</Item></imageItem></root>");
+    writeFile(
+        dir / "imageconfig.xml",
+        "<root><imageFlag>0</imageFlag><imageItem><Item name=\"nDestHeight\">20</Item></imageItem>"
+        "<imageItem><Item name=\"nDestHeight\">12</Item></imageItem>"
+        "<imageItem><Item name=\"nDestHeight\">3</Item></imageItem></root>");
     PictureLibrary library;
     ASSERT_TRUE(library.loadAtStartup(dir / "imageconfig.xml", dir / "none.dat", dir.path()));
     ASSERT_EQ(library.records().size(), 3u);
@@ -181,9 +202,12 @@ TEST(PictureLibraryRules, SizesAndIds) {
     EXPECT_EQ(PictureLibrary::recordForSize(20, 12), (PictureRecord{0, 20, 12, u"", 0}));
     EXPECT_EQ(PictureLibrary::recordForSize(1, 100).nDestWidth, 1);  // never no columns
     EXPECT_EQ(PictureLibrary::nextFreeId({}), 50);
-    EXPECT_EQ(PictureLibrary::nextFreeId({picture(50, u""), picture(51, u""), picture(53, u""), picture(3, u"")}), 52);
+    EXPECT_EQ(PictureLibrary::nextFreeId(
+                  {picture(50, u""), picture(51, u""), picture(53, u""), picture(3, u"")}),
+              52);
     std::vector<PictureRecord> full;
-    for (int id = 50; id <= 99; ++id) full.push_back(picture(id, u""));
+    for (int id = 50; id <= 99; ++id)
+        full.push_back(picture(id, u""));
     EXPECT_EQ(PictureLibrary::nextFreeId(full), 0);
 }
 
@@ -191,7 +215,8 @@ TEST(PictureLibraryRules, SizesAndIds) {
 
 struct DialogView : CImgInfoDlg::View {
     void refresh() override { ++refreshes; }
-    std::vector<fs::path> chooseFiles(std::u16string_view name, std::u16string_view pattern) override {
+    std::vector<fs::path> chooseFiles(std::u16string_view name,
+                                      std::u16string_view pattern) override {
         filterName = name;
         filterPattern = pattern;
         return files;
@@ -213,12 +238,15 @@ protected:
     }
     std::vector<int32_t> ids() const {
         std::vector<int32_t> out;
-        for (const auto& e : dlg->entries()) out.push_back(e.id);
+        for (const auto& e : dlg->entries())
+            out.push_back(e.id);
         return out;
     }
 
     struct Texts : platform::TextLookup {
-        std::u16string text(std::u16string_view key) const override { return u"<" + std::u16string(key) + u">"; }
+        std::u16string text(std::u16string_view key) const override {
+            return u"<" + std::u16string(key) + u">";
+        }
         std::vector<platform::TextListEntry> list(std::u16string_view) const override { return {}; }
     } texts;
     FakeImageCodec codec;
@@ -292,7 +320,8 @@ TEST_F(PictureDialog, AddFollowsTheSizeAndIdRules) {
 
 TEST_F(PictureDialog, TheFiftyFirstPictureIsRefused) {
     std::vector<PictureRecord> records;
-    for (int i = 0; i < 49; ++i) records.push_back(picture(50 + i, u""));
+    for (int i = 0; i < 49; ++i)
+        records.push_back(picture(50 + i, u""));
     codec.put("/p/a.png", Bitmap(5, 5));
     CImgInfoDlg& d = open(records);
     view.files = {"/p/a.png", "/p/a.png", "/p/a.png"};
@@ -304,7 +333,8 @@ TEST_F(PictureDialog, TheFiftyFirstPictureIsRefused) {
 
 TEST_F(PictureDialog, RemovingTheSelectedAndTheLast) {
     codec.put("/p/a.png", Bitmap(5, 6));
-    CImgInfoDlg& d = open({picture(50, u"/p/a.png", 5, 6), picture(51, u"/p/b.png", 9, 9), picture(52, u"/p/c.png")});
+    CImgInfoDlg& d = open(
+        {picture(50, u"/p/a.png", 5, 6), picture(51, u"/p/b.png", 9, 9), picture(52, u"/p/c.png")});
     d.selectEntry(1);
     d.remove();
     EXPECT_EQ(ids(), (std::vector<int32_t>{50, 52}));

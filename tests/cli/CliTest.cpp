@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <cstdio>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
@@ -24,13 +24,15 @@ struct Result {
 class Cli : public ::testing::Test {
 protected:
     Result run(const std::string& arguments) {
-        const std::string command = "XDG_DATA_HOME='" + (dir / "data").string() + "' ZENTARI_PROGRAM_DIR='" +
-                                    ZENTARI_PROGRAM_DIR + "' QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 '" + ZENTARI_CLI +
+        const std::string command = "XDG_DATA_HOME='" + (dir / "data").string() +
+                                    "' ZENTARI_PROGRAM_DIR='" + ZENTARI_PROGRAM_DIR +
+                                    "' QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 '" + ZENTARI_CLI +
                                     "' " + arguments + " 2>'" + (dir / "err.txt").string() + "'";
         Result r{-1, {}};
         if (FILE* p = ::popen(command.c_str(), "r")) {
             char buf[4096];
-            for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+            for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+                r.out.append(buf, n);
             const int s = ::pclose(p);
             r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
         }
@@ -38,15 +40,18 @@ protected:
     }
     std::string err() const { return readFile(dir / "err.txt"); }
     std::string project() {
-        return writeFile(dir / "show.vqd",
-                         "<QV><SCREEN width=\"48\" height=\"12\" name=\"Front\">"
-                         "<Program name=\"a\" checked=\"TRUE\"><Item name=\"TextContent\">Hi</Item><Item name=\"Color1\">255</Item>"
-                         "<Item name=\"Font\">QVSimsun</Item><Item name=\"Effect\">3</Item></Program>"
-                         "<Program name=\"b\" checked=\"FALSE\"><Item name=\"TextContent\">off</Item></Program>"
-                         "</SCREEN><SCREEN width=\"36\" height=\"11\" name=\"Side\">"
-                         "<Program name=\"c\" checked=\"TRUE\"><Item name=\"TextContent\">[FF]</Item>"
-                         "<Item name=\"Color1\">255</Item></Program>"
-                         "</SCREEN></QV>")
+        return writeFile(
+                   dir / "show.vqd",
+                   "<QV><SCREEN width=\"48\" height=\"12\" name=\"Front\">"
+                   "<Program name=\"a\" checked=\"TRUE\"><Item name=\"TextContent\">Hi</Item><Item "
+                   "name=\"Color1\">255</Item>"
+                   "<Item name=\"Font\">QVSimsun</Item><Item name=\"Effect\">3</Item></Program>"
+                   "<Program name=\"b\" checked=\"FALSE\"><Item "
+                   "name=\"TextContent\">off</Item></Program>"
+                   "</SCREEN><SCREEN width=\"36\" height=\"11\" name=\"Side\">"
+                   "<Program name=\"c\" checked=\"TRUE\"><Item name=\"TextContent\">[FF]</Item>"
+                   "<Item name=\"Color1\">255</Item></Program>"
+                   "</SCREEN></QV>")
             .string();
     }
     testing_support::TempDir dir;
@@ -84,10 +89,14 @@ TEST_F(Cli, AProjectSavedByTheWindow) {
     const ScreenId id = project.addScreen(screen);
     ProgramRecord p;
     p.name = u"Welcome";
-    p.settings = {{u"Border", u"2"},     {u"BorderSpeed", u"4"}, {u"Color1", u"255"},  {u"Color2", u"0"},
-                  {u"Effect", u"0"},     {u"Flicker", u"0"},     {u"Font", u"QVSimsun"}, {u"FontBold", u"0"},
-                  {u"FontItatic", u"0"}, {u"FontSize", u"12"},   {u"FontUnderline", u"0"}, {u"Select", u"1"},
-                  {u"Speed", u"4"},      {u"StopTime", u"3"},    {u"TempIndex", u"0"}, {u"TextContent", u"Open [FE]"},
+    p.settings = {{u"Border", u"2"},        {u"BorderSpeed", u"4"},
+                  {u"Color1", u"255"},      {u"Color2", u"0"},
+                  {u"Effect", u"0"},        {u"Flicker", u"0"},
+                  {u"Font", u"QVSimsun"},   {u"FontBold", u"0"},
+                  {u"FontItatic", u"0"},    {u"FontSize", u"12"},
+                  {u"FontUnderline", u"0"}, {u"Select", u"1"},
+                  {u"Speed", u"4"},         {u"StopTime", u"3"},
+                  {u"TempIndex", u"0"},     {u"TextContent", u"Open [FE]"},
                   {u"UseTemp", u"1"}};
     project.addProgram(id, p);
     ASSERT_TRUE(ProjectFile::write(project, dir / "saved.vqd"));
@@ -102,7 +111,8 @@ TEST_F(Cli, AProjectSavedByTheWindow) {
 
 TEST_F(Cli, ExplainPrintsFieldsAndPages) {
     const std::string file = project();
-    ASSERT_EQ(run("image '" + file + "' -o '" + (dir / "img.bin").string() + "'").status, 0) << err();
+    ASSERT_EQ(run("image '" + file + "' -o '" + (dir / "img.bin").string() + "'").status, 0)
+        << err();
     const Result r = run("explain '" + (dir / "img.bin").string() + "'");
     EXPECT_EQ(r.status, 0) << err();
     EXPECT_NE(r.out.find("width code                1 (48 columns)"), std::string::npos) << r.out;
@@ -128,11 +138,13 @@ TEST_F(Cli, FailuresSayWhatWentWrong) {
     const std::string file = project();
     writeFile(dir / "empty.vqd", "<QV/>");
     writeFile(dir / "damaged.vqd", "<QV><SCREEN width=\"48\" height=\"12\" name=\"a\">");
-    writeFile(dir / "huge.vqd", "<QV><SCREEN width=\"100000\" height=\"100000\" name=\"a\"><Program name=\"p\" "
-                                "checked=\"TRUE\"><Item name=\"TextContent\">Hi</Item></Program></SCREEN></QV>");
-    writeFile(dir / "long.vqd", "<QV><SCREEN width=\"48\" height=\"12\" name=\"a\"><Program name=\"p\" "
-                                "checked=\"TRUE\" PitchOffSet=\"100000\"><Item name=\"TextContent\">Hi</Item>"
-                                "</Program></SCREEN></QV>");
+    writeFile(dir / "huge.vqd",
+              "<QV><SCREEN width=\"100000\" height=\"100000\" name=\"a\"><Program name=\"p\" "
+              "checked=\"TRUE\"><Item name=\"TextContent\">Hi</Item></Program></SCREEN></QV>");
+    writeFile(dir / "long.vqd",
+              "<QV><SCREEN width=\"48\" height=\"12\" name=\"a\"><Program name=\"p\" "
+              "checked=\"TRUE\" PitchOffSet=\"100000\"><Item name=\"TextContent\">Hi</Item>"
+              "</Program></SCREEN></QV>");
     const Case cases[] = {
         {"", 64, "a command is needed"},
         {"frobnicate", 64, "unknown command 'frobnicate'"},
@@ -150,12 +162,15 @@ TEST_F(Cli, FailuresSayWhatWentWrong) {
         {"send --virtual-sign 48x12", 64, "send needs a project file"},
         {"send '" + file + "' --screen Nope --virtual-sign 48x12", 8, "no screen named 'Nope'"},
         {"image '" + file + "' --screen Nope", 1, "no screen named 'Nope'"},
-        {"image '" + (dir / "missing.vqd").string() + "'", 1, "missing.vqd: No such file or directory"},
-        {"image '" + (dir / "damaged.vqd").string() + "'", 1, "damaged.vqd: not a well-formed project file"},
+        {"image '" + (dir / "missing.vqd").string() + "'", 1,
+         "missing.vqd: No such file or directory"},
+        {"image '" + (dir / "damaged.vqd").string() + "'", 1,
+         "damaged.vqd: not a well-formed project file"},
         // A screen no sign can be, and a line longer than an image holds: refused, not drawn.
         {"image '" + (dir / "huge.vqd").string() + "'", 4, "The content is too large for the sign"},
         {"image '" + (dir / "long.vqd").string() + "'", 4, "The content is too large for the sign"},
-        {"send '" + (dir / "long.vqd").string() + "' --virtual-sign 48x12", 4, "The content is too large for the sign"},
+        {"send '" + (dir / "long.vqd").string() + "' --virtual-sign 48x12", 4,
+         "The content is too large for the sign"},
         {"image '" + (dir / "empty.vqd").string() + "'", 1, "holds no screen"},
         {"image '" + file + "' -o '" + (dir / "no/such/dir.bin").string() + "'", 1, "cannot write"},
         {"explain", 64, "explain takes one device image file"},
@@ -183,7 +198,8 @@ TEST_F(Cli, SendingToVirtualSigns) {
     };
     const Case cases[] = {
         {"send '" + file + "' --virtual-sign 48x12", 0, "sent "},
-        {"send '" + file + "' --screen side --virtual-sign 48x12", 6, "does not match the size of the sign"},
+        {"send '" + file + "' --screen side --virtual-sign 48x12", 6,
+         "does not match the size of the sign"},
         {"send '" + file + "' --screen side --virtual-sign 36x11", 0, "sent "},
         {"query --virtual-sign 80x16 --virtual-sign 48x12", 0, ""},
     };
@@ -197,15 +213,20 @@ TEST_F(Cli, SendingToVirtualSigns) {
     EXPECT_EQ(run("query --virtual-sign 80x16 --virtual-sign 48x12").out, "80x16\n");
 
     // Nothing checked: the sign is asked, nothing else happens.
-    writeFile(dir / "off.vqd",
-              "<QV><SCREEN width=\"48\" height=\"12\" name=\"Off\"><Program name=\"a\" checked=\"FALSE\">"
-              "<Item name=\"TextContent\">x</Item></Program></SCREEN></QV>");
+    writeFile(
+        dir / "off.vqd",
+        "<QV><SCREEN width=\"48\" height=\"12\" name=\"Off\"><Program name=\"a\" checked=\"FALSE\">"
+        "<Item name=\"TextContent\">x</Item></Program></SCREEN></QV>");
     const std::string log = (dir / "reports.txt").string();
-    const Result off = run("send '" + (dir / "off.vqd").string() + "' --virtual-sign 48x12 --report-log '" + log + "'");
+    const Result off = run("send '" + (dir / "off.vqd").string() +
+                           "' --virtual-sign 48x12 --report-log '" + log + "'");
     EXPECT_EQ(off.status, 7);
     EXPECT_NE(err().find("nothing to send"), std::string::npos);
     // One report: the query 0x30 of kind 3, checksum 0x00DD.
-    EXPECT_EQ(readFile(log), "00515600010001000103" "30" + std::string(102, '0') + "00ddaa\n");
+    EXPECT_EQ(readFile(log),
+              "00515600010001000103"
+              "30" +
+                  std::string(102, '0') + "00ddaa\n");
 
     // The image that went out is the one `image` writes.
     ASSERT_EQ(run("send '" + file + "' --virtual-sign 48x12 --report-log '" + log + "'").status, 0);
@@ -218,11 +239,13 @@ TEST_F(Cli, SendingToVirtualSigns) {
         lines.push_back(logged.substr(at, end - at));
         at = end + 1;
     }
-    ASSERT_EQ(lines.size(), 1 + 1 + (image.size() + 51) / 52);  // the first run's query, then query and image
+    ASSERT_EQ(lines.size(),
+              1 + 1 + (image.size() + 51) / 52);  // the first run's query, then query and image
     std::string sent;
     for (size_t k = 2; k < lines.size(); ++k) {
         ASSERT_EQ(lines[k].size(), 130u);
-        for (size_t b = 0; b < 52; ++b) sent += static_cast<char>(std::stoi(lines[k].substr(20 + 2 * b, 2), nullptr, 16));
+        for (size_t b = 0; b < 52; ++b)
+            sent += static_cast<char>(std::stoi(lines[k].substr(20 + 2 * b, 2), nullptr, 16));
     }
     EXPECT_EQ(sent.substr(0, image.size()), image);
 
@@ -247,7 +270,8 @@ TEST_F(Cli, TheImagesOfTheTestProjectsStayByteForByte) {
         std::string arguments = "image '" + (entry.path() / "project.vqd").string() + "'";
         if (fs::exists(entry.path() / "screen.txt")) {
             std::string screen = readFile(entry.path() / "screen.txt");
-            while (!screen.empty() && (screen.back() == '\n' || screen.back() == '\r')) screen.pop_back();
+            while (!screen.empty() && (screen.back() == '\n' || screen.back() == '\r'))
+                screen.pop_back();
             arguments += " --screen '" + screen + "'";
         }
         const Result r = run(arguments);

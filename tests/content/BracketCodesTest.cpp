@@ -11,10 +11,18 @@ std::string describe(const std::vector<Piece>& pieces) {
     std::string out;
     for (const Piece& p : pieces) {
         switch (p.kind) {
-            case Kind::Text: out += "T(" + std::string(p.text.begin(), p.text.end()) + ")"; break;
-            case Kind::Temperature: out += p.fahrenheit ? "F" : "C"; break;
-            case Kind::Picture: out += "P" + std::to_string(p.picture); break;
-            case Kind::Animation: out += "A" + std::to_string(p.animation); break;
+            case Kind::Text:
+                out += "T(" + std::string(p.text.begin(), p.text.end()) + ")";
+                break;
+            case Kind::Temperature:
+                out += p.fahrenheit ? "F" : "C";
+                break;
+            case Kind::Picture:
+                out += "P" + std::to_string(p.picture);
+                break;
+            case Kind::Animation:
+                out += "A" + std::to_string(p.animation);
+                break;
         }
         out += " ";
     }
@@ -29,15 +37,15 @@ TEST(BracketCodes, TheFormsOfACode) {
     const Case cases[] = {
         {u"[FE]", "C "},
         {u"[FF]", "F "},
-        {u"[fe]", "A254 "},         // lower case: an animation code 0xFE
-        {u"[5A]", "P5 "},           // decimal, stopping at the first non-digit
+        {u"[fe]", "A254 "},  // lower case: an animation code 0xFE
+        {u"[5A]", "P5 "},    // decimal, stopping at the first non-digit
         {u"[57]", "P57 "},
         {u"[99]", "P99 "},
-        {u"[4A]", "A74 "},          // 0x4A
-        {u"[G1]", "A1 "},           // G counts as 0
+        {u"[4A]", "A74 "},  // 0x4A
+        {u"[G1]", "A1 "},   // G counts as 0
         {u"[FA]", "A250 "},
         {u"[zz]", "A0 "},
-        {u"a[5", "T(a[5) "},        // no "]" three places on
+        {u"a[5", "T(a[5) "},  // no "]" three places on
         {u"[5]x", "T([5]x) "},
         {u"[[FE]]", "T([) C T(]) "},
         {u"Hi [FE] now [52]!", "T(Hi ) C T( now ) P52 T(!) "},
@@ -52,7 +60,8 @@ TEST(BracketCodes, TheFormsOfACode) {
 TEST(BracketCodes, TheTwentyFirstAnimationIsDroppedWithItsFourCharacters) {
     // Animations 0x10, 0x11, … 0x1F, 0x10, …: the twentieth is 0x13.
     std::u16string text;
-    for (int i = 0; i < 21; ++i) text += u"[1" + std::u16string(1, u"0123456789ABCDEF"[i % 16]) + u"]";
+    for (int i = 0; i < 21; ++i)
+        text += u"[1" + std::u16string(1, u"0123456789ABCDEF"[i % 16]) + u"]";
     text += u"end[FE]";
     const auto pieces = BracketCodes::split(text);
     ASSERT_EQ(pieces.size(), 22u);  // 20 animations, the text, the temperature
@@ -63,7 +72,8 @@ TEST(BracketCodes, TheTwentyFirstAnimationIsDroppedWithItsFourCharacters) {
     EXPECT_EQ(pieces[21].kind, Kind::Temperature);
     // Pictures and temperatures do not count towards the twenty.
     std::u16string mixed;
-    for (int i = 0; i < 25; ++i) mixed += u"[55][FF]";
+    for (int i = 0; i < 25; ++i)
+        mixed += u"[55][FF]";
     mixed += u"[01]";
     EXPECT_EQ(BracketCodes::split(mixed).back().kind, Kind::Animation);
 }

@@ -52,7 +52,8 @@ struct EditorView : CDlgProgram::View {
 
 std::vector<CDlgProgram::FontEntry> fonts(std::initializer_list<const char16_t*> names) {
     std::vector<CDlgProgram::FontEntry> out;
-    for (const char16_t* n : names) out.push_back({n, 0});
+    for (const char16_t* n : names)
+        out.push_back({n, 0});
     return out;
 }
 
@@ -114,8 +115,8 @@ TEST_F(Editor, DefaultFontByLanguage) {
         {fonts({u"Arial", u"\u5B8B\u4F53"}), u"English", u"\u5B8B\u4F53"},
         {fonts({u"Arial", u"Arial Baltic"}), u"English", u"Arial Baltic"},
         {fonts({u"Arial", u"Arial Baltic"}), u"Deutsch", u"Arial"},
-        {fonts({u"\u9ED1\u4F53", u"\u5FAE\u8F6F\u96C5\u9ED1", u"Arial"}), u"\u7B80\u4F53\u4E2D\u6587",
-         u"\u5FAE\u8F6F\u96C5\u9ED1"},
+        {fonts({u"\u9ED1\u4F53", u"\u5FAE\u8F6F\u96C5\u9ED1", u"Arial"}),
+         u"\u7B80\u4F53\u4E2D\u6587", u"\u5FAE\u8F6F\u96C5\u9ED1"},
         {fonts({u"Arial", u"\u9ED1\u4F53"}), u"\u7E41\u9AD4\u4E2D\u6587", u"\u9ED1\u4F53"},
         {fonts({u"DejaVu Sans", u"arial"}), u"English", u"arial"},
         {fonts({u"DejaVu Sans", u"Noto"}), u"English", u"DejaVu Sans"},
@@ -133,9 +134,9 @@ TEST_F(Editor, DefaultFontByLanguage) {
 TEST_F(Editor, LoadingSettingsByTheirRules) {
     encoder.load(ProgramRecord{});  // defaults first
     SettingsMap s;
-    s[u"Color1"] = u"65280";   // green: not in the list, the selection stays
-    s[u"Color2"] = u"255";     // red background
-    s[u"Effect"] = u"12";      // past the end: no selection
+    s[u"Color1"] = u"65280";  // green: not in the list, the selection stays
+    s[u"Color2"] = u"255";    // red background
+    s[u"Effect"] = u"12";     // past the end: no selection
     s[u"Speed"] = u"8";
     s[u"StopTime"] = u"21";
     s[u"Border"] = u"14";
@@ -143,7 +144,7 @@ TEST_F(Editor, LoadingSettingsByTheirRules) {
     s[u"FontSize"] = u"99";    // no entry starts with it: position 0
     s[u"FontBold"] = u"1";
     s[u"FontItatic"] = u"true";  // only "1" is on
-    s[u"Font"] = u"noto";      // a prefix, without regard to case
+    s[u"Font"] = u"noto";        // a prefix, without regard to case
     s[u"Flicker"] = u"1";
     s[u"TextContent"] = u"Hello";
     encoder.loadSettings(s);
@@ -164,7 +165,8 @@ TEST_F(Editor, LoadingSettingsByTheirRules) {
     EXPECT_TRUE(encoder.flicker());
     EXPECT_EQ(encoder.text(), u"Hello");
 
-    // "1" matches "10" first; a font no entry starts with leaves no selection and the face as it was.
+    // "1" matches "10" first; a font no entry starts with leaves no selection and the face as it
+    // was.
     s[u"FontSize"] = u"1";
     s[u"Font"] = u"Courier";
     encoder.loadSettings(s);
@@ -270,7 +272,8 @@ TEST_F(Editor, EverySettingSurvivesTheProjectFile) {
     ProgramRecord record;
     encoder.commit(record);
     ASSERT_EQ(record.settings.size(), 17u);
-    for (auto key : po::kAllKeys) EXPECT_TRUE(record.settings.count(std::u16string(key)));
+    for (auto key : po::kAllKeys)
+        EXPECT_TRUE(record.settings.count(std::u16string(key)));
     EXPECT_EQ(record.settings.at(u"TextContent"), u"Line 1\r\nLine 2 [FF] [52] [1A] & <ok>");
     EXPECT_EQ(record.settings.at(u"Font"), u"Arial");
     EXPECT_EQ(record.settings.at(u"FontSize"), u"12");
@@ -416,9 +419,10 @@ TEST_F(Editor, OffsetsAreClampedAndAutoAdjustDisables) {
 
 TEST_F(Editor, LanguageListsReplaceOnlyWhenComplete) {
     std::vector<platform::TextListEntry> effects;
-    for (int i = 11; i >= 0; --i) effects.push_back({u"E" + std::u16string(1, u'a' + i), platform::toDecimal(i)});
-    texts.lists[u"effects"] = effects;                                     // twelve, out of order
-    texts.lists[u"Borders"] = {{u"only", u"0"}, {u"two", u"1"}};           // not fifteen
+    for (int i = 11; i >= 0; --i)
+        effects.push_back({u"E" + std::u16string(1, u'a' + i), platform::toDecimal(i)});
+    texts.lists[u"effects"] = effects;                            // twelve, out of order
+    texts.lists[u"Borders"] = {{u"only", u"0"}, {u"two", u"1"}};  // not fifteen
     texts.strings[u"Black"] = u"Schwarz";
     editor.selectEffect(3);
     editor.applyTexts();

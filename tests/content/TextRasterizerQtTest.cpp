@@ -20,12 +20,13 @@ struct Counting : platform::TextRenderer {
     platform::TextSize measure(const platform::LogFont& f, std::u16string_view t, int e) override {
         return real.measure(f, t, e);
     }
-    void draw(platform::Bitmap& b, platform::Rect box, const platform::LogFont& f, std::u16string_view t, int e,
-              uint32_t ink) override {
+    void draw(platform::Bitmap& b, platform::Rect box, const platform::LogFont& f,
+              std::u16string_view t, int e, uint32_t ink) override {
         pieces.emplace_back(t);
         real.draw(b, box, f, t, e, ink);
     }
-    void drawDefault(platform::Bitmap& b, platform::Rect box, std::u16string_view t, uint32_t ink) override {
+    void drawDefault(platform::Bitmap& b, platform::Rect box, std::u16string_view t,
+                     uint32_t ink) override {
         real.drawDefault(b, box, t, ink);
     }
     platform::TextRenderer& real;
@@ -38,7 +39,8 @@ protected:
         style.ink = kRed;
         style.background = kBlack;
         style.font.lfHeight = -12;
-        for (auto& f : catalog.families()) style.fontList.push_back({f, 0});
+        for (auto& f : catalog.families())
+            style.fontList.push_back({f, 0});
     }
     // Rows and columns holding ink.
     static int inkRows(const platform::Bitmap& b) {
@@ -66,7 +68,8 @@ TEST_F(QtRasterizer, ArialInOnePieceSongByCharacterAndNoGreyPixels) {
     ASSERT_EQ(counting.pieces.size(), 1u);
     EXPECT_GT(arial.advance, 10);
     EXPECT_GT(inkRows(arial.image), 5);
-    for (uint32_t p : arial.image.pixels()) EXPECT_TRUE(p == kRed || p == kBlack) << std::hex << p;
+    for (uint32_t p : arial.image.pixels())
+        EXPECT_TRUE(p == kRed || p == kBlack) << std::hex << p;
 
     counting.pieces.clear();
     style.font.lfFaceName = u"\u5B8B\u4F53";
@@ -74,7 +77,8 @@ TEST_F(QtRasterizer, ArialInOnePieceSongByCharacterAndNoGreyPixels) {
     const auto song = rasterizer.rasterize(u"\u4F60\u597D!", style);
     EXPECT_EQ(counting.pieces, (std::vector<std::u16string>{u"\u4F60", u"\u597D", u"!"}));
     EXPECT_GT(inkRows(song.image), 5);
-    for (uint32_t p : song.image.pixels()) EXPECT_TRUE(p == kRed || p == kBlack) << std::hex << p;
+    for (uint32_t p : song.image.pixels())
+        EXPECT_TRUE(p == kRed || p == kBlack) << std::hex << p;
 }
 
 TEST_F(QtRasterizer, AutoAdjustOnElevenRowsShrinksTheInkToFit) {

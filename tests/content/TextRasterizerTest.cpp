@@ -19,7 +19,8 @@ std::vector<std::string> rowsOf(const Bitmap& b, uint32_t ink = kRed) {
     std::vector<std::string> rows;
     for (int y = 0; y < b.height(); ++y) {
         std::string r;
-        for (int x = 0; x < b.width(); ++x) r += b.pixel(x, y) == ink ? '#' : '.';
+        for (int x = 0; x < b.width(); ++x)
+            r += b.pixel(x, y) == ink ? '#' : '.';
         rows.push_back(r);
     }
     return rows;
@@ -165,8 +166,8 @@ TEST_F(Rasterizer, SystemFontsInOnePieceOrByCharacter) {
 
 // The fake's ink grows with the font: pixel height + 2 rows.
 struct ShrinkingRenderer : FakeTextRenderer {
-    void draw(platform::Bitmap& t, platform::Rect box, const platform::LogFont& f, std::u16string_view text, int extra,
-              uint32_t c) override {
+    void draw(platform::Bitmap& t, platform::Rect box, const platform::LogFont& f,
+              std::u16string_view text, int extra, uint32_t c) override {
         ink = -f.lfHeight + 2;
         FakeTextRenderer::draw(t, box, f, text, extra, c);
     }
@@ -184,7 +185,8 @@ TEST_F(Rasterizer, AutoAdjustShrinksUntilTheInkFits) {
     style.screenHeight = 11;
     const auto run = r.rasterize(u"ab", style);
     ASSERT_EQ(shrinking.calls.size(), 4u);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(shrinking.calls[i].pixelHeight, 12 - i);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(shrinking.calls[i].pixelHeight, 12 - i);
     EXPECT_EQ(run.advance, 8 + 0 + 1);  // ink width + spacing + 1
     // Copied three rows lower, one per shrink: the ink stands on rows 8 … 15 and below.
     const auto rows = rowsOf(run.image);
@@ -226,7 +228,8 @@ TEST_F(Rasterizer, GlyphStripPacksLitPixels) {
     // Black text is dark: nothing lit.
     style.ink = kBlack;
     style.background = kBlack;
-    for (uint8_t b : rasterizer.glyphStrip(u"-", style).bytes) EXPECT_EQ(b, 0);
+    for (uint8_t b : rasterizer.glyphStrip(u"-", style).bytes)
+        EXPECT_EQ(b, 0);
 }
 
 TEST(TextRasterizerPack, PartialGroupsAndThreshold) {
@@ -241,9 +244,9 @@ TEST(TextRasterizerPack, PartialGroupsAndThreshold) {
 
 TEST(BitmapFonts, AcceptanceRules) {
     BitmapFontLibrary lib;
-    EXPECT_FALSE(lib.addFile("QV", 1252));         // two bytes
+    EXPECT_FALSE(lib.addFile("QV", 1252));                    // two bytes
     EXPECT_FALSE(lib.addFile(std::string("xy\0", 3), 1252));  // no magic letter, count 0, short
-    EXPECT_TRUE(lib.addFile(std::string("Qz\0", 3), 1252));   // one letter is enough, but no records
+    EXPECT_TRUE(lib.addFile(std::string("Qz\0", 3), 1252));  // one letter is enough, but no records
     EXPECT_TRUE(lib.fonts().empty());
     // A count that promises more records than the file holds takes the whole ones only.
     std::string file = makeQvf({elevenPixelFont()});
@@ -283,7 +286,8 @@ TEST(BitmapFonts, RecordsFilesIndicesAndTruncation) {
     cut.addFile(file.substr(0, file.size() - 2 * 22), 1252);
     Bitmap cell(11, 11, kBlack);
     EXPECT_EQ(cut.drawGlyph(0, u'T', &cell, kRed, kBlack), 11);  // the last glyph: wholly missing
-    for (uint32_t p : cell.pixels()) EXPECT_EQ(p, kRed);
+    for (uint32_t p : cell.pixels())
+        EXPECT_EQ(p, kRed);
     EXPECT_EQ(cut.drawGlyph(0, u'A', &cell, kRed, kBlack), 0);
 }
 
@@ -348,11 +352,13 @@ TEST(BitmapFonts, RecordsSharingOneBlockShareItsBytes) {
     const std::string record = file.substr(3, 40);
     std::string many = file.substr(0, 3);
     many[2] = 127;
-    for (int k = 0; k < 127; ++k) many += record;
+    for (int k = 0; k < 127; ++k)
+        many += record;
     const uint32_t blockAt = static_cast<uint32_t>(many.size());
     const std::string block = file.substr(3 + 40);
     for (int k = 0; k < 127; ++k)
-        for (int i = 0; i < 4; ++i) many[3 + 40 * k + 27 + i] = static_cast<char>(blockAt >> (24 - 8 * i));
+        for (int i = 0; i < 4; ++i)
+            many[3 + 40 * k + 27 + i] = static_cast<char>(blockAt >> (24 - 8 * i));
     many += block;
     BitmapFontLibrary lib;
     ASSERT_TRUE(lib.addFile(many, 1252));

@@ -13,23 +13,34 @@ struct Texts : platform::TextLookup {
     std::vector<platform::TextListEntry> list(std::u16string_view) const override { return {}; }
 };
 
-uint8_t b(const std::string& s, size_t at) { return static_cast<uint8_t>(s[at]); }
+uint8_t b(const std::string& s, size_t at) {
+    return static_cast<uint8_t>(s[at]);
+}
 uint32_t u32(const std::string& s, size_t at) {
-    return static_cast<uint32_t>(b(s, at)) << 24 | b(s, at + 1) << 16 | b(s, at + 2) << 8 | b(s, at + 3);
+    return static_cast<uint32_t>(b(s, at)) << 24 | b(s, at + 1) << 16 | b(s, at + 2) << 8 |
+           b(s, at + 3);
 }
 
 ProgramRecord program(std::u16string text, int checked = 1, std::u16string name = u"p") {
     ProgramRecord p;
     p.checked = checked;
     p.name = std::move(name);
-    p.settings = {{u"TextContent", std::move(text)}, {u"Font", u"Arial"}, {u"FontSize", u"12"}, {u"Color1", u"255"},
-                  {u"Color2", u"0"},                 {u"Speed", u"4"},    {u"StopTime", u"3"}};
+    p.settings = {{u"TextContent", std::move(text)},
+                  {u"Font", u"Arial"},
+                  {u"FontSize", u"12"},
+                  {u"Color1", u"255"},
+                  {u"Color2", u"0"},
+                  {u"Speed", u"4"},
+                  {u"StopTime", u"3"}};
     return p;
 }
 
 class Image : public ::testing::Test {
 protected:
-    Image() : encoder(CDlgProgram::Instance::Encoder, texts), rasterizer(renderer, fonts), programs(rasterizer, codec) {
+    Image()
+        : encoder(CDlgProgram::Instance::Encoder, texts),
+          rasterizer(renderer, fonts),
+          programs(rasterizer, codec) {
         encoder.setFontList({{u"Arial", 0}});
     }
     ScreenRecord screen(int w, int h, std::vector<ProgramRecord> list) {
@@ -37,11 +48,12 @@ protected:
         s.width = w;
         s.height = h;
         ProgramKey key = 65537;
-        for (auto& p : list) s.programs[key++] = std::move(p);
+        for (auto& p : list)
+            s.programs[key++] = std::move(p);
         return s;
     }
-    DeviceImage::Built build(const ScreenRecord& s, int32_t mode = 0, int32_t temp = 0, bool currentOnly = false,
-                             ProgramKey current = 0) {
+    DeviceImage::Built build(const ScreenRecord& s, int32_t mode = 0, int32_t temp = 0,
+                             bool currentOnly = false, ProgramKey current = 0) {
         return DeviceImage::build(s, mode, temp, currentOnly, current, encoder, programs);
     }
 
@@ -59,8 +71,8 @@ TEST_F(Image, HeaderCodes) {
         int w, h;
         uint8_t wc, hc;
     };
-    for (const Case c : {Case{36, 11, 0, 0}, Case{48, 16, 1, 2}, Case{40, 12, 40, 1}, Case{48, 12, 1, 1},
-                         Case{96, 32, 96, 32}}) {
+    for (const Case c : {Case{36, 11, 0, 0}, Case{48, 16, 1, 2}, Case{40, 12, 40, 1},
+                         Case{48, 12, 1, 1}, Case{96, 32, 96, 32}}) {
         SCOPED_TRACE(c.w);
         const auto built = build(screen(c.w, c.h, {program(u"A")}));
         ASSERT_FALSE(built.bytes.empty());
@@ -75,7 +87,8 @@ TEST_F(Image, HeaderCodes) {
 
 TEST_F(Image, RecordsFollowTheHeaderAndTheDigitFontTheRecords) {
     // 48 × 12: one page of 6 groups × 12 rows; the second program has two pages.
-    const auto built = build(screen(48, 12, {program(u"AB", 1, u"one"), program(u"ABCDEFGHIJKLM", 1, u"two")}));
+    const auto built =
+        build(screen(48, 12, {program(u"AB", 1, u"one"), program(u"ABCDEFGHIJKLM", 1, u"two")}));
     const std::string& img = built.bytes;
     const uint32_t first = 30 + 5 + 72, second = 30 + 5 + 2 * 72;
     EXPECT_EQ(b(img, 49), 2);
@@ -86,15 +99,19 @@ TEST_F(Image, RecordsFollowTheHeaderAndTheDigitFontTheRecords) {
     ASSERT_EQ(img.size(), 100u + first + second + 154);
     EXPECT_EQ(built.names, (std::vector<std::u16string>{u"one", u"two"}));
     // The reserved bytes stay 0.
-    for (size_t i = 3; i < 44; ++i) EXPECT_EQ(img[i], 0) << i;
-    // The digit font block, byte for byte from its table: offsets, then glyph 0 and the percent sign.
+    for (size_t i = 3; i < 44; ++i)
+        EXPECT_EQ(img[i], 0) << i;
+    // The digit font block, byte for byte from its table: offsets, then glyph 0 and the percent
+    // sign.
     const size_t font = 100 + first + second;
     EXPECT_EQ(b(img, font), 0);
     EXPECT_EQ(b(img, font + 1), 22);
     EXPECT_EQ(b(img, font + 20), 0);
     EXPECT_EQ(b(img, font + 21), 22 + 120);
-    const uint8_t zero[12] = {0xFF, 0xFF, 0x8F, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x8F, 0xFF, 0xFF};
-    const uint8_t percent[12] = {0xFF, 0xFF, 0xB7, 0x57, 0x4F, 0xAF, 0xD7, 0xCB, 0xAB, 0xB7, 0xFF, 0xFF};
+    const uint8_t zero[12] = {0xFF, 0xFF, 0x8F, 0x77, 0x77, 0x77,
+                              0x77, 0x77, 0x77, 0x8F, 0xFF, 0xFF};
+    const uint8_t percent[12] = {0xFF, 0xFF, 0xB7, 0x57, 0x4F, 0xAF,
+                                 0xD7, 0xCB, 0xAB, 0xB7, 0xFF, 0xFF};
     for (int r = 0; r < 12; ++r) {
         EXPECT_EQ(b(img, font + 22 + r), zero[r]);
         EXPECT_EQ(b(img, font + 22 + 120 + r), percent[r]);
@@ -103,9 +120,11 @@ TEST_F(Image, RecordsFollowTheHeaderAndTheDigitFontTheRecords) {
 }
 
 TEST_F(Image, CheckedAndCurrentRules) {
-    const ScreenRecord s = screen(48, 12, {program(u"A", 0, u"off"), program(u"B", 1, u"on"), program(u"", 1, u"empty")});
+    const ScreenRecord s = screen(
+        48, 12, {program(u"A", 0, u"off"), program(u"B", 1, u"on"), program(u"", 1, u"empty")});
     const auto all = build(s);
-    EXPECT_EQ(all.names, std::vector<std::u16string>{u"on"});  // the unchecked and the empty one are left out
+    EXPECT_EQ(all.names,
+              std::vector<std::u16string>{u"on"});  // the unchecked and the empty one are left out
     // Only the current program, checked or not.
     const auto current = build(s, 0, 0, true, 65537);
     EXPECT_EQ(current.names, std::vector<std::u16string>{u"off"});
@@ -145,8 +164,8 @@ TEST_F(Image, TheReaderNamesTheFirstProblem) {
     };
     std::string badCount = img, badOffset = img, badFirst = img, badLength = img, badBitmap = img;
     badCount[49] = 13;
-    badOffset[55] = 0x10;                      // second table entry far beyond
-    badFirst[51] = 0x10;                       // first table entry far beyond: the second still counts
+    badOffset[55] = 0x10;  // second table entry far beyond
+    badFirst[51] = 0x10;   // first table entry far beyond: the second still counts
     badLength[100] = static_cast<char>(0x7F);  // first record claims 32 KB
     badBitmap[100 + 31] = 20;                  // a bitmap block of 20 bytes is no whole page
     // Offsets near 2^32 must not wrap round past the bounds checks.
@@ -170,7 +189,8 @@ TEST_F(Image, TheReaderNamesTheFirstProblem) {
         {farAnimation, "animation table outside its record at byte 115", 1},
         {farTemperature, "temperature block outside its record at byte 119", 1},
     };
-    const uint32_t second = static_cast<uint8_t>(img[54]) << 24 | static_cast<uint8_t>(img[55]) << 16 |
+    const uint32_t second = static_cast<uint8_t>(img[54]) << 24 |
+                            static_cast<uint8_t>(img[55]) << 16 |
                             static_cast<uint8_t>(img[56]) << 8 | static_cast<uint8_t>(img[57]);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.problem);
@@ -178,7 +198,8 @@ TEST_F(Image, TheReaderNamesTheFirstProblem) {
         EXPECT_EQ(image.problem, c.problem);
         ASSERT_EQ(image.records.size(), c.records);
         // Whatever was passed over, the record read is the second program's, in its own slot.
-        if (c.records == 1 && c.bytes.size() > 100 && c.problem.find("byte 54") == std::string::npos) {
+        if (c.records == 1 && c.bytes.size() > 100 &&
+            c.problem.find("byte 54") == std::string::npos) {
             EXPECT_EQ(image.records[0].slot, 1u);
             EXPECT_EQ(image.records[0].offset, second);
         }

@@ -68,7 +68,8 @@ TEST_F(Table, FindEntryByPathIgnoresCase) {
     sim.addSign({});
     table.searchSigns(kVid, kPid);
     std::string path = sim.pathOf(1);
-    for (auto& c : path) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (auto& c : path)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     EXPECT_EQ(table.findEntryByPath(path), 2);
     EXPECT_EQ(table.findEntryByPath(sim.pathOf(0)), 0);
     EXPECT_FALSE(table.findEntryByPath("sim:nothing"));
@@ -129,6 +130,7 @@ HidBackendUnderTest makeSimulated() {
     return under;
 }
 
-INSTANTIATE_TEST_SUITE_P(Simulated, HidBackendContract, ::testing::Values(&makeSimulated), contractName);
+INSTANTIATE_TEST_SUITE_P(Simulated, HidBackendContract, ::testing::Values(&makeSimulated),
+                         contractName);
 
 }  // namespace

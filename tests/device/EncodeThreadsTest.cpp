@@ -11,12 +11,16 @@
 
 namespace {
 
-ProgramRecord program(std::u16string text, std::u16string face = u"Arial", std::u16string name = u"p") {
+ProgramRecord program(std::u16string text, std::u16string face = u"Arial",
+                      std::u16string name = u"p") {
     ProgramRecord p;
     p.checked = 1;
     p.name = std::move(name);
-    p.settings = {{u"TextContent", std::move(text)}, {u"Font", std::move(face)}, {u"FontSize", u"12"},
-                  {u"Color1", u"255"},               {u"Color2", u"0"}};
+    p.settings = {{u"TextContent", std::move(text)},
+                  {u"Font", std::move(face)},
+                  {u"FontSize", u"12"},
+                  {u"Color1", u"255"},
+                  {u"Color2", u"0"}};
     return p;
 }
 
@@ -25,7 +29,8 @@ ScreenRecord screen(int w, int h, std::vector<ProgramRecord> programs) {
     s.width = w;
     s.height = h;
     ProgramKey key = programKey(1, 1);
-    for (auto& p : programs) s.programs[key++] = std::move(p);
+    for (auto& p : programs)
+        s.programs[key++] = std::move(p);
     return s;
 }
 
@@ -33,7 +38,8 @@ TEST(EncodeThreads, TwoThreadsBuildTheSameBytesAsOneAfterTheOther) {
     FakeTextRenderer renderer;
     FakeImageCodec codec;
     platform::Bitmap heart(12, 11, platform::kBlack);
-    for (int i = 0; i < 11; ++i) heart.setPixel(i, i, 0xFFFF0000u);
+    for (int i = 0; i < 11; ++i)
+        heart.setPixel(i, i, 0xFFFF0000u);
     codec.put("/pictures/heart.png", heart);
     EncodeContext context(renderer, codec);
     context.setFonts({u"Arial", u"DejaVu Sans"}, BitmapFontLibrary());
@@ -42,9 +48,11 @@ TEST(EncodeThreads, TwoThreadsBuildTheSameBytesAsOneAfterTheOther) {
 
     // Different sizes, a picture both share, temperatures, animations, a face
     // that is not installed (it takes the previous program's).
-    const ScreenRecord a = screen(48, 12, {program(u"Open [50] now"), program(u"[FE] out"), program(u"x", u"Nope")});
-    const ScreenRecord b = screen(64, 16, {program(u"[01]Sale[50]"), program(std::u16string(60, u'W')),
-                                           program(u"[FF]", u"DejaVu Sans")});
+    const ScreenRecord a =
+        screen(48, 12, {program(u"Open [50] now"), program(u"[FE] out"), program(u"x", u"Nope")});
+    const ScreenRecord b = screen(64, 16,
+                                  {program(u"[01]Sale[50]"), program(std::u16string(60, u'W')),
+                                   program(u"[FF]", u"DejaVu Sans")});
     const std::string aAlone = DeviceImage::buildScreen(a, 0, 0, false, 0, context).bytes;
     const std::string bAlone = DeviceImage::buildScreen(b, 1, -2, false, 0, context).bytes;
     ASSERT_FALSE(aAlone.empty());
@@ -55,10 +63,12 @@ TEST(EncodeThreads, TwoThreadsBuildTheSameBytesAsOneAfterTheOther) {
     std::vector<std::string> fromA(kRounds), fromB(kRounds);
     {
         std::jthread one([&] {
-            for (auto& bytes : fromA) bytes = DeviceImage::buildScreen(a, 0, 0, false, 0, context).bytes;
+            for (auto& bytes : fromA)
+                bytes = DeviceImage::buildScreen(a, 0, 0, false, 0, context).bytes;
         });
         std::jthread two([&] {
-            for (auto& bytes : fromB) bytes = DeviceImage::buildScreen(b, 1, -2, false, 0, context).bytes;
+            for (auto& bytes : fromB)
+                bytes = DeviceImage::buildScreen(b, 1, -2, false, 0, context).bytes;
         });
     }
     for (int k = 0; k < kRounds; ++k) {

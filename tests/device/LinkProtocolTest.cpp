@@ -56,7 +56,8 @@ TEST(LinkPacket, LengthsCountsAndPayloads) {
     EXPECT_EQ(second[6], 0);
     EXPECT_EQ(second[7], 2);
     EXPECT_EQ(second[9], block[52]);
-    for (size_t k = 10; k < 61; ++k) EXPECT_EQ(second[k], 0) << k;
+    for (size_t k = 10; k < 61; ++k)
+        EXPECT_EQ(second[k], 0) << k;
 
     // Refilling a packet clears what a longer payload left behind.
     Packet reused = buildPacketTemplate(53, 2, KIND_DEVICE_IMAGE);
@@ -87,7 +88,8 @@ TEST(LinkPacket, ChecksumIsTheLowSixteenBitsBigEndian) {
 
 class Transfer : public ::testing::Test {
 protected:
-    int send(size_t length, uint8_t kind = KIND_DEVICE_IMAGE, std::vector<uint8_t>* reply = nullptr) {
+    int send(size_t length, uint8_t kind = KIND_DEVICE_IMAGE,
+             std::vector<uint8_t>* reply = nullptr) {
         auto block = blockOf(length);
         return singleSignTransfer(table, clock, observer, block, kind, reply);
     }
@@ -269,7 +271,8 @@ TEST_F(Transfer, GeometryRepliesReachTheMainWindowAndTheReplyBuffer) {
     sim.setConfig(0, c);
     reply.clear();
     EXPECT_EQ(sendBytes({0x00}, KIND_GEOMETRY_QUERY, &reply), TRANSFER_OK);
-    EXPECT_EQ(std::vector<uint8_t>(reply.begin() + 9, reply.begin() + 13), (std::vector<uint8_t>{0, 200, 0, 20}));
+    EXPECT_EQ(std::vector<uint8_t>(reply.begin() + 9, reply.begin() + 13),
+              (std::vector<uint8_t>{0, 200, 0, 20}));
 }
 
 TEST_F(Transfer, FirmwareRequestReplies) {
@@ -278,9 +281,9 @@ TEST_F(Transfer, FirmwareRequestReplies) {
     int sign = sim.addSign(c);
     EXPECT_EQ(sendBytes({0x00}, KIND_FIRMWARE_REQUEST), TRANSFER_OK);
     // Status 8 first (and the request is sent again), then 0.
-    EXPECT_EQ(observer.calls, (std::vector<std::string>{"range 0 0", "step 1", "not ready", "range 0 100",
-                                                        "step 1", "timer 102 100", "timer 101 4000", "ready",
-                                                        "post 0x0809"}));
+    EXPECT_EQ(observer.calls, (std::vector<std::string>{"range 0 0", "step 1", "not ready",
+                                                        "range 0 100", "step 1", "timer 102 100",
+                                                        "timer 101 4000", "ready", "post 0x0809"}));
     EXPECT_EQ(sim.stats(sign).firmwareRequests, 2);
 
     c.firmware.viaFlashTool = true;
@@ -296,7 +299,8 @@ TEST_F(Transfer, MissingCapabilitiesStillSendWholeReports) {
     c.capabilities.reset();
     sim.addSign(c);
     EXPECT_EQ(send(60), TRANSFER_OK);
-    for (const auto& r : sim.reports(0)) EXPECT_EQ(r.size(), 65u);
+    for (const auto& r : sim.reports(0))
+        EXPECT_EQ(r.size(), 65u);
     EXPECT_EQ(sim.blocks(0).size(), 1u);
 }
 

@@ -26,6 +26,7 @@ struct RecordingObserver : signlink::LinkObserver {
 
 inline std::vector<uint8_t> blockOf(size_t length) {
     std::vector<uint8_t> block(length);
-    for (size_t k = 0; k < length; ++k) block[k] = static_cast<uint8_t>(k * 7 + 3);
+    for (size_t k = 0; k < length; ++k)
+        block[k] = static_cast<uint8_t>(k * 7 + 3);
     return block;
 }

@@ -19,14 +19,18 @@ struct Texts : platform::TextLookup {
 };
 
 uint16_t u16(const std::string& s, size_t at) {
-    return static_cast<uint16_t>(static_cast<uint8_t>(s[at]) << 8 | static_cast<uint8_t>(s[at + 1]));
+    return static_cast<uint16_t>(static_cast<uint8_t>(s[at]) << 8 |
+                                 static_cast<uint8_t>(s[at + 1]));
 }
-uint32_t u32(const std::string& s, size_t at) { return static_cast<uint32_t>(u16(s, at)) << 16 | u16(s, at + 2); }
+uint32_t u32(const std::string& s, size_t at) {
+    return static_cast<uint32_t>(u16(s, at)) << 16 | u16(s, at + 2);
+}
 
 // Lit columns of one bitmap row, as '#' and '.'.
 std::string row(const Bitmap& b, int y) {
     std::string r;
-    for (int x = 0; x < b.width(); ++x) r += b.isLit(x, y) ? '#' : '.';
+    for (int x = 0; x < b.width(); ++x)
+        r += b.isLit(x, y) ? '#' : '.';
     return r;
 }
 
@@ -34,7 +38,10 @@ std::string row(const Bitmap& b, int y) {
 // bottom 8 of 12 rows, so a run of n characters is 4·n columns.
 class Encoder : public ::testing::Test {
 protected:
-    Encoder() : encoder(CDlgProgram::Instance::Encoder, texts), rasterizer(renderer, fonts), programs(rasterizer, codec) {
+    Encoder()
+        : encoder(CDlgProgram::Instance::Encoder, texts),
+          rasterizer(renderer, fonts),
+          programs(rasterizer, codec) {
         encoder.setFontList({{u"Arial", 0}});
         encoder.setScreenSize(48, 12);
     }
@@ -42,10 +49,16 @@ protected:
         ProgramRecord p;
         p.OffsetX = offsetX;
         p.OffsetY = offsetY;
-        p.settings = {{u"TextContent", std::move(text)}, {u"Font", u"Arial"}, {u"FontSize", u"12"},
-                      {u"Color1", u"255"},                {u"Color2", u"0"},    {u"Speed", u"4"},
-                      {u"StopTime", u"3"},                {u"BorderSpeed", u"4"}};
-        for (auto& [k, v] : extra) p.settings[k] = v;
+        p.settings = {{u"TextContent", std::move(text)},
+                      {u"Font", u"Arial"},
+                      {u"FontSize", u"12"},
+                      {u"Color1", u"255"},
+                      {u"Color2", u"0"},
+                      {u"Speed", u"4"},
+                      {u"StopTime", u"3"},
+                      {u"BorderSpeed", u"4"}};
+        for (auto& [k, v] : extra)
+            p.settings[k] = v;
         encoder.load(p);
     }
     ProgramEncoder::Layout line() { return programs.layout(encoder, programs.segments(encoder)); }
@@ -131,7 +144,8 @@ TEST_F(Encoder, TwoPlaceholdersMakeAnElevenByteTable) {
 
 TEST_F(Encoder, TheTwentyFirstAnimationCodeIsDropped) {
     std::u16string text = u"A";
-    for (int i = 0; i < 21; ++i) text += u"[1" + std::u16string(1, u"0123456789ABCDEF"[i % 16]) + u"]";
+    for (int i = 0; i < 21; ++i)
+        text += u"[1" + std::u16string(1, u"0123456789ABCDEF"[i % 16]) + u"]";
     load(text);
     const std::string record = programs.encode(encoder);
     const uint32_t table = u32(record, 15);
@@ -170,10 +184,11 @@ TEST_F(Encoder, TemperatureFieldAndBlock) {
     EXPECT_EQ(static_cast<uint8_t>(t[5]), 0);          // Celsius
     EXPECT_EQ(static_cast<uint8_t>(t[6]), 4);          // minus width
     EXPECT_EQ(u16(t, 7), 12 + 5);
-    EXPECT_EQ(static_cast<uint8_t>(t[9]), 5);           // digit cell: 4 + 0 + 1
+    EXPECT_EQ(static_cast<uint8_t>(t[9]), 5);  // digit cell: 4 + 0 + 1
     EXPECT_EQ(u16(t, 10), 12 + 5);
     EXPECT_EQ(u16(t, 12), 34);
-    for (int d = 0; d < 10; ++d) EXPECT_EQ(u16(t, 14 + 2 * d), 34 + 12 * (d + 1));
+    for (int d = 0; d < 10; ++d)
+        EXPECT_EQ(u16(t, 14 + 2 * d), 34 + 12 * (d + 1));
     // The glyphs inverted: dark rows 0xFF, the 4 ink columns 0x0F.
     EXPECT_EQ(static_cast<uint8_t>(t[34]), 0xFF);
     EXPECT_EQ(static_cast<uint8_t>(t[34 + 11]), 0x0F);
@@ -188,7 +203,11 @@ TEST_F(Encoder, TemperatureFieldAndBlock) {
 }
 
 TEST_F(Encoder, RecordHeaderAndPages) {
-    load(u"AB", {{u"Effect", u"3"}, {u"Speed", u"0"}, {u"StopTime", u"21"}, {u"Flicker", u"1"}, {u"Border", u"12"},
+    load(u"AB", {{u"Effect", u"3"},
+                 {u"Speed", u"0"},
+                 {u"StopTime", u"21"},
+                 {u"Flicker", u"1"},
+                 {u"Border", u"12"},
                  {u"BorderSpeed", u"8"}});
     const std::string record = programs.encode(encoder);
     ASSERT_EQ(record.size(), 30u + 5 + 72);
@@ -206,10 +225,11 @@ TEST_F(Encoder, RecordHeaderAndPages) {
     EXPECT_EQ(u16(record, 30), 72 + 5);
     EXPECT_EQ(u16(record, 32), 48);
     // "AB" at columns 20..27: group 2 holds 16..23, group 3 24..31; bottom row 11.
-    EXPECT_EQ(static_cast<uint8_t>(record[35 + 2 * 12 + 11]), 0xF0);  // columns 20-23 lit (0), 16-19 dark
+    EXPECT_EQ(static_cast<uint8_t>(record[35 + 2 * 12 + 11]),
+              0xF0);  // columns 20-23 lit (0), 16-19 dark
     EXPECT_EQ(static_cast<uint8_t>(record[35 + 3 * 12 + 11]), 0x0F);  // columns 24-27 lit
     EXPECT_EQ(static_cast<uint8_t>(record[35 + 0 * 12 + 11]), 0xFF);
-    EXPECT_EQ(static_cast<uint8_t>(record[35 + 2 * 12 + 3]), 0xFF);   // above the ink
+    EXPECT_EQ(static_cast<uint8_t>(record[35 + 2 * 12 + 3]), 0xFF);  // above the ink
     // A list without a selection gives 0xFF.
     load(u"AB", {{u"Effect", u"12"}});
     EXPECT_EQ(static_cast<uint8_t>(programs.encode(encoder)[2]), 0xFF);
@@ -224,7 +244,8 @@ TEST_F(Encoder, APageOfThirtySixColumnsHasPaddingDark) {
     const std::string record = programs.encode(encoder);
     EXPECT_EQ(record.size(), 30u + 5 + 5 * 11);
     // Group 4 holds columns 32..35 and 4 padding columns (dark).
-    for (int r = 0; r < 11; ++r) EXPECT_EQ(static_cast<uint8_t>(record[35 + 4 * 11 + r]) & 0x0F, 0x0F);
+    for (int r = 0; r < 11; ++r)
+        EXPECT_EQ(static_cast<uint8_t>(record[35 + 4 * 11 + r]) & 0x0F, 0x0F);
 }
 
 }  // namespace

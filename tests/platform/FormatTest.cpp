@@ -42,14 +42,15 @@ TEST(Format, TheFormatsTheProgramUses) {
         {format(u"%05.2d", {3}), u"   03"},
         {format(u"%.2s|%.10s", {u"abc", u"xy"}), u"ab|xy"},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.got, c.want);
+    for (const Case& c : cases)
+        EXPECT_EQ(c.got, c.want);
 }
 
 TEST(Format, OddFormatsAndArgumentsDoNotBreak) {
     EXPECT_EQ(format(u"%s and %s", {u"one"}), u"one and ");  // missing argument
     EXPECT_EQ(format(u"%d", {u"text"}), u"0");               // wrong kind
     EXPECT_EQ(format(u"%s", {5}), u"");
-    EXPECT_EQ(format(u"%q%d", {3}), u"%q3");                   // unknown conversion
+    EXPECT_EQ(format(u"%q%d", {3}), u"%q3");  // unknown conversion
     EXPECT_EQ(format(u"trailing %", {1}), u"trailing %");
     EXPECT_EQ(format(u"%-", {1}), u"");
     EXPECT_EQ(format(u"", {1, 2}), u"");
@@ -58,11 +59,11 @@ TEST(Format, OddFormatsAndArgumentsDoNotBreak) {
 TEST(StringUtil, CaseFoldingAndNumbers) {
     using platform::equalsNoCase;
     EXPECT_TRUE(equalsNoCase(u"Program_1", u"PROGRAM_1"));
-    EXPECT_TRUE(equalsNoCase(u"\u00C9t\u00C9", u"\u00E9t\u00E9"));            // Latin-1
+    EXPECT_TRUE(equalsNoCase(u"\u00C9t\u00C9", u"\u00E9t\u00E9"));              // Latin-1
     EXPECT_TRUE(equalsNoCase(u"\u0141\u00F3d\u017A", u"\u0142\u00D3D\u0179"));  // Latin Extended-A
-    EXPECT_TRUE(equalsNoCase(u"\u0391\u03A9", u"\u03B1\u03C9"));              // Greek
-    EXPECT_TRUE(equalsNoCase(u"\u0416\u0401", u"\u0436\u0451"));              // Cyrillic
-    EXPECT_FALSE(equalsNoCase(u"\u00D7", u"\u00F7"));                          // × and ÷ are no pair
+    EXPECT_TRUE(equalsNoCase(u"\u0391\u03A9", u"\u03B1\u03C9"));                // Greek
+    EXPECT_TRUE(equalsNoCase(u"\u0416\u0401", u"\u0436\u0451"));                // Cyrillic
+    EXPECT_FALSE(equalsNoCase(u"\u00D7", u"\u00F7"));  // × and ÷ are no pair
     EXPECT_FALSE(equalsNoCase(u"ab", u"abc"));
     EXPECT_TRUE(equalsNoCase(u"\u7B80\u4F53\u4E2D\u6587", u"\u7B80\u4F53\u4E2D\u6587"));
     EXPECT_EQ(platform::toUpperAscii(u"show.vqd\u00E9"), u"SHOW.VQD\u00E9");
@@ -120,10 +121,14 @@ TEST(Folders, EnvironmentAndRelativePaths) {
     EXPECT_EQ(platform::programFolder("/usr/bin"), std::filesystem::path("/usr/share/zentari"));
 
     const std::filesystem::path prog("/opt/z");
-    EXPECT_EQ(platform::resolveProgramRelative(prog, u".\\img\\a.gif"), std::filesystem::path("/opt/z/img/a.gif"));
-    EXPECT_EQ(platform::resolveProgramRelative(prog, u"./b.png"), std::filesystem::path("/opt/z/b.png"));
-    EXPECT_EQ(platform::resolveProgramRelative(prog, u"/abs/c.bmp"), std::filesystem::path("/abs/c.bmp"));
-    EXPECT_EQ(platform::resolveProgramRelative(prog, u"..\\d.bmp"), std::filesystem::path("..\\d.bmp"));
+    EXPECT_EQ(platform::resolveProgramRelative(prog, u".\\img\\a.gif"),
+              std::filesystem::path("/opt/z/img/a.gif"));
+    EXPECT_EQ(platform::resolveProgramRelative(prog, u"./b.png"),
+              std::filesystem::path("/opt/z/b.png"));
+    EXPECT_EQ(platform::resolveProgramRelative(prog, u"/abs/c.bmp"),
+              std::filesystem::path("/abs/c.bmp"));
+    EXPECT_EQ(platform::resolveProgramRelative(prog, u"..\\d.bmp"),
+              std::filesystem::path("..\\d.bmp"));
 }
 
 }  // namespace

@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 

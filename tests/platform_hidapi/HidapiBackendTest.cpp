@@ -39,15 +39,17 @@ TEST(HidapiBackend, NoSignIsReportedAsNoSign) {
     platform::HidapiBackend backend;
     bool signAttached = false;
     for (const auto& d : backend.enumerate())
-        signAttached |= d.vendorId == signlink::kSignVendorId && d.productId == signlink::kSignProductId;
+        signAttached |=
+            d.vendorId == signlink::kSignVendorId && d.productId == signlink::kSignProductId;
     if (signAttached) GTEST_SKIP() << "a sign is attached";
     DeviceTable table(backend);
     EXPECT_EQ(table.searchSigns(signlink::kSignVendorId, signlink::kSignProductId), 0);
     signlink::NoLinkObserver quiet;
     platform::SteadyClock clock;
     const uint8_t query[] = {0x30};
-    EXPECT_EQ(signlink::singleSignTransfer(table, clock, quiet, query, signlink::KIND_GEOMETRY_QUERY),
-              signlink::TRANSFER_NO_SIGN);
+    EXPECT_EQ(
+        signlink::singleSignTransfer(table, clock, quiet, query, signlink::KIND_GEOMETRY_QUERY),
+        signlink::TRANSFER_NO_SIGN);
 }
 
 HidBackendUnderTest makeHidapi() {

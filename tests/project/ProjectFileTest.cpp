@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 namespace {
 
@@ -48,20 +48,21 @@ TEST_F(ProjectFiles, SmallProjectIsWrittenByteForByte) {
 
     const fs::path file = m_dir / "small.vqd";
     ASSERT_TRUE(ProjectFile::write(project, file));
-    EXPECT_EQ(read(file),
-              "<!--?xml version=\"1.0\" encoding=\"UTF-8\"?-->\r\n"
-              "<QV>\r\n"
-              "<SCREEN width=\"48\" height=\"12\" baseColor=\"0\" name=\"Screen_1\">\r\n"
-              "<Program name=\"Program_1\" checked=\"TRUE\" OffsetX=\"-3\" OffsetY=\"0\" StretchH=\"0\" "
-              "StretchV=\"0\" PitchOffSet=\"0\" AutoAdjust=\"1\">\r\n"
-              "<Item name=\"Font\"/>\r\n"
-              "<Item name=\"TextContent\">Hi &amp; &lt;you&gt;</Item>\r\n"
-              "</Program>\r\n"
-              "<Program name=\"P &quot;2&quot;\" checked=\"FALSE\" OffsetX=\"0\" OffsetY=\"0\" "
-              "StretchH=\"0\" StretchV=\"0\" PitchOffSet=\"0\" AutoAdjust=\"0\"/>\r\n"
-              "</SCREEN>\r\n"
-              "<SCREEN width=\"44\" height=\"11\" baseColor=\"2\" name=\"Empty\"/>\r\n"
-              "</QV>\r\n");
+    EXPECT_EQ(
+        read(file),
+        "<!--?xml version=\"1.0\" encoding=\"UTF-8\"?-->\r\n"
+        "<QV>\r\n"
+        "<SCREEN width=\"48\" height=\"12\" baseColor=\"0\" name=\"Screen_1\">\r\n"
+        "<Program name=\"Program_1\" checked=\"TRUE\" OffsetX=\"-3\" OffsetY=\"0\" StretchH=\"0\" "
+        "StretchV=\"0\" PitchOffSet=\"0\" AutoAdjust=\"1\">\r\n"
+        "<Item name=\"Font\"/>\r\n"
+        "<Item name=\"TextContent\">Hi &amp; &lt;you&gt;</Item>\r\n"
+        "</Program>\r\n"
+        "<Program name=\"P &quot;2&quot;\" checked=\"FALSE\" OffsetX=\"0\" OffsetY=\"0\" "
+        "StretchH=\"0\" StretchV=\"0\" PitchOffSet=\"0\" AutoAdjust=\"0\"/>\r\n"
+        "</SCREEN>\r\n"
+        "<SCREEN width=\"44\" height=\"11\" baseColor=\"2\" name=\"Empty\"/>\r\n"
+        "</QV>\r\n");
 
     std::vector<ProjectFile::LoadedScreen> screens;
     ASSERT_TRUE(ProjectFile::read(file, screens));
@@ -75,17 +76,18 @@ TEST_F(ProjectFiles, SmallProjectIsWrittenByteForByte) {
 }
 
 TEST_F(ProjectFiles, LoadingCorrectsSizesAndReadsChecked) {
-    const fs::path file = write("odd.vqd",
-        "<QV>"
-        "<SCREEN width=\"0\" height=\"\" baseColor=\"7\" name=\"\">"
-        "<Program name=\"a\" checked=\"true\" OffsetX=\"x\" PitchOffSet=\"-2\"/>"
-        "<Program name=\"b\" checked=\"True\"/>"
-        "<Program name=\"c\" checked=\"TRUE\"/>"
-        "<Program name=\"d\" checked=\"1\"/>"
-        "<Program name=\"e\"/>"
-        "</SCREEN>"
-        "<SCREEN width=\"-5\" height=\"96\" baseColor=\"-1\"/>"
-        "</QV>");
+    const fs::path file =
+        write("odd.vqd",
+              "<QV>"
+              "<SCREEN width=\"0\" height=\"\" baseColor=\"7\" name=\"\">"
+              "<Program name=\"a\" checked=\"true\" OffsetX=\"x\" PitchOffSet=\"-2\"/>"
+              "<Program name=\"b\" checked=\"True\"/>"
+              "<Program name=\"c\" checked=\"TRUE\"/>"
+              "<Program name=\"d\" checked=\"1\"/>"
+              "<Program name=\"e\"/>"
+              "</SCREEN>"
+              "<SCREEN width=\"-5\" height=\"96\" baseColor=\"-1\"/>"
+              "</QV>");
     std::vector<ProjectFile::LoadedScreen> screens;
     ASSERT_TRUE(ProjectFile::read(file, screens));
     ASSERT_EQ(screens.size(), 2u);
@@ -95,7 +97,8 @@ TEST_F(ProjectFiles, LoadingCorrectsSizesAndReadsChecked) {
     EXPECT_EQ(screens[0].screen.name, u"");
     ASSERT_EQ(screens[0].programs.size(), 5u);
     const int expected[] = {1, 1, 1, 0, 0};
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(screens[0].programs[i].checked, expected[i]) << i;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(screens[0].programs[i].checked, expected[i]) << i;
     EXPECT_EQ(screens[0].programs[0].OffsetX, 0);
     EXPECT_EQ(screens[0].programs[0].PitchOffSet, -2);
     EXPECT_EQ(screens[1].screen.width, 48);
@@ -104,11 +107,12 @@ TEST_F(ProjectFiles, LoadingCorrectsSizesAndReadsChecked) {
 }
 
 TEST_F(ProjectFiles, LaterItemsReplaceEarlierOnesAndOtherElementsAreIgnored) {
-    const fs::path file = write("items.vqd",
-        "<QV><SCREEN width=\"48\" height=\"12\" name=\"s\">"
-        "<Program name=\"p\"><Item name=\"Font\">A</Item><Other/><Item name=\"Font\">B</Item>"
-        "<Item name=\"TextContent\">line 1\r\nline 2</Item></Program>"
-        "<NotAProgram/></SCREEN><NotAScreen/></QV>");
+    const fs::path file =
+        write("items.vqd",
+              "<QV><SCREEN width=\"48\" height=\"12\" name=\"s\">"
+              "<Program name=\"p\"><Item name=\"Font\">A</Item><Other/><Item name=\"Font\">B</Item>"
+              "<Item name=\"TextContent\">line 1\r\nline 2</Item></Program>"
+              "<NotAProgram/></SCREEN><NotAScreen/></QV>");
     std::vector<ProjectFile::LoadedScreen> screens;
     ASSERT_TRUE(ProjectFile::read(file, screens));
     ASSERT_EQ(screens.size(), 1u);

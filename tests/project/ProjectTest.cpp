@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 namespace {
 
@@ -59,7 +59,8 @@ TEST(Project, GeneratedProgramNamesTakeTheSmallestFreeNumberWithoutCase) {
 TEST(Project, TheEleventhProgramIsRefused) {
     Project project;
     const ScreenId s = project.addScreen({});
-    for (int i = 0; i < 10; ++i) EXPECT_NE(project.addProgram(s, named(u"p")), 0u);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_NE(project.addProgram(s, named(u"p")), 0u);
     EXPECT_FALSE(project.canAddProgram(s));
     EXPECT_EQ(project.addProgram(s, named(u"p")), 0u);
     EXPECT_EQ(project.findScreen(s)->programs.size(), 10u);
@@ -98,7 +99,8 @@ TEST(RecentFiles, MoveToFrontComparesWithoutCase) {
     RecentFiles recent;
     recent.setPaths({u"/a.vqd", u"/B.vqd", u"/c.vqd", u"/b.VQD"});
     recent.moveToFront(u"/b.vqd");
-    EXPECT_EQ(recent.paths(), (std::vector<std::u16string>{u"/b.vqd", u"/a.vqd", u"/c.vqd", u"/b.VQD"}));
+    EXPECT_EQ(recent.paths(),
+              (std::vector<std::u16string>{u"/b.vqd", u"/a.vqd", u"/c.vqd", u"/b.VQD"}));
     recent.moveToFront(u"/new.vqd");
     EXPECT_EQ(recent.paths().front(), u"/new.vqd");
     EXPECT_EQ(recent.paths().size(), 5u);
@@ -132,7 +134,8 @@ TEST(CDlgScreen, LoadShowsValuesAndCommitWritesThemBack) {
     screen.height = 12;
     screen.baseColor = 1;
     screen.name = u"Front";
-    for (ProgramKey k = 65537; k < 65537 + 10; ++k) screen.programs[k] = {};
+    for (ProgramKey k = 65537; k < 65537 + 10; ++k)
+        screen.programs[k] = {};
     CDlgScreen panel;
     panel.load(screen);
     EXPECT_EQ(panel.widthText(), u" 96");

@@ -65,8 +65,10 @@ TEST_F(Catalogue, TheUsersFileWinsAndPathsResolve) {
     ASSERT_TRUE(c.load(dir / "user.xml", dir / "shipped.dat", program()));
     EXPECT_EQ(c.entries().at(0).name, u"S");
     writeFile(dir / "user.xml",
-              "<r><U width=\"64\" height=\"16\" FileType=\"multiframe\" TypeName=\"Big\">.\\img\\a.gif</U>"
-              "<P width=\"36\" height=\"11\" FileType=\"PACK\" Speed=\"250\"><x>.\\img\\p1.png</x><y>/abs/p2.png</y></P>"
+              "<r><U width=\"64\" height=\"16\" FileType=\"multiframe\" "
+              "TypeName=\"Big\">.\\img\\a.gif</U>"
+              "<P width=\"36\" height=\"11\" FileType=\"PACK\" "
+              "Speed=\"250\"><x>.\\img\\p1.png</x><y>/abs/p2.png</y></P>"
               "<F FileType=\"Swf\">.\\img\\f.swf</F><Q FileType=\"movie\"/></r>");
     ASSERT_TRUE(c.load(dir / "user.xml", dir / "shipped.dat", program()));
     ASSERT_EQ(c.entries().size(), 4u);
@@ -91,7 +93,8 @@ TEST_F(Catalogue, ButtonsKeepTheirCataloguePositions) {
         "<r><A width=\"40\" height=\"12\" FileType=\"MultiFrame\">.\\img\\missing.gif</A>"
         "<B width=\"48\" height=\"12\" FileType=\"MultiFrame\">.\\img\\b.gif</B>"
         "<C width=\"50\" height=\"12\" FileType=\"Swf\">.\\img\\b.gif</C>"
-        "<D width=\"36\" height=\"11\" FileType=\"Pack\"><p>.\\img\\gone.png</p><p>.\\img\\d1.png</p></D>"
+        "<D width=\"36\" height=\"11\" "
+        "FileType=\"Pack\"><p>.\\img\\gone.png</p><p>.\\img\\d1.png</p></D>"
         "<E width=\"64\" height=\"16\" FileType=\"MultiFrame\">.\\img\\e.gif</E></r>");
     CScreenSel dlg(texts, c, 1);
     ASSERT_EQ(dlg.buttons().size(), 3u);  // A has no picture, C is of a kind without a button
@@ -130,10 +133,12 @@ TEST(ShippedCatalogue, EverySignHasAPictureAndItsSize) {
     bool pack = false, multiFrame = false;
     for (size_t k = 0; k < c.entries().size(); ++k) {
         sizes.insert(c.sizeOf(static_cast<int>(k)));
-        pack |= c.entries()[k].kind == ScreenCatalogue::Kind::Pack && c.entries()[k].pictures.size() > 1;
+        pack |= c.entries()[k].kind == ScreenCatalogue::Kind::Pack &&
+                c.entries()[k].pictures.size() > 1;
         multiFrame |= c.entries()[k].kind == ScreenCatalogue::Kind::MultiFrame;
     }
-    for (auto size : {std::pair{44, 11}, std::pair{48, 12}, std::pair{36, 11}, std::pair{64, 16}, std::pair{96, 16}})
+    for (auto size : {std::pair{44, 11}, std::pair{48, 12}, std::pair{36, 11}, std::pair{64, 16},
+                      std::pair{96, 16}})
         EXPECT_TRUE(sizes.count(size)) << size.first << "x" << size.second;
     EXPECT_TRUE(pack);
     EXPECT_TRUE(multiFrame);

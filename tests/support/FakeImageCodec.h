@@ -28,14 +28,17 @@ public:
         image = it->second.front().image;
         return true;
     }
-    bool loadFrames(const std::filesystem::path& file, std::vector<platform::ImageFrame>& frames) override {
+    bool loadFrames(const std::filesystem::path& file,
+                    std::vector<platform::ImageFrame>& frames) override {
         ++loads;
         auto it = m_frames.find(file.string());
         if (it == m_frames.end()) return false;
         frames = it->second;
         return !frames.empty();
     }
-    bool decodeFrames(std::string_view, std::vector<platform::ImageFrame>&) override { return false; }
+    bool decodeFrames(std::string_view, std::vector<platform::ImageFrame>&) override {
+        return false;
+    }
 
     void drawScaled(const platform::Bitmap& source, platform::Rect from, platform::Bitmap& target,
                     platform::Rect to) override {
@@ -43,10 +46,12 @@ public:
         for (int y = 0; y < to.height; ++y)
             for (int x = 0; x < to.width; ++x)
                 target.setPixel(to.x + x, to.y + y,
-                                source.pixel(from.x + x * from.width / to.width, from.y + y * from.height / to.height));
+                                source.pixel(from.x + x * from.width / to.width,
+                                             from.y + y * from.height / to.height));
     }
 
-    bool save(const platform::Bitmap& image, const std::filesystem::path& file, platform::ImageFormat) override {
+    bool save(const platform::Bitmap& image, const std::filesystem::path& file,
+              platform::ImageFormat) override {
         if (image.empty()) return false;
         put(file, image);
         return true;

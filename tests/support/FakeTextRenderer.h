@@ -25,16 +25,18 @@ public:
     };
     std::vector<Call> calls;
 
-    platform::TextSize measure(const platform::LogFont& font, std::u16string_view text, int extra) override {
+    platform::TextSize measure(const platform::LogFont& font, std::u16string_view text,
+                               int extra) override {
         (void)font;
         return {static_cast<int>(text.size()) * (width + extra), height};
     }
-    void draw(platform::Bitmap& target, platform::Rect box, const platform::LogFont& font, std::u16string_view text,
-              int extra, uint32_t colour) override {
+    void draw(platform::Bitmap& target, platform::Rect box, const platform::LogFont& font,
+              std::u16string_view text, int extra, uint32_t colour) override {
         record({std::u16string(text), box, -font.lfHeight, false, font.lfFaceName});
         paint(target, box, text, extra, colour);
     }
-    void drawDefault(platform::Bitmap& target, platform::Rect box, std::u16string_view text, uint32_t colour) override {
+    void drawDefault(platform::Bitmap& target, platform::Rect box, std::u16string_view text,
+                     uint32_t colour) override {
         record({std::u16string(text), box, 0, true, {}});
         paint(target, box, text, 0, colour);
     }
@@ -46,7 +48,8 @@ private:
     }
     std::mutex m_callsMutex;
 
-    void paint(platform::Bitmap& target, platform::Rect box, std::u16string_view text, int extra, uint32_t colour) {
+    void paint(platform::Bitmap& target, platform::Rect box, std::u16string_view text, int extra,
+               uint32_t colour) {
         // Centred in the box like the real renderer, and standing on its bottom.
         const int total = static_cast<int>(text.size()) * (width + extra);
         int x = box.x + (box.width - total) / 2;
@@ -54,7 +57,8 @@ private:
             for (int dy = 0; dy < ink; ++dy)
                 for (int dx = 0; dx < width; ++dx) {
                     const int px = x + dx, py = box.y + box.height - 1 - dy;
-                    if (px >= box.x && px < box.x + box.width && py >= box.y) target.setPixel(px, py, colour);
+                    if (px >= box.x && px < box.x + box.width && py >= box.y)
+                        target.setPixel(px, py, colour);
                 }
     }
 };

@@ -24,7 +24,9 @@ struct HidBackendUnderTest {
 using HidBackendFactory = HidBackendUnderTest (*)();
 
 // Names the instantiation's one case, instead of the factory's address.
-inline std::string contractName(const ::testing::TestParamInfo<HidBackendFactory>&) { return "backend"; }
+inline std::string contractName(const ::testing::TestParamInfo<HidBackendFactory>&) {
+    return "backend";
+}
 
 class HidBackendContract : public ::testing::TestWithParam<HidBackendFactory> {
 protected:
@@ -83,8 +85,8 @@ TEST_P(HidBackendContract, AReportGoesOutAndTheAnswerComesBack) {
         ASSERT_EQ(clock().wait(replied, std::chrono::seconds(2)), platform::WaitResult::Signalled);
         EXPECT_EQ(reader->result(), platform::HidIo::Completed);
     }
-    EXPECT_EQ(reply[0], 0);     // the report ID
-    EXPECT_EQ(reply[1 + 8], 1); // the kind echo
+    EXPECT_EQ(reply[0], 0);      // the report ID
+    EXPECT_EQ(reply[1 + 8], 1);  // the kind echo
 }
 
 TEST_P(HidBackendContract, ACancelledReadLeavesItsBufferAlone) {
@@ -98,5 +100,6 @@ TEST_P(HidBackendContract, ACancelledReadLeavesItsBufferAlone) {
     ASSERT_EQ(reader->start(buffer, sizeof buffer, &event), platform::HidIo::Pending);
     reader->cancel();
     EXPECT_EQ(clock().wait(event, std::chrono::milliseconds(100)), platform::WaitResult::TimedOut);
-    for (uint8_t b : buffer) ASSERT_EQ(b, 0x5A);
+    for (uint8_t b : buffer)
+        ASSERT_EQ(b, 0x5A);
 }

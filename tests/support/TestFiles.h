@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 
 namespace testing_support {
 
@@ -15,8 +15,9 @@ class TempDir {
 public:
     TempDir() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = "zentari-" + std::to_string(::getpid()) + "-" +
-                           (info ? std::string(info->test_suite_name()) + "." + info->name() : "test");
+        std::string name =
+            "zentari-" + std::to_string(::getpid()) + "-" +
+            (info ? std::string(info->test_suite_name()) + "." + info->name() : "test");
         // Parameterized test names contain '/'; they must not make sub-folders.
         for (char& c : name)
             if (c == '/') c = '_';
@@ -32,7 +33,9 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::filesystem::path& name) const { return m_path / name; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const {
+        return m_path / name;
+    }
 
 private:
     std::filesystem::path m_path;

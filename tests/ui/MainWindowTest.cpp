@@ -4,11 +4,11 @@
 #include "app/Commands.h"
 #include "app/LanguageTable.h"
 #include "app/ui/CMainWindow.h"
-#include "device/ui/CVirtualSignWindow.h"
 #include "app/ui/ScreenTree.h"
 #include "assets/ui/CImgInfoDialog.h"
 #include "content/ui/CDlgProgramWidget.h"
 #include "device/sim/SimulatedSign.h"
+#include "device/ui/CVirtualSignWindow.h"
 #include "platform/qt/QtFontCatalog.h"
 #include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtTextRenderer.h"
@@ -18,8 +18,8 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
-#include <QIcon>
 #include <QFileDialog>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -447,7 +447,8 @@ void MainWindowTest::switchingLanguageRelabelsTheWindow() {
     QVERIFY(button(chineseSend));
     QVERIFY(button(chinesePreview));
     QCOMPARE(session.dlg.settings().languageName, chinese.toStdU16String());
-    QVERIFY2(pilot.unexpected().isEmpty(), qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
+    QVERIFY2(pilot.unexpected().isEmpty(),
+             qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
 }
 
 void MainWindowTest::systemSettingsDialogStoresTheChoice() {
@@ -467,7 +468,8 @@ void MainWindowTest::systemSettingsDialogStoresTheChoice() {
             QComboBox* tempBox = boxes[0]->count() == 15 ? boxes[0] : boxes[1];
             QComboBox* modeBox = tempBox == boxes[0] ? boxes[1] : boxes[0];
             shown.clear();
-            for (int i = 0; i < tempBox->count(); ++i) shown << tempBox->itemText(i);
+            for (int i = 0; i < tempBox->count(); ++i)
+                shown << tempBox->itemText(i);
             shownSelection = tempBox->currentIndex();
             modeBox->setCurrentIndex(playMode);
             tempBox->setCurrentIndex(offset);
@@ -490,7 +492,8 @@ void MainWindowTest::systemSettingsDialogStoresTheChoice() {
     QVERIFY(pilot.done());
     QCOMPARE(session.dlg.settings().playMode, 1);
     QCOMPARE(session.dlg.settings().tempOffset, 7);
-    QVERIFY2(pilot.unexpected().isEmpty(), qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
+    QVERIFY2(pilot.unexpected().isEmpty(),
+             qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
 }
 
 void MainWindowTest::pictureLibraryShowsTheShippedPictures() {
@@ -504,13 +507,15 @@ void MainWindowTest::pictureLibraryShowsTheShippedPictures() {
         auto* dialog = qobject_cast<CImgInfoDialog*>(widget);
         if (!dialog) return false;
         auto* box = dialog->findChild<QComboBox*>();
-        for (int i = 0; box && i < box->count(); ++i) ids << box->itemText(i);
+        for (int i = 0; box && i < box->count(); ++i)
+            ids << box->itemText(i);
         if (auto* edit = dialog->findChild<QLineEdit*>()) path = edit->text();
         // The first picture is drawn into the black preview.
         for (QLabel* label : dialog->findChildren<QLabel*>()) {
             const QImage shown = label->pixmap().toImage();
             for (int y = 0; y < shown.height() && !previewLit; ++y)
-                for (int x = 0; x < shown.width() && !previewLit; ++x) previewLit = qRed(shown.pixel(x, y)) >= 100;
+                for (int x = 0; x < shown.width() && !previewLit; ++x)
+                    previewLit = qRed(shown.pixel(x, y)) >= 100;
         }
         dialog->accept();
         return true;
@@ -524,7 +529,8 @@ void MainWindowTest::pictureLibraryShowsTheShippedPictures() {
     QVERIFY(previewLit);
     // OK wrote the user's library.
     QVERIFY(QFileInfo::exists(run.data.filePath(QStringLiteral("imageconfig.xml"))));
-    QVERIFY2(run.pilot.unexpected().isEmpty(), qPrintable(run.pilot.unexpected().join(QStringLiteral("; "))));
+    QVERIFY2(run.pilot.unexpected().isEmpty(),
+             qPrintable(run.pilot.unexpected().join(QStringLiteral("; "))));
 }
 
 void MainWindowTest::contextMenuActsOnTheItemUnderTheCursor() {
@@ -878,7 +884,8 @@ void MainWindowTest::testPatternsAndSendReachTheSign() {
         auto* fullLight = dialog->findChild<QPushButton*>(QStringLiteral("testButton1007"));
         if (!fullLight) return false;
         QTest::mouseClick(fullLight, Qt::LeftButton);
-        for (int k = 0; k < 20 && session.signs.blocks(sign).empty(); ++k) QTest::qWait(5);
+        for (int k = 0; k < 20 && session.signs.blocks(sign).empty(); ++k)
+            QTest::qWait(5);
         stayedOpen = dialog->isVisible();
         dialog->reject();
         return true;
@@ -907,13 +914,15 @@ void MainWindowTest::testPatternsAndSendReachTheSign() {
     QCOMPARE(blocks[1].kind, uint8_t{signlink::KIND_DEVICE_IMAGE});
     const std::string image = session.dlg.deviceImageOfCurrentScreen(true);
     QCOMPARE(std::string(blocks[1].bytes.begin(), blocks[1].bytes.end()), image);
-    QVERIFY2(run.pilot.unexpected().isEmpty(), qPrintable(run.pilot.unexpected().join(QStringLiteral("; "))));
+    QVERIFY2(run.pilot.unexpected().isEmpty(),
+             qPrintable(run.pilot.unexpected().join(QStringLiteral("; "))));
 }
 
 void MainWindowTest::screenSizeDialogShowsTheCatalogue() {
     ScreenCatalogue catalogue;
     const std::filesystem::path program = fsPath(m_programDir);
-    QVERIFY(catalogue.load(program / "no-such-user-file.xml", program / "ScreenDefault.dat", program));
+    QVERIFY(
+        catalogue.load(program / "no-such-user-file.xml", program / "ScreenDefault.dat", program));
     LanguageTable language;
     language.findLanguages(program);
     language.loadByName(u"English");
@@ -936,10 +945,11 @@ void MainWindowTest::screenSizeDialogShowsTheCatalogue() {
     QScrollBar* bar = dialog.list()->scrollBar();
     QCOMPARE(bar->singleStep(), 20);
     QCOMPARE(bar->pageStep(), dialog.list()->height());
-    QCOMPARE(bar->maximum(), std::max(0, 80 * (int(buttons.size()) - 1) + 40 - dialog.list()->height() + 1));
+    QCOMPARE(bar->maximum(),
+             std::max(0, 80 * (int(buttons.size()) - 1) + 40 - dialog.list()->height() + 1));
     if (bar->maximum() > 0) {
-        QWheelEvent down(QPointF(50, 50), dialog.list()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120),
-                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent down(QPointF(50, 50), dialog.list()->mapToGlobal(QPointF(50, 50)), QPoint(),
+                         QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(dialog.list(), &down);
         QCOMPARE(bar->value(), 20);
         QCOMPARE(buttons[1]->pos(), QPoint(10, 60));

@@ -46,8 +46,9 @@ TEST(CXmlDocumentNavigation, EmptyNameMatchesAnyAndNamesAreCaseSensitive) {
 }
 
 TEST(CXmlDocumentNavigation, FindChildElementSelectsTheRootFirst) {
-    CXmlDocument doc = parsed(u"<root><configFlag>1</configFlag><appVersion>2.0</appVersion>"
-                              u"<downURL>http://x/</downURL></root>");
+    CXmlDocument doc = parsed(
+        u"<root><configFlag>1</configFlag><appVersion>2.0</appVersion>"
+        u"<downURL>http://x/</downURL></root>");
     ASSERT_TRUE(doc.FindChildElement(u"configFlag"));
     EXPECT_EQ(doc.GetTagName(), u"root");
     EXPECT_EQ(doc.GetChildText(), u"1");
@@ -107,19 +108,19 @@ TEST(CXmlDocumentReading, ElementTextRules) {
         std::u16string text;
     };
     const Case cases[] = {
-        {u"<a>x<b/>y</a>", u""},                         // has a child element
-        {u"<a/>", u""},                                  // empty element
+        {u"<a>x<b/>y</a>", u""},  // has a child element
+        {u"<a/>", u""},           // empty element
         {u"<a></a>", u""},
         {u"<a>1 &lt; 2 &amp;&amp; 3 &gt; 2</a>", u"1 < 2 && 3 > 2"},
         {u"<a><![CDATA[<&amp;>]]> tail</a>", u"<&amp;> tail"},  // CDATA verbatim
         {u"<a>x<!-- note -->y</a>", u"xy"},
         {u"<a>&#65;&#x42;&#X43;&euro;&apos;&quot;</a>", u"ABC\u20AC'\""},
-        {u"<a>&#x1F600;</a>", u"\U0001F600"s},            // above U+FFFF: a surrogate pair
+        {u"<a>&#x1F600;</a>", u"\U0001F600"s},  // above U+FFFF: a surrogate pair
         {u"<a>&#128512;</a>", u"\U0001F600"s},
         {u"<a>&nosuch; &amp &#; &#x; &#xD800; &#0; &#x110000; &lt</a>",
          u"&nosuch; &amp &#; &#x; &#xD800; &#0; &#x110000; &lt"},
         {u"<a>&thetasym;&alefsym;&Yuml;&zwnj;</a>", u"\u03D1\u2135\u0178\u200C"},
-        {u"<a>&abcdefghij;</a>", u"&abcdefghij;"},       // longer than any name
+        {u"<a>&abcdefghij;</a>", u"&abcdefghij;"},  // longer than any name
         {u"<a>\u4E2D\u6587</a>", u"\u4E2D\u6587"},
     };
     for (const auto& c : cases) {
@@ -131,8 +132,9 @@ TEST(CXmlDocumentReading, ElementTextRules) {
 }
 
 TEST(CXmlDocumentReading, Attributes) {
-    CXmlDocument doc = parsed(u"<a one=\"1\" two='t&apos;o' three = \"x&amp;y&#x4E2D;\" four=bare "
-                              u"five>text</a>");
+    CXmlDocument doc = parsed(
+        u"<a one=\"1\" two='t&apos;o' three = \"x&amp;y&#x4E2D;\" four=bare "
+        u"five>text</a>");
     ASSERT_TRUE(doc.FindElement());
     EXPECT_EQ(doc.GetAttribute(u"one"), u"1");
     EXPECT_EQ(doc.GetAttribute(u"two"), u"t'o");
@@ -279,8 +281,9 @@ TEST(CXmlDocumentWriting, SetAttributeReplacesOrAppends) {
     ASSERT_TRUE(doc.SetAttribute(u"b", 5));
     ASSERT_TRUE(doc.SetAttribute(u"c", u"v"));
     ASSERT_TRUE(doc.SetAttribute(u"d", u""));
-    EXPECT_EQ(doc.GetDocText(),
-              u"<r a=\"say &quot;hi&quot; &amp; &apos;bye&apos; &lt;x&gt;\" b=\"5\" c=\"v\" d=\"\"/>");
+    EXPECT_EQ(
+        doc.GetDocText(),
+        u"<r a=\"say &quot;hi&quot; &amp; &apos;bye&apos; &lt;x&gt;\" b=\"5\" c=\"v\" d=\"\"/>");
     EXPECT_EQ(doc.GetAttribute(u"a"), u"say \"hi\" & 'bye' <x>");
     EXPECT_EQ(doc.GetAttribute(u"d"), u"");
     // The start tag grew; the element still ends where its text ends.
@@ -293,8 +296,15 @@ TEST(CXmlDocumentWriting, SetAttributeReplacesOrAppends) {
 // after the text is parsed again, and the element keeps its shape.
 TEST(CXmlDocumentWriting, SetAttributeOnOddTagsReadsBack) {
     const std::u16string tags[] = {
-        u"<s='0'////+\"ting=\"g////>", u"<a b=c/>", u"<a b= c=\"1\"/>", u"<a b=/>",
-        u"<a  b  =  'x' />", u"<a b=x\"y>z\" c>", u"<a\"q\"=v/>", u"<a b>", u"<a//>",
+        u"<s='0'////+\"ting=\"g////>",
+        u"<a b=c/>",
+        u"<a b= c=\"1\"/>",
+        u"<a b=/>",
+        u"<a  b  =  'x' />",
+        u"<a b=x\"y>z\" c>",
+        u"<a\"q\"=v/>",
+        u"<a b>",
+        u"<a//>",
     };
     for (const auto& tag : tags) {
         SCOPED_TRACE(std::string(tag.begin(), tag.end()));
@@ -304,13 +314,15 @@ TEST(CXmlDocumentWriting, SetAttributeOnOddTagsReadsBack) {
         ASSERT_TRUE(doc.SetChildAttribute(u"fz", u"v"));
         ASSERT_TRUE(doc.SetChildAttribute(u"b", u"w"));
         CXmlDocument again = parsed(doc.GetDocText());
-        ASSERT_TRUE(again.IsWellFormed()) << std::string(doc.GetDocText().begin(), doc.GetDocText().end());
+        ASSERT_TRUE(again.IsWellFormed())
+            << std::string(doc.GetDocText().begin(), doc.GetDocText().end());
         ASSERT_TRUE(again.FindChildElement());
         EXPECT_EQ(again.GetChildAttribute(u"fz"), u"v");
         EXPECT_EQ(again.GetChildAttribute(u"b"), u"w");
         ASSERT_TRUE(doc.EnterElement());
         ASSERT_TRUE(again.EnterElement());
-        for (int i = 0; i < 8; ++i) EXPECT_EQ(doc.GetAttributeName(i), again.GetAttributeName(i));
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(doc.GetAttributeName(i), again.GetAttributeName(i));
         EXPECT_EQ(doc.GetDocText().find(u"/>") != std::u16string::npos, empty);
     }
 }
@@ -326,8 +338,9 @@ TEST(CXmlDocumentWriting, SetAttributeOnParentMovesItsChildren) {
     ASSERT_TRUE(doc.SetChildAttribute(u"z", u"3"));
     ASSERT_TRUE(doc.FindElement(u"c"));
     ASSERT_TRUE(doc.SetElementText(u"end"));
-    EXPECT_EQ(doc.GetDocText(),
-              u"<r y=\"2\">\r\n<a x=\"longer value\">\r\n<b z=\"3\"/>\r\n</a>\r\n<c>end</c>\r\n</r>");
+    EXPECT_EQ(
+        doc.GetDocText(),
+        u"<r y=\"2\">\r\n<a x=\"longer value\">\r\n<b z=\"3\"/>\r\n</a>\r\n<c>end</c>\r\n</r>");
 }
 
 TEST(CXmlDocumentWriting, SetElementTextRules) {
@@ -407,9 +420,9 @@ TEST(CXmlDocumentWriting, RemoveKeepsWhiteSpaceBeforeText) {
         std::u16string doc, after;
     };
     const Case cases[] = {
-        {u"<r><a/>  \r\n<b/></r>", u"<r><b/></r>"},      // white space up to a tag goes
+        {u"<r><a/>  \r\n<b/></r>", u"<r><b/></r>"},        // white space up to a tag goes
         {u"<r><a/>  text<b/></r>", u"<r>  text<b/></r>"},  // white space before text stays
-        {u"<a/>\r\n\r\n", u""},                             // up to the end of the text
+        {u"<a/>\r\n\r\n", u""},                            // up to the end of the text
         {u"<r><a/>x</r>", u"<r>x</r>"},
     };
     for (const auto& c : cases) {
@@ -558,7 +571,8 @@ TEST(CXmlDocumentDamaged, SyntaxErrorsAreMarkedAndTheRestStaysReadable) {
 TEST(CXmlDocumentDamaged, WellFormedDocumentsWithEveryNodeKind) {
     CXmlDocument doc;
     EXPECT_TRUE(doc.SetText(
-        u"<?xml version=\"1.0\"?>\r\n<!DOCTYPE r [ <!ELEMENT r ANY> <!ATTLIST r a CDATA \"x>\"> ]>\r\n"
+        u"<?xml version=\"1.0\"?>\r\n<!DOCTYPE r [ <!ELEMENT r ANY> <!ATTLIST r a CDATA \"x>\"> "
+        u"]>\r\n"
         u"<!-- c < > -->\r\n<r a=\"1\"><?pi x?><![CDATA[ <not/> ]]><b/></r>\r\n<!-- after -->"));
     EXPECT_TRUE(doc.FindChildElement(u"b"));
     EXPECT_FALSE(doc.FindChildElement(u"not"));

@@ -1,16 +1,16 @@
+#include "support/TestFiles.h"
 #include "xml/CXmlDocument.h"
 #include "xml/XmlFileCodec.h"
-#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -24,8 +24,10 @@ public:
         ::setenv(name, value, 1);
     }
     ~ScopedEnv() {
-        if (m_old) ::setenv(m_name, m_old->c_str(), 1);
-        else ::unsetenv(m_name);
+        if (m_old)
+            ::setenv(m_name, m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name);
     }
 
 private:
@@ -52,7 +54,8 @@ protected:
     }
     static std::string asUtf8(const std::u16string& s) {
         std::string out;
-        for (char16_t c : s) out += c < 0x80 ? static_cast<char>(c) : '?';
+        for (char16_t c : s)
+            out += c < 0x80 ? static_cast<char>(c) : '?';
         return out;
     }
 
@@ -185,7 +188,8 @@ TEST_F(XmlFiles, CharactersTheTargetCannotHoldBecomeQuestionMarks) {
     doc.SetText(u"<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\u00E9\u4E2D\U0001F600</r>");
     ASSERT_TRUE(doc.SaveFile(m_dir / "lossy.xml"));
     EXPECT_EQ(read(m_dir / "lossy.xml"),
-              "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\xE9?" "?</r>");
+              "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\xE9?"
+              "?</r>");
     EXPECT_NE(doc.GetResult().find(u"conversion_loss"), std::u16string::npos);
 }
 
@@ -244,7 +248,8 @@ TEST(XmlFileCodec, OddByteAfterUtf16MarkIsReported) {
     xml::DecodedFile d = xml::decodeXmlFile("\xFF\xFE<\0r\0/\0>\0!"s, 1252);
     EXPECT_EQ(d.text, u"<r/>");
     bool reported = false;
-    for (const auto& s : d.steps) reported |= s.name == u"truncation_error";
+    for (const auto& s : d.steps)
+        reported |= s.name == u"truncation_error";
     EXPECT_TRUE(reported);
 }
 
