@@ -5,7 +5,7 @@
 #include "app/LanguageTable.h"
 #include "assets/PictureLibrary.h"
 #include "content/EncodeContext.h"
-#include "content/ProgramSpec.h"
+#include "content/ProgramFields.h"
 #include "platform/FontCatalog.h"
 #include "platform/ImageCodec.h"
 #include "platform/TextRenderer.h"

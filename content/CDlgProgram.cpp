@@ -361,8 +361,8 @@ SettingsMap CDlgProgram::takeSettings(bool current) const {
     return map;
 }
 
-ProgramSpec CDlgProgram::spec() const {
-    ProgramSpec s;
+ProgramFields CDlgProgram::fields() const {
+    ProgramFields s;
     s.screenWidth = m_screenWidth;
     s.screenHeight = m_screenHeight;
     s.text = m_text;

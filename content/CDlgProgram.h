@@ -1,7 +1,7 @@
 #pragma once
 
 #include "assets/PictureRecord.h"
-#include "content/ProgramSpec.h"
+#include "content/ProgramFields.h"
 #include "platform/Bitmap.h"
 #include "platform/TextLookup.h"
 #include "project/ProgramRecord.h"
@@ -14,7 +14,7 @@
 // The program editor: every control of one program's content, and the rules
 // that load a program into them and take it back out. The main window shows
 // the editor instance; an encoder instance, never shown, is what turns records
-// into the specs the encoder reads (ProgramSpecReader), so both apply one set of rules.
+// into the fields the encoder reads (ProgramFieldsReader), so both apply one set of rules.
 class CDlgProgram {
 public:
     enum class Instance { Editor, Encoder };
@@ -95,7 +95,7 @@ public:
     // The settings and the fields into the record (its check state stays).
     void commit(ProgramRecord& program) const;
     // What the encoder reads of the program as the controls now show it.
-    ProgramSpec spec() const;
+    ProgramFields fields() const;
 
     // --- what the user does ------------------------------------------------------------
     void setName(std::u16string name);

@@ -2,7 +2,7 @@
 
 #include "content/BitmapFontLibrary.h"
 #include "content/PictureCache.h"
-#include "content/ProgramSpec.h"
+#include "content/ProgramFields.h"
 #include "platform/ImageCodec.h"
 #include "platform/TextRenderer.h"
 

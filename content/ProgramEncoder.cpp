@@ -71,7 +71,7 @@ ProgramEncoder::Segment ProgramEncoder::pictureSegment(const std::vector<Picture
     return s;
 }
 
-ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const ProgramSpec& program,
+ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const ProgramFields& program,
                                                            const TextRasterizer::Style& style,
                                                            bool fahrenheit, TemperatureBlock& block,
                                                            bool& tooLong) const {
@@ -145,7 +145,7 @@ ProgramEncoder::Segment ProgramEncoder::temperatureSegment(const ProgramSpec& pr
     return s;
 }
 
-std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const ProgramSpec& program,
+std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const ProgramFields& program,
                                                               const EncodeInputs& inputs,
                                                               TemperatureBlock* temperature,
                                                               bool* tooLong) const {
@@ -208,7 +208,7 @@ std::vector<ProgramEncoder::Segment> ProgramEncoder::segments(const ProgramSpec&
 
 // --- the line --------------------------------------------------------------------------------
 
-ProgramEncoder::Layout ProgramEncoder::layout(const ProgramSpec& program,
+ProgramEncoder::Layout ProgramEncoder::layout(const ProgramFields& program,
                                               const std::vector<Segment>& segments) const {
     Layout result;
     const int W = program.screenWidth, H = program.screenHeight;
@@ -308,7 +308,7 @@ std::string ProgramEncoder::pages(const platform::Bitmap& bitmap, int W) {
     return out;
 }
 
-ProgramEncoder::Encoded ProgramEncoder::encodeRecord(const ProgramSpec& program,
+ProgramEncoder::Encoded ProgramEncoder::encodeRecord(const ProgramFields& program,
                                                      const EncodeInputs& inputs) const {
     Encoded result;
     TemperatureBlock temperature;

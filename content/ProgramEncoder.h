@@ -3,7 +3,7 @@
 #include "content/CDlgProgram.h"
 #include "content/DeviceImageLayout.h"
 #include "content/PictureCache.h"
-#include "content/ProgramSpec.h"
+#include "content/ProgramFields.h"
 #include "content/TextRasterizer.h"
 #include "platform/Bitmap.h"
 #include "platform/ImageCodec.h"
@@ -61,25 +61,25 @@ public:
     };
     // The record of a program. Nothing larger than a record can hold is ever
     // drawn: the size is known before anything is allocated.
-    Encoded encodeRecord(const ProgramSpec& program, const EncodeInputs& inputs) const;
+    Encoded encodeRecord(const ProgramFields& program, const EncodeInputs& inputs) const;
     // The record alone; empty when it shows nothing (or is too long).
-    std::string encode(const ProgramSpec& program, const EncodeInputs& inputs) const {
+    std::string encode(const ProgramFields& program, const EncodeInputs& inputs) const {
         return encodeRecord(program, inputs).record;
     }
     // The same for the program an editor instance holds, with its fonts and pictures.
     Encoded encodeRecord(const CDlgProgram& editor) const {
-        return encodeRecord(editor.spec(), inputsOf(editor));
+        return encodeRecord(editor.fields(), inputsOf(editor));
     }
     std::string encode(const CDlgProgram& editor) const { return encodeRecord(editor).record; }
 
     // The pieces of the line, in order (kept for the tests and the tools). Sets
     // `tooLong` (when given) and stops when a piece is wider than a line can be.
-    std::vector<Segment> segments(const ProgramSpec& program, const EncodeInputs& inputs,
+    std::vector<Segment> segments(const ProgramFields& program, const EncodeInputs& inputs,
                                   TemperatureBlock* temperature = nullptr,
                                   bool* tooLong = nullptr) const;
     std::vector<Segment> segments(const CDlgProgram& editor,
                                   TemperatureBlock* temperature = nullptr) const {
-        return segments(editor.spec(), inputsOf(editor), temperature);
+        return segments(editor.fields(), inputsOf(editor), temperature);
     }
 
     // The laid-out line: the bitmap (K × H, K a multiple of W) before packing,
@@ -91,9 +91,9 @@ public:
         int32_t temperatureColumn = 0;
         bool tooLong = false;  // the line needs more columns than a record can hold; nothing drawn
     };
-    Layout layout(const ProgramSpec& program, const std::vector<Segment>& segments) const;
+    Layout layout(const ProgramFields& program, const std::vector<Segment>& segments) const;
     Layout layout(const CDlgProgram& editor, const std::vector<Segment>& segments) const {
-        return layout(editor.spec(), segments);
+        return layout(editor.fields(), segments);
     }
 
     // Pages packed for the sign, inverted (0 = lit), page after page.
@@ -106,7 +106,7 @@ public:
 private:
     Segment pictureSegment(const std::vector<PictureRecord>& pictures, int32_t id,
                            bool& found) const;
-    Segment temperatureSegment(const ProgramSpec& program, const TextRasterizer::Style& style,
+    Segment temperatureSegment(const ProgramFields& program, const TextRasterizer::Style& style,
                                bool fahrenheit, TemperatureBlock& block, bool& tooLong) const;
 
     std::unique_ptr<PictureCache> m_ownCache;

@@ -34,7 +34,7 @@ bool columnHasInk(const platform::Bitmap& b, int x, int height, uint32_t ink) {
 
 }  // namespace
 
-TextRasterizer::Style TextRasterizer::styleOf(const ProgramSpec& program,
+TextRasterizer::Style TextRasterizer::styleOf(const ProgramFields& program,
                                               std::vector<FontEntry> fontList) {
     Style s;
     s.font.lfHeight = -program.fontSize;

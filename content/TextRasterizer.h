@@ -1,7 +1,7 @@
 #pragma once
 
 #include "content/BitmapFontLibrary.h"
-#include "content/ProgramSpec.h"
+#include "content/ProgramFields.h"
 #include "platform/Bitmap.h"
 #include "platform/LogFont.h"
 #include "platform/TextRenderer.h"
@@ -51,7 +51,7 @@ public:
 
     // The style of a program: its font as a LogFont (lfHeight = −FontSize), its
     // colours, spacing, AutoAdjust and screen height, with the font list in force.
-    static Style styleOf(const ProgramSpec& program, std::vector<FontEntry> fontList);
+    static Style styleOf(const ProgramFields& program, std::vector<FontEntry> fontList);
 
     // Nothing (advance 0, empty image) for an empty text or one that draws to nothing.
     Run rasterize(std::u16string_view text, const Style& style) const;

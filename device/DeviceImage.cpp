@@ -74,7 +74,7 @@ Built build(int32_t width, int32_t height, int32_t playMode, int32_t tempOffset,
     size_t count = 0;
     for (const Program& program : programs) {
         if (count == kTableSlots) break;  // the header has no room for more
-        const ProgramEncoder::Encoded encoded = programEncoder.encodeRecord(program.spec, inputs);
+        const ProgramEncoder::Encoded encoded = programEncoder.encodeRecord(program.fields, inputs);
         if (encoded.tooLong) return Built{{}, {}, true};
         const std::string& record = encoded.record;
         if (record.empty()) continue;
@@ -93,7 +93,7 @@ Built build(int32_t width, int32_t height, int32_t playMode, int32_t tempOffset,
 }
 
 std::vector<Program> programsOf(const ScreenRecord& screen, bool currentOnly, ProgramKey current,
-                                ProgramSpecReader& reader) {
+                                ProgramFieldsReader& reader) {
     std::vector<Program> programs;
     for (const auto& [key, program] : screen.programs) {
         if (currentOnly ? key != current : program.checked == 0) continue;
@@ -105,7 +105,7 @@ std::vector<Program> programsOf(const ScreenRecord& screen, bool currentOnly, Pr
 Built buildScreen(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset,
                   bool currentOnly, ProgramKey current, const EncodeContext& context) {
     const std::shared_ptr<const EncodeContext::Snapshot> snapshot = context.snapshot();
-    ProgramSpecReader reader(snapshot->languageName, snapshot->inputs.fontList);
+    ProgramFieldsReader reader(snapshot->languageName, snapshot->inputs.fontList);
     const TextRasterizer rasterizer(context.renderer(), *snapshot->bitmapFonts);
     const ProgramEncoder encoder(rasterizer, context.pictureCache());
     return build(screen.width, screen.height, playMode, tempOffset,
@@ -114,7 +114,7 @@ Built buildScreen(const ScreenRecord& screen, int32_t playMode, int32_t tempOffs
 
 Built build(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset, bool currentOnly,
             ProgramKey current, CDlgProgram& loader, const ProgramEncoder& programEncoder) {
-    ProgramSpecReader reader(loader);
+    ProgramFieldsReader reader(loader);
     return build(screen.width, screen.height, playMode, tempOffset,
                  programsOf(screen, currentOnly, current, reader), ProgramEncoder::inputsOf(loader),
                  programEncoder);

@@ -4,8 +4,8 @@
 #include "content/DeviceImageLayout.h"
 #include "content/EncodeContext.h"
 #include "content/ProgramEncoder.h"
-#include "content/ProgramSpec.h"
-#include "content/ProgramSpecReader.h"
+#include "content/ProgramFields.h"
+#include "content/ProgramFieldsReader.h"
 #include "project/ScreenRecord.h"
 
 #include <array>
@@ -42,7 +42,7 @@ struct Built {
 
 // One program of an image, as the encoder reads it, and its name.
 struct Program {
-    ProgramSpec spec;
+    ProgramFields fields;
     std::u16string name;
 };
 
@@ -55,7 +55,7 @@ Built build(int32_t width, int32_t height, int32_t playMode, int32_t tempOffset,
 // The programs of an image of the screen: every checked one in key order (or
 // only `current`, checked or not), read with the program editor's rules.
 std::vector<Program> programsOf(const ScreenRecord& screen, bool currentOnly, ProgramKey current,
-                                ProgramSpecReader& reader);
+                                ProgramFieldsReader& reader);
 
 // The screen's image with what the context holds now.
 Built buildScreen(const ScreenRecord& screen, int32_t playMode, int32_t tempOffset,

@@ -1,8 +1,8 @@
-#include "content/ProgramSpecReader.h"
+#include "content/ProgramFieldsReader.h"
 
 namespace {
 
-// The labels of the lists do not reach a spec: the loader reads no language,
+// The labels of the lists do not reach the fields: the loader reads no language,
 // so a build never touches the table the window may be switching.
 struct KeysOnly final : platform::TextLookup {
     std::u16string text(std::u16string_view key) const override { return std::u16string(key); }
@@ -11,25 +11,26 @@ struct KeysOnly final : platform::TextLookup {
 
 }  // namespace
 
-struct ProgramSpecReader::Own {
+struct ProgramFieldsReader::Own {
     KeysOnly keys;
     CDlgProgram loader{CDlgProgram::Instance::Encoder, keys};
 };
 
-ProgramSpecReader::ProgramSpecReader(std::u16string languageName, std::vector<FontEntry> fontList)
+ProgramFieldsReader::ProgramFieldsReader(std::u16string languageName,
+                                         std::vector<FontEntry> fontList)
     : m_own(std::make_unique<Own>()) {
     m_loader = &m_own->loader;
     m_loader->setLanguageName(std::move(languageName));
     m_loader->setFontList(std::move(fontList));
 }
 
-ProgramSpecReader::ProgramSpecReader(CDlgProgram& loader) : m_loader(&loader) {}
+ProgramFieldsReader::ProgramFieldsReader(CDlgProgram& loader) : m_loader(&loader) {}
 
-ProgramSpecReader::~ProgramSpecReader() = default;
+ProgramFieldsReader::~ProgramFieldsReader() = default;
 
-ProgramSpec ProgramSpecReader::read(const ProgramRecord& program, int32_t screenWidth,
-                                    int32_t screenHeight) {
+ProgramFields ProgramFieldsReader::read(const ProgramRecord& program, int32_t screenWidth,
+                                        int32_t screenHeight) {
     m_loader->setScreenSize(screenWidth, screenHeight);
     m_loader->load(program);
-    return m_loader->spec();
+    return m_loader->fields();
 }

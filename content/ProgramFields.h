@@ -10,7 +10,7 @@
 // One program as the encoder and the rasterizer read it: its text, its look and
 // its place on a screen of a given size. A plain value, made on the window's
 // thread and encoded on any.
-struct ProgramSpec {
+struct ProgramFields {
     int32_t screenWidth = 0;
     int32_t screenHeight = 0;
     std::u16string text;
@@ -38,7 +38,7 @@ struct ProgramSpec {
     int32_t borderSpeed = -1;
     bool flicker = false;
 
-    bool operator==(const ProgramSpec&) const = default;
+    bool operator==(const ProgramFields&) const = default;
 };
 
 // A font of the font list: system fonts have value 0; bitmap fonts carry a
