@@ -1,6 +1,5 @@
 #include "app/AppContext.h"
 
-#include "content/FontList.h"
 #include "platform/SafeSave.h"
 #include "platform/TextCodec.h"
 
@@ -43,8 +42,10 @@ bool AppContext::chooseLanguage(int menuId) {
 }
 
 void AppContext::loadPictures() {
-    m_pictures.loadAtStartup(m_folders.dataFile(kPictureFile),
-                             m_folders.programFile(kDefaultPictures), m_folders.programFolder());
+    const std::filesystem::path file = m_folders.dataFile(kPictureFile);
+    if (!m_pictures.loadAtStartup(file, m_folders.programFile(kDefaultPictures),
+                                  m_folders.programFolder()))
+        noteDamaged(file);
     m_encoding.setPictures(m_pictures.records());
 }
 
@@ -56,10 +57,8 @@ void AppContext::setPictures(std::vector<PictureRecord> records) {
 std::vector<FontEntry> AppContext::loadFonts() {
     BitmapFontLibrary bitmapFonts;
     bitmapFonts.loadFolder(m_folders.programFolder() / "Font", platform::ansiCodePage());
-    std::vector<std::u16string> families = m_fonts.families();
-    std::vector<FontEntry> list = makeFontList(families, bitmapFonts);
-    m_encoding.setFonts(std::move(families), std::move(bitmapFonts));
-    return list;
+    m_encoding.setFonts(m_fonts.families(), std::move(bitmapFonts));
+    return m_encoding.snapshot()->inputs.fontList;
 }
 
 bool AppContext::keepIfDamaged(const std::filesystem::path& file, std::string* error) {
@@ -75,5 +74,6 @@ bool AppContext::writeSettings(std::string* error) {
 }
 
 bool AppContext::writePictures(std::string* error) {
-    return m_pictures.save(m_folders.dataFile(kPictureFile), error);
+    const std::filesystem::path file = m_folders.dataFile(kPictureFile);
+    return keepIfDamaged(file, error) && PictureLibrary::write(file, m_pictures.records(), error);
 }

@@ -9,8 +9,6 @@
 #include "project/ProjectFile.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <functional>
 #include <system_error>
 #include <tuple>
@@ -550,11 +548,8 @@ bool CGlimraDlg::loadProjectFile(const std::filesystem::path& path, std::string*
 }
 
 bool CGlimraDlg::openProject(const std::filesystem::path& path, bool quiet) {
-    std::error_code ec;
     std::string error;
-    if (std::filesystem::is_directory(path, ec))
-        error = path.string() + ": " + std::strerror(EISDIR);
-    if (!error.empty() || !loadProjectFile(path, &error)) {
+    if (!loadProjectFile(path, &error)) {
         if (!quiet) showFileFailure(u"OpenFailed", error);
         return false;
     }

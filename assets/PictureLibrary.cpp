@@ -1,6 +1,5 @@
 #include "assets/PictureLibrary.h"
 
-#include "platform/SafeSave.h"
 #include "platform/StringUtil.h"
 #include "xml/CXmlDocument.h"
 
@@ -69,29 +68,18 @@ void PictureLibrary::setRecords(std::vector<PictureRecord> records) {
 bool PictureLibrary::loadAtStartup(const std::filesystem::path& userFile,
                                    const std::filesystem::path& defaultFile,
                                    const std::filesystem::path& programFolder) {
-    m_damagedFile.clear();
     std::vector<PictureRecord> records;
     std::error_code ec;
     if (!userFile.empty() && std::filesystem::exists(userFile, ec)) {
         bool whole = false;
         read(userFile, records, &whole);
         setRecords(std::move(records));
-        if (!whole) m_damagedFile = userFile;
         return whole;
     }
     read(defaultFile, records);
     for (PictureRecord& r : records)
         r.imgPath = absoluteDefaultPath(programFolder, std::move(r.imgPath));
     setRecords(std::move(records));
-    return true;
-}
-
-bool PictureLibrary::save(const std::filesystem::path& userFile, std::string* error) {
-    if (!m_damagedFile.empty() && m_damagedFile == userFile &&
-        !platform::keepDamagedCopy(userFile, error))
-        return false;
-    if (!write(userFile, m_records, error)) return false;
-    if (m_damagedFile == userFile) m_damagedFile.clear();
     return true;
 }
 

@@ -23,14 +23,10 @@ public:
     // The user's file when it exists (read as it is), else the default library
     // with its paths made absolute. False when the user's file exists but did not
     // load whole (damaged or unreadable): the pictures that could be read are
-    // kept, and the next save keeps the old file beside the new one.
+    // kept, and the caller keeps the old file before it writes a new one.
     bool loadAtStartup(const std::filesystem::path& userFile,
                        const std::filesystem::path& defaultFile,
                        const std::filesystem::path& programFolder);
-    // Writes the records to the user's file; false with the reason when it could
-    // not be written. A user file that did not load whole is first kept as
-    // "NAME.damaged", and is not replaced when that cannot be done.
-    bool save(const std::filesystem::path& userFile, std::string* error = nullptr);
 
     // Reads a library document: the imageItem elements after imageFlag, their
     // Item children in any order by name. A damaged document gives every
@@ -51,5 +47,4 @@ public:
 
 private:
     std::vector<PictureRecord> m_records;
-    std::filesystem::path m_damagedFile;  // the user's file as it was when it did not load whole
 };

@@ -95,6 +95,10 @@ TEST(PictureLibraryFile, StartupTakesTheUserFileElseTheDefaultWithAbsolutePaths)
     EXPECT_FALSE(library.loadAtStartup(dir / "imageconfig.xml",
                                        dir / "program" / "DefaultImage.dat", dir / "program"));
     EXPECT_TRUE(library.records().empty());
+    // One that cannot be read at all (a folder by its name) did not load whole either.
+    fs::create_directories(dir / "lib" / "imageconfig.xml");
+    EXPECT_FALSE(library.loadAtStartup(dir / "lib" / "imageconfig.xml",
+                                       dir / "program" / "DefaultImage.dat", dir / "program"));
 }
 
 std::string item(int id, const char* path) {
@@ -144,39 +148,6 @@ TEST(PictureLibraryFile, ADamagedLibraryGivesEveryWholeItem) {
     writeFile(dir / "imageconfig.xml", head + item(50, "/a.png") + "</root>\r\n");
     ASSERT_TRUE(PictureLibrary::read(dir / "imageconfig.xml", records, &whole));
     EXPECT_TRUE(whole);
-}
-
-TEST(PictureLibraryFile, ADamagedFileIsKeptBesideTheOneWrittenInItsPlace) {
-    testing_support::TempDir dir;
-    const fs::path file = dir / "imageconfig.xml";
-    const std::string damaged =
-        "<root><imageFlag>0</imageFlag>" + item(50, "/a.png") + item(51, "/b.png");
-    writeFile(file, damaged);
-    PictureLibrary library;
-    EXPECT_FALSE(library.loadAtStartup(file, dir / "none.dat", dir.path()));
-    ASSERT_EQ(library.records().size(), 2u);
-    std::string error;
-    ASSERT_TRUE(library.save(file, &error)) << error;
-    EXPECT_EQ(readFile(dir / "imageconfig.xml.damaged"), damaged);
-    std::vector<PictureRecord> back;
-    bool whole = false;
-    ASSERT_TRUE(PictureLibrary::read(file, back, &whole));
-    EXPECT_TRUE(whole);
-    EXPECT_EQ(back, library.records());
-    // Once replaced by a sound file, later saves leave the kept copy alone.
-    writeFile(dir / "imageconfig.xml.damaged", "kept");
-    ASSERT_TRUE(library.save(file));
-    EXPECT_EQ(readFile(dir / "imageconfig.xml.damaged"), "kept");
-
-    // A user file that cannot be read at all (here a folder by its name) is not replaced.
-    const fs::path folder = dir / "lib";
-    fs::create_directories(folder / "imageconfig.xml");
-    PictureLibrary unreadable;
-    EXPECT_FALSE(
-        unreadable.loadAtStartup(folder / "imageconfig.xml", dir / "none.dat", dir.path()));
-    EXPECT_FALSE(unreadable.save(folder / "imageconfig.xml", &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_TRUE(fs::is_directory(folder / "imageconfig.xml"));
 }
 
 TEST(PictureLibraryRules, HeightsAreCappedInTheRecords) {
