@@ -3,6 +3,7 @@
 #include "device/DeviceImageReader.h"
 #include "support/FakeImageCodec.h"
 #include "support/FakeTextRenderer.h"
+#include "support/ProgramSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -25,13 +26,7 @@ ProgramRecord program(std::u16string text, int checked = 1, std::u16string name 
     ProgramRecord p;
     p.checked = checked;
     p.name = std::move(name);
-    p.settings = {{u"TextContent", std::move(text)},
-                  {u"Font", u"Arial"},
-                  {u"FontSize", u"12"},
-                  {u"Color1", u"255"},
-                  {u"Color2", u"0"},
-                  {u"Speed", u"4"},
-                  {u"StopTime", u"3"}};
+    p.settings = arialSettings(std::move(text));
     return p;
 }
 

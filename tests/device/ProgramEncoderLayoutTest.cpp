@@ -6,6 +6,7 @@
 #include "content/TextRasterizer.h"
 #include "device/DeviceImage.h"
 #include "support/FakeImageCodec.h"
+#include "support/ProgramSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -135,14 +136,7 @@ protected:
         p.OffsetY = at.offsetY;
         p.PitchOffSet = at.pitch;
         p.AutoAdjust = at.autoAdjust;
-        p.settings = {{u"TextContent", std::move(text)},
-                      {u"Font", u"Arial"},
-                      {u"FontSize", u"12"},
-                      {u"Color1", u"255"},
-                      {u"Color2", u"0"},
-                      {u"Speed", u"4"},
-                      {u"StopTime", u"3"},
-                      {u"BorderSpeed", u"4"}};
+        p.settings = arialSettings(std::move(text), {{u"BorderSpeed", u"4"}});
         for (auto& [k, v] : extra)
             p.settings[k] = v;
         return p;

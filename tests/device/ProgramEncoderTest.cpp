@@ -2,6 +2,7 @@
 #include "content/TextRasterizer.h"
 #include "support/FakeImageCodec.h"
 #include "support/FakeTextRenderer.h"
+#include "support/ProgramSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -49,14 +50,7 @@ protected:
         ProgramRecord p;
         p.OffsetX = offsetX;
         p.OffsetY = offsetY;
-        p.settings = {{u"TextContent", std::move(text)},
-                      {u"Font", u"Arial"},
-                      {u"FontSize", u"12"},
-                      {u"Color1", u"255"},
-                      {u"Color2", u"0"},
-                      {u"Speed", u"4"},
-                      {u"StopTime", u"3"},
-                      {u"BorderSpeed", u"4"}};
+        p.settings = arialSettings(std::move(text), {{u"BorderSpeed", u"4"}});
         for (auto& [k, v] : extra)
             p.settings[k] = v;
         encoder.load(p);
