@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,6 +65,27 @@ public:
     virtual void cancel() = 0;
 };
 
+// A HID interface that came or went while a watch was running.
+struct HidHotplugEvent {
+    enum class Kind { Arrived, Removed };
+    Kind kind = Kind::Arrived;
+    std::string path;
+    // Read from the arrived device; 0 when they could not be read (and always
+    // for a removal: the device is gone).
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+};
+
+using HidHotplugListener = std::function<void(const HidHotplugEvent&)>;
+
+// Reports arrivals and removals until it is destroyed. The listener is called
+// on a thread of the watch's own; once the destructor has returned it is never
+// called again.
+class HidWatch {
+public:
+    virtual ~HidWatch() = default;
+};
+
 class HidBackend {
 public:
     virtual ~HidBackend() = default;
@@ -72,6 +94,12 @@ public:
     virtual std::unique_ptr<HidHandle> open(const std::string& path, HidAccess access) = 0;
     // The disk of the physical device with this container id, if it has one.
     virtual std::optional<HidDiskInfo> findDisk(const std::string& containerId) = 0;
+    // Starts watching for signs that are plugged in or pulled; null when this
+    // back end cannot tell.
+    virtual std::unique_ptr<HidWatch> watch(HidHotplugListener listener) {
+        static_cast<void>(listener);
+        return nullptr;
+    }
 };
 
 }  // namespace platform

@@ -18,9 +18,13 @@ constexpr size_t kMaxKept = 64;
 
 HidReportHandle::HidReportHandle(std::unique_ptr<HidReportIo> io, HidAccess access,
                                  std::optional<HidReportDescriptor> descriptor)
-    : m_io(std::move(io)), m_access(access), m_descriptor(descriptor) {}
+    : m_io(std::move(io)), m_access(access), m_descriptor(descriptor) {
+    if (m_access == HidAccess::Write && m_io) m_writer = std::make_unique<HidReportWriter>(m_io);
+}
 
 HidReportHandle::~HidReportHandle() {
+    // Returns at once, even when a write is stuck in the device.
+    m_writer.reset();
     {
         std::lock_guard lock(m_stateMutex);
         abandonPendingRead();
@@ -40,29 +44,16 @@ std::optional<HidCapabilities> HidReportHandle::capabilities() {
 HidIo HidReportHandle::start(uint8_t* buffer, size_t length, WaitEvent* event) {
     // Whatever an earlier transfer left set must not end the caller's next wait.
     if (event) event->reset();
+    if (m_access == HidAccess::Write)
+        return m_writer ? m_writer->start(buffer, length, event) : HidIo::Failed;
     // Not even the report id byte fits.
     if (!buffer || length == 0 || !m_io) {
         std::lock_guard lock(m_stateMutex);
-        if (m_access == HidAccess::Read) abandonPendingRead();
+        abandonPendingRead();
         m_state = HidIo::Failed;
         return HidIo::Failed;
     }
-    return m_access == HidAccess::Write ? startWrite(buffer, length, event)
-                                        : startRead(buffer, length, event);
-}
-
-// hidraw writes are synchronous. As with overlapped I/O, a caller that gave an
-// event sees the write complete through it: Pending, with the event already set.
-HidIo HidReportHandle::startWrite(const uint8_t* buffer, size_t length, WaitEvent* event) {
-    std::lock_guard io(m_ioMutex);
-    const int written = m_io->write(buffer, length);
-    std::lock_guard lock(m_stateMutex);
-    m_state = written < 0 ? HidIo::Failed : HidIo::Completed;
-    if (m_state == HidIo::Completed && event) {
-        event->set();
-        return HidIo::Pending;
-    }
-    return m_state;
+    return startRead(buffer, length, event);
 }
 
 HidIo HidReportHandle::startRead(uint8_t* buffer, size_t length, WaitEvent* event) {
@@ -106,11 +97,13 @@ HidIo HidReportHandle::startRead(uint8_t* buffer, size_t length, WaitEvent* even
 }
 
 HidIo HidReportHandle::result() {
+    if (m_access == HidAccess::Write) return m_writer ? m_writer->result() : HidIo::Failed;
     std::lock_guard lock(m_stateMutex);
     return m_state;
 }
 
 void HidReportHandle::cancel() {
+    if (m_writer) m_writer->cancel();
     std::lock_guard lock(m_stateMutex);
     abandonPendingRead();
 }

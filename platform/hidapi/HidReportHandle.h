@@ -3,6 +3,7 @@
 #include "platform/HidBackend.h"
 #include "platform/hidapi/HidReportDescriptor.h"
 #include "platform/hidapi/HidReportIo.h"
+#include "platform/hidapi/HidReportWriter.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -16,10 +17,11 @@
 
 namespace platform {
 
-// One direction of a HID device over blocking report I/O. Writes complete in
-// start(). A read that finds no report waiting is handed to a reader thread,
-// which fills the caller's buffer and sets the caller's event when the report
-// comes; cancel() and destruction make sure it never touches either afterwards.
+// One direction of a HID device over blocking report I/O. Writes go to a writer
+// thread (HidReportWriter) and are always Pending at first. A read that finds no
+// report waiting is handed to a reader thread, which fills the caller's buffer
+// and sets the caller's event when the report comes. cancel() and destruction
+// make sure neither thread touches a caller's buffer or event afterwards.
 class HidReportHandle final : public HidHandle {
 public:
     HidReportHandle(std::unique_ptr<HidReportIo> io, HidAccess access,
@@ -32,7 +34,7 @@ public:
     // hidraw queues input reports per open file in a fixed ring; there is no
     // buffer count to set.
     void setInputBuffers(int) override {}
-    // A read started while another is pending replaces it.
+    // A transfer started while another is pending replaces it.
     HidIo start(uint8_t* buffer, size_t length, WaitEvent* event) override;
     HidIo result() override;
     void cancel() override;
@@ -42,7 +44,6 @@ public:
     static constexpr int kReadSliceMs = 20;
 
 private:
-    HidIo startWrite(const uint8_t* buffer, size_t length, WaitEvent* event);
     HidIo startRead(uint8_t* buffer, size_t length, WaitEvent* event);
     void readLoop(std::stop_token stop);
     // Puts a report as the device sent it into a caller's buffer, id byte first.
@@ -50,11 +51,15 @@ private:
     // With m_stateMutex held.
     void abandonPendingRead();
 
-    const std::unique_ptr<HidReportIo> m_io;
+    const std::shared_ptr<HidReportIo> m_io;
     const HidAccess m_access;
     const std::optional<HidReportDescriptor> m_descriptor;
+    // Writes only. It shares the device, which may outlive this handle while a
+    // write is stuck in it.
+    std::unique_ptr<HidReportWriter> m_writer;
 
-    // Lock order: m_ioMutex, then m_stateMutex. m_ioMutex keeps device calls one at a time.
+    // The rest serves reads only. Lock order: m_ioMutex, then m_stateMutex. m_ioMutex keeps device
+    // calls one at a time.
     std::mutex m_ioMutex;
     std::vector<uint8_t> m_scratch;  // under m_ioMutex
 

@@ -3,6 +3,7 @@
 #include "platform/hidapi/HidReportDescriptor.h"
 #include "platform/hidapi/HidReportHandle.h"
 #include "platform/hidapi/HidReportIo.h"
+#include "platform/hidapi/UdevHidWatch.h"
 
 #include <hidapi/hidapi.h>
 
@@ -102,6 +103,10 @@ std::unique_ptr<HidHandle> HidapiBackend::open(const std::string& path, HidAcces
 
 std::optional<HidDiskInfo> HidapiBackend::findDisk(const std::string& containerId) {
     return m_sysfs.findDisk(containerId);
+}
+
+std::unique_ptr<HidWatch> HidapiBackend::watch(HidHotplugListener listener) {
+    return UdevHidWatch::start(std::move(listener));
 }
 
 }  // namespace platform

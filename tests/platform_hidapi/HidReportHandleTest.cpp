@@ -32,7 +32,11 @@ struct FakeDevice {
     // While set, a waiting read lasts until a report comes, as if it came within the slice.
     bool slowReports = false;
     int waitingReads = 0;
-    std::atomic<int> inCall{0};
+    // While set, a write stays in the device, as for a sign that stopped taking
+    // reports, unless it is let through one at a time.
+    bool holdWrites = false;
+    int writesLet = 0;
+    int writesEntered = 0;
     std::atomic<bool> overlapped{false};
 
     template <typename F>
@@ -64,10 +68,24 @@ struct FakeDevice {
         return static_cast<int>(n);
     }
     int write(const uint8_t* data, size_t length) {
-        std::lock_guard lock(mutex);
+        std::unique_lock lock(mutex);
+        ++writesEntered;
+        changed.notify_all();
+        changed.wait(lock, [&] { return !holdWrites || writesLet > 0; });
+        if (holdWrites) --writesLet;
         if (broken) return -1;
         written.emplace_back(data, data + length);
         return static_cast<int>(length);
+    }
+    // With a bound only so that a broken handle fails instead of hanging.
+    template <typename P>
+    bool waitFor(P done) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(20), done);
+    }
+    std::vector<Bytes> writtenSoFar() {
+        std::lock_guard lock(mutex);
+        return written;
     }
 };
 
@@ -80,21 +98,23 @@ public:
     int read(uint8_t* data, size_t length, int timeoutMs) override {
         enter();
         const int n = m_device->read(data, length, timeoutMs);
-        --m_device->inCall;
+        --m_inCall;
         return n;
     }
     int write(const uint8_t* data, size_t length) override {
         enter();
         const int n = m_device->write(data, length);
-        --m_device->inCall;
+        --m_inCall;
         return n;
     }
 
 private:
+    // Each opened file takes one call at a time; two handles on one device may overlap.
     void enter() {
-        if (m_device->inCall++ != 0) m_device->overlapped = true;
+        if (m_inCall++ != 0) m_device->overlapped = true;
     }
     std::shared_ptr<FakeDevice> m_device;
+    std::atomic<int> m_inCall{0};
 };
 
 HidReportDescriptor signLayout(bool ids = false) {
@@ -125,21 +145,123 @@ protected:
     std::shared_ptr<FakeDevice> m_device = std::make_shared<FakeDevice>();
 };
 
+// Without an event a caller can only ask until the write is no longer pending.
+HidIo settled(platform::HidHandle& handle) {
+    HidIo io = handle.result();
+    for (; io == HidIo::Pending; io = handle.result())
+        std::this_thread::yield();
+    return io;
+}
+
 TEST_F(ReportHandle, WritesTheReportAsItIs) {
     auto handle = open(HidAccess::Write);
     Bytes report = counting(65, 0);
-    EXPECT_EQ(handle->start(report.data(), report.size(), nullptr), HidIo::Completed);
-    EXPECT_EQ(handle->result(), HidIo::Completed);
-    // With an event the write completes through it, as overlapped writes do.
     WaitEvent event;
-    EXPECT_EQ(handle->start(report.data(), report.size(), &event), HidIo::Pending);
-    EXPECT_TRUE(event.tryTake(std::chrono::steady_clock::now()));
+    ASSERT_EQ(handle->start(report.data(), report.size(), &event), HidIo::Pending);
+    ASSERT_TRUE(completes(event));
     EXPECT_EQ(handle->result(), HidIo::Completed);
-    EXPECT_EQ(handle->start(nullptr, 65, nullptr), HidIo::Failed);
-    EXPECT_EQ(handle->start(report.data(), 0, nullptr), HidIo::Failed);
+    ASSERT_EQ(handle->start(report.data(), report.size(), nullptr), HidIo::Pending);
+    EXPECT_EQ(settled(*handle), HidIo::Completed);
+
+    EXPECT_EQ(handle->start(nullptr, 65, &event), HidIo::Failed);
+    EXPECT_EQ(handle->start(report.data(), 0, &event), HidIo::Failed);
+    EXPECT_EQ(handle->result(), HidIo::Failed);
     m_device->change([this] { m_device->broken = true; });
-    EXPECT_EQ(handle->start(report.data(), report.size(), nullptr), HidIo::Failed);
-    EXPECT_EQ(m_device->written, (std::vector<Bytes>{report, report}));
+    ASSERT_EQ(handle->start(report.data(), report.size(), &event), HidIo::Pending);
+    ASSERT_TRUE(completes(event));
+    EXPECT_EQ(handle->result(), HidIo::Failed);
+    EXPECT_EQ(m_device->writtenSoFar(), (std::vector<Bytes>{report, report}));
+}
+
+// A sign that stops taking reports holds up the writer thread, never the caller.
+TEST_F(ReportHandle, AWriteInTheDeviceLeavesTheCallerFree) {
+    m_device->change([this] { m_device->holdWrites = true; });
+    auto handle = open(HidAccess::Write);
+    const Bytes sent = counting(65, 0);
+    Bytes report = sent;
+    WaitEvent event;
+    event.set();  // left over from an earlier transfer
+    ASSERT_EQ(handle->start(report.data(), report.size(), &event), HidIo::Pending);
+    // The caller's buffer is free again at once.
+    std::fill(report.begin(), report.end(), 0xFF);
+    ASSERT_TRUE(m_device->waitFor([this] { return m_device->writesEntered == 1; }));
+    EXPECT_EQ(handle->result(), HidIo::Pending);
+    EXPECT_FALSE(event.look().set);
+
+    m_device->change([this] { m_device->holdWrites = false; });
+    ASSERT_TRUE(completes(event));
+    EXPECT_EQ(handle->result(), HidIo::Completed);
+    EXPECT_EQ(m_device->writtenSoFar(), std::vector<Bytes>{sent});
+}
+
+// Once a pending write is cancelled or replaced, its event is never set: not
+// when the write in the device returns, nor when later writes complete.
+class AbandonedWrite : public ReportHandle, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(AbandonedWrite, NeverSetsItsEvent) {
+    const bool cancelled = GetParam();
+    m_device->change([this] { m_device->holdWrites = true; });
+    auto handle = open(HidAccess::Write);
+    Bytes a = counting(65, 0), b = counting(65, 100), c = counting(65, 200);
+    WaitEvent first, second, third;
+    ASSERT_EQ(handle->start(a.data(), a.size(), &first), HidIo::Pending);
+    ASSERT_TRUE(m_device->waitFor([this] { return m_device->writesEntered == 1; }));
+    if (cancelled) {
+        handle->cancel();
+        EXPECT_EQ(handle->result(), HidIo::Failed);
+    }
+    // While the device still holds the first write, b waits behind it and c
+    // replaces b, which therefore never goes out.
+    ASSERT_EQ(handle->start(b.data(), b.size(), &second), HidIo::Pending);
+    ASSERT_EQ(handle->start(c.data(), c.size(), &third), HidIo::Pending);
+
+    // The first write returns; the writer drops its outcome before it takes up c.
+    m_device->change([this] { ++m_device->writesLet; });
+    ASSERT_TRUE(m_device->waitFor([this] { return m_device->writesEntered == 2; }));
+    EXPECT_EQ(handle->result(), HidIo::Pending);
+    EXPECT_FALSE(first.look().set);
+    EXPECT_FALSE(second.look().set);
+    EXPECT_FALSE(third.look().set);
+
+    m_device->change([this] { ++m_device->writesLet; });
+    ASSERT_TRUE(completes(third));
+    EXPECT_EQ(handle->result(), HidIo::Completed);
+    EXPECT_FALSE(first.look().set);
+    EXPECT_FALSE(second.look().set);
+    EXPECT_EQ(m_device->writtenSoFar(), (std::vector<Bytes>{a, c}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AbandonedWrite, ::testing::Bool(),
+                         [](const auto& p) { return p.param ? "Cancelled" : "Replaced"; });
+
+TEST_F(ReportHandle, ClosingAnIdleWriterClosesTheDevice) {
+    auto handle = open(HidAccess::Write);
+    Bytes report = counting(65, 0);
+    WaitEvent event;
+    ASSERT_EQ(handle->start(report.data(), report.size(), &event), HidIo::Pending);
+    ASSERT_TRUE(completes(event));
+    handle.reset();
+    EXPECT_TRUE(m_device->closed);
+}
+
+// Closing does not wait for a write that may never return; the device is closed
+// only once it has, so the write never runs on a closed device.
+TEST_F(ReportHandle, ClosingWithAWriteStuckInTheDeviceReturns) {
+    m_device->change([this] { m_device->holdWrites = true; });
+    auto handle = open(HidAccess::Write);
+    auto event = std::make_unique<WaitEvent>();
+    Bytes report = counting(65, 0);
+    ASSERT_EQ(handle->start(report.data(), report.size(), event.get()), HidIo::Pending);
+    ASSERT_TRUE(m_device->waitFor([this] { return m_device->writesEntered == 1; }));
+    handle.reset();
+    {
+        std::lock_guard lock(m_device->mutex);
+        EXPECT_FALSE(m_device->closed);
+    }
+    // Freed before the write returns, so that a late set would show under the sanitizers.
+    event.reset();
+    m_device->change([this] { m_device->holdWrites = false; });
+    EXPECT_TRUE(m_device->waitFor([this] { return m_device->closed; }));
 }
 
 struct Placement {
