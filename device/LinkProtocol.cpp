@@ -1,7 +1,6 @@
 #include "device/LinkProtocol.h"
 
 #include <algorithm>
-#include <mutex>
 
 namespace signlink {
 
@@ -69,6 +68,7 @@ private:
 
     static constexpr int32_t kKey = 0;
     DeviceTable& m_table;
+    DeviceTable::EntryPtr m_entry;
     platform::Clock& m_clock;
     LinkObserver& m_observer;
     std::span<const uint8_t> m_block;
@@ -97,9 +97,9 @@ bool Transfer::countFailure() {
 Transfer::WritePhase Transfer::writePhase() {
     int tries = 0;
     for (;;) {
-        if (!m_table.write(kKey, m_writeReport.data(), m_outLength, &m_writeEvent))
+        if (!m_table.write(*m_entry, m_writeReport.data(), m_outLength, &m_writeEvent))
             return WritePhase::Failed;
-        if (!m_table.isPending(kKey, DeviceTable::Write)) return WritePhase::Done;
+        if (!m_table.isPending(*m_entry, DeviceTable::Write)) return WritePhase::Done;
         switch (m_clock.wait(m_writeEvent, kWaitTimeout)) {
             case platform::WaitResult::Signalled:
                 m_observer.setProgressPos(std::max(m_acknowledged, 0));
@@ -117,12 +117,14 @@ Transfer::WritePhase Transfer::writePhase() {
 }
 
 Transfer::ReadPhase Transfer::readPhase() {
+    // Whatever read is still running, its reply must not land in the cleared buffer.
+    m_table.cancelPending(*m_entry, DeviceTable::Read);
     std::fill(m_readReport.begin(), m_readReport.end(), 0);
     int tries = 0;
     for (;;) {
-        if (!m_table.read(kKey, m_readReport.data(), m_inLength, &m_readEvent))
+        if (!m_table.read(*m_entry, m_readReport.data(), m_inLength, &m_readEvent))
             return ReadPhase::Done;
-        if (!m_table.isPending(kKey, DeviceTable::Read)) return ReadPhase::Done;
+        if (!m_table.isPending(*m_entry, DeviceTable::Read)) return ReadPhase::Done;
         switch (m_clock.wait(m_readEvent, kWaitTimeout)) {
             case platform::WaitResult::Signalled:
                 return ReadPhase::Done;
@@ -160,12 +162,14 @@ void Transfer::examineReply() {
 
 int Transfer::run() {
     if (m_table.searchSigns(kSignVendorId, kSignProductId) == 0) return TRANSFER_NO_SIGN;
-    if (!m_table.open(kKey)) return TRANSFER_OPEN_FAILED;
+    // Held for the whole transfer: the entry outlives a removal meanwhile.
+    m_entry = m_table.acquire(kKey);
+    if (!m_entry || !m_table.open(*m_entry)) return TRANSFER_OPEN_FAILED;
 
     // Without readable capabilities, use the sign's known report size rather
     // than sending nothing and calling that a success.
-    if (uint16_t n = m_table.outputReportLength(kKey)) m_outLength = n;
-    if (uint16_t n = m_table.inputReportLength(kKey)) m_inLength = n;
+    if (uint16_t n = m_table.outputReportLength(*m_entry)) m_outLength = n;
+    if (uint16_t n = m_table.inputReportLength(*m_entry)) m_inLength = n;
     m_writeReport.assign(std::max(m_outLength, kReportSize), 0);
     m_readReport.assign(std::max(m_inLength, kReportSize), 0);
 
@@ -191,7 +195,7 @@ int Transfer::run() {
             result = TRANSFER_PACKET_FAILED;
             break;
         }
-        m_table.clearPending(kKey, DeviceTable::Read);
+        m_table.clearPending(*m_entry, DeviceTable::Read);
         // A write that failed outright (the sign went away) is a failed packet
         // too; going on to the reply would count it as sent.
         if (written == WritePhase::TimedOut || written == WritePhase::Failed) {
@@ -203,6 +207,9 @@ int Transfer::run() {
         }
 
         ReadPhase replied = readPhase();
+        // Nobody waits for that reply any more: it must not arrive later into
+        // the buffer the next packet's reply goes to.
+        if (replied == ReadPhase::TimedOut) m_table.cancelPending(*m_entry, DeviceTable::Read);
         examineReply();
         if (replied != ReadPhase::TimedOut && m_readReport[1 + kReplyStatus] != 0) {
             if (!countFailure()) {
@@ -211,12 +218,12 @@ int Transfer::run() {
             }
             m_sendAgain = true;
         }
-        m_table.clearPending(kKey, DeviceTable::Write);
+        m_table.clearPending(*m_entry, DeviceTable::Write);
         if (!m_sendAgain) ++m_index;
     }
     // The handles stay open for the next transfer, but nothing may still be
     // reading into this transfer's buffers.
-    m_table.cancelPending(kKey);
+    m_table.cancelPending(*m_entry);
     return result;
 }
 
@@ -224,7 +231,15 @@ int Transfer::run() {
 
 int singleSignTransfer(DeviceTable& table, platform::Clock& clock, LinkObserver& observer,
                        std::span<const uint8_t> block, uint8_t kind, std::vector<uint8_t>* reply) {
-    std::lock_guard lock(table.transferMutex());
+    // Waited for through the clock, keeping the caller's window alive.
+    table.singleSignLock().lock(clock, [&observer] {
+        observer.waitingForSign();
+        return true;
+    });
+    struct Unlock {
+        platform::ClockLock& lock;
+        ~Unlock() { lock.unlock(); }
+    } unlock{table.singleSignLock()};
     Transfer transfer(table, clock, observer, block, kind);
     int result = transfer.run();
     if (reply && (result == TRANSFER_OK || result == TRANSFER_PACKET_FAILED)) {

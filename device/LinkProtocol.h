@@ -72,6 +72,9 @@ public:
     virtual void setFirmwareReady(bool ready) = 0;
     virtual void startTimer(int id, int milliseconds) = 0;
     virtual void postFirmwareReady() = 0;
+    // Called now and then while another transfer holds the sign; a window
+    // repaints here so that it does not look frozen.
+    virtual void waitingForSign() {}
 };
 
 // For callers without a window to tell.

@@ -242,6 +242,16 @@ VirtualClock::Participant& VirtualClock::Participant::operator=(Participant&& ot
     return *this;
 }
 
+std::jthread VirtualClock::startThread(std::function<void(std::stop_token)> body) {
+    Participant seat = join(std::thread::id());
+    return std::jthread(
+        [seat = std::move(seat), body = std::move(body)](std::stop_token stop) mutable {
+            seat.bindToThisThread();
+            body(std::move(stop));
+            seat.leave();
+        });
+}
+
 void VirtualClock::Participant::bindToThisThread() {
     if (m_clock) m_clock->bindParticipant(m_id);
 }

@@ -8,8 +8,10 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -29,6 +31,12 @@ public:
     virtual void sleepFor(Duration d) = 0;
     // Waits for the event for at most `timeout`; a set event is consumed (auto-reset).
     virtual WaitResult wait(WaitEvent& event, Duration timeout) = 0;
+    // Runs `body` on a thread of its own that takes part in this clock's time:
+    // a virtual clock does not move past it until it waits or sleeps here. The
+    // body gets the thread's stop token; dropping the result stops and joins.
+    virtual std::jthread startThread(std::function<void(std::stop_token)> body) {
+        return std::jthread(std::move(body));
+    }
 };
 
 class SteadyClock final : public Clock {
@@ -97,6 +105,9 @@ public:
 
     // A participant standing for the calling thread.
     [[nodiscard]] Participant join();
+    // Its participant exists before the thread runs and leaves when the body
+    // returns. Whoever joins the thread must not be a participant itself.
+    std::jthread startThread(std::function<void(std::stop_token)> body) override;
     // Runs each body on a thread of its own that takes part from this call on
     // and leaves when its body returns; a body may take its Participant&. All
     // participants exist before any of the threads runs, so none of them can

@@ -22,7 +22,7 @@ TEST_F(Table, OneSignMakesTwoEntriesWithTheSamePath) {
     sim.addSign({});
     EXPECT_EQ(table.searchSigns(kVid, kPid), 2);
     EXPECT_EQ(table.keys(), (std::vector<int32_t>{0, 1}));
-    EXPECT_EQ(table.entry(0)->devicePath, table.entry(1)->devicePath);
+    EXPECT_EQ(table.info(0)->devicePath, table.info(1)->devicePath);
     EXPECT_EQ(table.inputReportLength(0), 0);  // not opened yet
     ASSERT_TRUE(table.open(0));
     EXPECT_EQ(table.inputReportLength(0), 65);
@@ -36,11 +36,11 @@ TEST_F(Table, KeysFollowEnumerationAndAreNeverReused) {
     sim.addSign({});
     sim.addSign({});
     EXPECT_EQ(table.searchSigns(kVid, kPid), 3);
-    EXPECT_EQ(table.entry(0)->devicePath, sim.pathOf(1));
-    EXPECT_EQ(table.entry(1)->devicePath, sim.pathOf(1));
-    EXPECT_EQ(table.entry(2)->devicePath, sim.pathOf(2));
+    EXPECT_EQ(table.info(0)->devicePath, sim.pathOf(1));
+    EXPECT_EQ(table.info(1)->devicePath, sim.pathOf(1));
+    EXPECT_EQ(table.info(2)->devicePath, sim.pathOf(2));
 
-    auto cancel = table.entry(1)->cancel;
+    auto cancel = table.acquire(1)->cancel;
     EXPECT_EQ(table.searchSigns(kVid, kPid), 3);
     EXPECT_EQ(table.keys(), (std::vector<int32_t>{0, 3, 4}));
     EXPECT_TRUE(cancel->load());  // the old entry was destroyed
@@ -110,13 +110,13 @@ TEST_F(Table, DisksOfTheSamePhysicalDevice) {
     sim.addSign({});
     table.searchSigns(kVid, kPid);
     table.findDisks();
-    EXPECT_EQ(table.entry(0)->rootPath, "/media/sign");
-    EXPECT_EQ(table.entry(1)->diskNumber, 2064u);
-    EXPECT_EQ(table.entry(2)->diskPath, "/dev/sdy");
-    EXPECT_EQ(table.entry(2)->rootPath, "");
+    EXPECT_EQ(table.info(0)->rootPath, "/media/sign");
+    EXPECT_EQ(table.info(1)->diskNumber, 2064u);
+    EXPECT_EQ(table.info(2)->diskPath, "/dev/sdy");
+    EXPECT_EQ(table.info(2)->rootPath, "");
     EXPECT_TRUE(table.findDiskOfEntry(2));
     EXPECT_FALSE(table.findDiskOfEntry(3));
-    EXPECT_EQ(table.entry(3)->diskPath, "");
+    EXPECT_EQ(table.info(3)->diskPath, "");
 }
 
 HidBackendUnderTest makeSimulated() {

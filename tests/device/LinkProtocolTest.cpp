@@ -332,16 +332,10 @@ TEST(LinkConcurrency, ASecondTransferBeginsWhenTheFirstHasEnded) {
     const std::vector<uint8_t> b(52 * 3, 0x42);
     int ra = -1, rb = -1;
     auto sendFirst = [&] { ra = singleSignTransfer(table, clock, first, a, KIND_DEVICE_IMAGE); };
-    auto sendSecond = [&](platform::VirtualClock::Participant& self) {
-        // Halfway through the first packet's write.
+    auto sendSecond = [&] {
+        // Halfway through the first packet's write; the second transfer waits
+        // for the sign through the clock.
         clock.sleepFor(1ms);
-        // Queued behind the transfer lock this thread is blocked where the
-        // clock cannot see it, so it leaves first. With the lock free it
-        // stays, and the first transfer is held at 1 ms until it waits too.
-        if (table.transferMutex().try_lock())
-            table.transferMutex().unlock();
-        else
-            self.leave();
         rb = singleSignTransfer(table, clock, second, b, KIND_ANIMATION_SET);
     };
     clock.startThreads(sendFirst, sendSecond);
@@ -362,6 +356,93 @@ TEST(LinkConcurrency, ASecondTransferBeginsWhenTheFirstHasEnded) {
     EXPECT_EQ(blocks[1].bytes, b);
     EXPECT_EQ(first.positions, (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(second.positions, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(first.waits, 0);
+    EXPECT_GT(second.waits, 0);  // its window kept painting
+}
+
+// A sign whose reply to the first packet comes after the transfer gave up on
+// it. The handle delivers such a reply into the buffer of the read that is
+// still pending (as a reader thread would) the moment anything else happens on
+// the sign, unless the read was cancelled first.
+class LateReplyBackend final : public platform::HidBackend {
+public:
+    struct Shared {
+        uint8_t* pendingRead = nullptr;
+        platform::WaitEvent* readEvent = nullptr;
+        int writes = 0;
+        bool lateDelivered = false;
+    };
+
+    std::vector<platform::HidDeviceInfo> enumerate() override {
+        return {{kSignVendorId, kSignProductId, "late", "", 1}};
+    }
+    std::unique_ptr<platform::HidHandle> open(const std::string&,
+                                              platform::HidAccess access) override {
+        return std::make_unique<Handle>(m_shared, access);
+    }
+    std::optional<platform::HidDiskInfo> findDisk(const std::string&) override { return {}; }
+    const Shared& shared() const { return *m_shared; }
+
+private:
+    class Handle final : public platform::HidHandle {
+    public:
+        Handle(std::shared_ptr<Shared> shared, platform::HidAccess access)
+            : m_shared(std::move(shared)), m_access(access) {}
+        std::optional<platform::HidCapabilities> capabilities() override {
+            return platform::HidCapabilities{65, 65};
+        }
+        void setInputBuffers(int) override {}
+        platform::HidIo start(uint8_t* buffer, size_t, platform::WaitEvent* event) override {
+            if (m_access == platform::HidAccess::Write) {
+                deliverLateReply();
+                ++m_shared->writes;
+                event->set();
+                return platform::HidIo::Pending;
+            }
+            deliverLateReply();
+            if (m_shared->writes == 1) {
+                // The first packet's reply: never in time.
+                m_shared->pendingRead = buffer;
+                m_shared->readEvent = event;
+                return platform::HidIo::Pending;
+            }
+            std::fill(buffer, buffer + 65, 0);
+            buffer[1 + kReplyKind] = KIND_DEVICE_IMAGE;
+            return platform::HidIo::Completed;
+        }
+        platform::HidIo result() override { return platform::HidIo::Pending; }
+        void cancel() override {
+            if (m_access == platform::HidAccess::Read) m_shared->pendingRead = nullptr;
+        }
+
+    private:
+        void deliverLateReply() {
+            if (!m_shared->pendingRead) return;
+            // A refusal of the first packet, long after its four waits.
+            std::fill(m_shared->pendingRead, m_shared->pendingRead + 65, 0);
+            m_shared->pendingRead[1 + kReplyKind] = KIND_DEVICE_IMAGE;
+            m_shared->pendingRead[1 + kReplyStatus] = 2;
+            m_shared->readEvent->set();
+            m_shared->pendingRead = nullptr;
+            m_shared->lateDelivered = true;
+        }
+        std::shared_ptr<Shared> m_shared;
+        platform::HidAccess m_access;
+    };
+    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
+};
+
+TEST(LinkLateReply, AReplyAfterFourTimeoutsNeverReachesTheNextPacket) {
+    platform::VirtualClock clock;
+    LateReplyBackend backend;
+    DeviceTable table(backend);
+    RecordingObserver observer;
+    const auto block = blockOf(52 * 2);
+    EXPECT_EQ(singleSignTransfer(table, clock, observer, block, KIND_DEVICE_IMAGE), TRANSFER_OK);
+    // Four read waits on the first packet, nothing for the second.
+    EXPECT_EQ(clock.elapsed(), 2000ms);
+    EXPECT_EQ(backend.shared().writes, 2);  // the late refusal did not make it resend
+    EXPECT_FALSE(backend.shared().lateDelivered);
 }
 
 }  // namespace

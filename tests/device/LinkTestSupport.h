@@ -2,6 +2,7 @@
 
 #include "device/LinkProtocol.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct RecordingObserver : signlink::LinkObserver {
         calls.push_back("timer " + std::to_string(id) + " " + std::to_string(ms));
     }
     void postFirmwareReady() override { calls.push_back("post 0x0809"); }
+    std::atomic<int> waits{0};
+    void waitingForSign() override { ++waits; }
 };
 
 inline std::vector<uint8_t> blockOf(size_t length) {
