@@ -14,10 +14,10 @@ bool SignOptions::take(std::vector<std::string>& args, std::string& error) {
         const std::string& value = args[i + 1];
         if (args[i] == "--report-log") {
             reportLog = value;
-        } else if (auto size = SimulatedSign::parseSize(value)) {
-            virtualSigns.push_back(*size);
+        } else if (std::string why; auto config = SimulatedSign::parseSpec(value, why)) {
+            virtualSigns.push_back(std::move(*config));
         } else {
-            error = "'" + value + "' is not a sign size such as 48x12 (1-255 x 1-127)";
+            error = "--virtual-sign " + value + ": " + why;
             return false;
         }
         ++i;
@@ -31,9 +31,11 @@ std::unique_ptr<platform::HidBackend> SignOptions::makeBackend(
     SimulatedSign** simulated, std::string& error) const {
     if (simulated) *simulated = nullptr;
     if (virtualSigns.empty()) return realSigns();
-    auto sim = std::make_unique<SimulatedSign>(clock, virtualSigns);
-    if (!reportLog.empty() && !sim->setReportLog(reportLog)) {
-        error = "cannot append to the report log " + reportLog;
+    auto sim = std::make_unique<SimulatedSign>(clock);
+    for (const auto& config : virtualSigns)
+        sim->addSign(config);
+    if (std::string failed; !reportLog.empty() && !sim->setReportLog(reportLog, &failed)) {
+        error = "cannot append to the report log " + failed;
         return nullptr;
     }
     if (simulated) *simulated = sim.get();

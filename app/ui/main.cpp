@@ -39,10 +39,28 @@ void printUsage(const char* program) {
         "Usage: %s [OPTION]...\n"
         "Lays out content for USB LED message signs, previews it and sends it to them.\n"
         "\n"
-        "  --virtual-sign WxH   talk to a simulated sign of W columns and H rows instead\n"
-        "                       of USB (1-255 x 1-127); give it again for more signs\n"
+        "  --virtual-sign WxH[:OPTION,...]\n"
+        "                       talk to a simulated sign of W columns and H rows instead\n"
+        "                       of USB (1-255 x 1-127); give it again for more signs.\n"
+        "                       OPTIONs, separated by commas:\n"
+        "                         delay=MS      answer each packet after MS ms (0-60000)\n"
+        "                         port=N        report USB port address N (0-255), or\n"
+        "                                       port=none for none; default: the sign's\n"
+        "                                       number, 1, 2, ...\n"
+        "                         status=K:S    answer every packet of kind K with status\n"
+        "                                       S (0-255 each); again for other kinds\n"
+        "                         unplug=N      pull the sign right after it has taken N\n"
+        "                                       packets (its window plugs it in again)\n"
+        "                         firmware=ready | firmware=later:N | firmware=flashtool\n"
+        "                                       answer firmware requests: ready at once;\n"
+        "                                       not ready for the first N, then ready; or\n"
+        "                                       always \"use the flash tool\"\n"
+        "                         disk=DIR      the existing folder DIR is the sign's\n"
+        "                                       removable disk (a software copy to the\n"
+        "                                       sign empties it first)\n"
         "  --report-log FILE    the virtual signs append every report they receive to\n"
-        "                       FILE, one line of hex per report\n"
+        "                       FILE, one line of hex per report; \"%%n\" in FILE gives\n"
+        "                       each sign a file of its own, named by its number\n"
         "  --help               show this help and exit\n"
         "  --version            show the version and exit\n"
         "\n"
@@ -135,8 +153,7 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<CVirtualSignWindow>> signWindows;
     if (simulated) {
         for (int k = 0; k < simulated->signCount(); ++k) {
-            const auto config = simulated->config(k);
-            auto w = std::make_unique<CVirtualSignWindow>(k, config.width, config.height);
+            auto w = std::make_unique<CVirtualSignWindow>(*simulated, k);
             // Beside the main window when the screen has room, else below it.
             const QRect screen = window.screen()->availableGeometry();
             QPoint at = window.frameGeometry().topRight() + QPoint(12, k * 40);
@@ -155,6 +172,10 @@ int main(int argc, char** argv) {
         });
     }
     const int status = qapp.exec();
-    if (simulated) simulated->setBlockListener({});
+    if (simulated) {
+        simulated->setBlockListener({});
+        if (const std::string failed = simulated->reportLogError(); !failed.empty())
+            std::fprintf(stderr, "zentari: %s\n", failed.c_str());
+    }
     return status;
 }

@@ -3,8 +3,13 @@
 #include "device/LinkProtocol.h"
 
 #include <algorithm>
+#include <charconv>
+#include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
+#include <system_error>
+#include <thread>
 
 using platform::HidIo;
 
@@ -21,11 +26,13 @@ struct Op {
     bool done = false;
     bool failed = false;
     bool cancelled = false;
+    bool breakWait = false;
 };
 
 struct QueuedReply {
     platform::Clock::TimePoint readyAt;
     std::vector<uint8_t> report;
+    bool breakWait = false;  // the wait of the read that gets it fails
 };
 
 struct Assembly {
@@ -51,6 +58,90 @@ struct Sign {
     std::vector<SimulatedSign::Block> blocks;
     std::vector<std::vector<uint8_t>> reports;
     SimulatedSign::Stats stats;
+    std::shared_ptr<std::FILE> reportLog;  // shared by the signs when they log to one file
+    std::string reportLogPath;
+};
+
+struct WatchSlot {
+    platform::HidHotplugListener listener;
+    uint64_t from = 0;     // the first event it hears of
+    bool gone = false;     // its watch was destroyed
+    bool calling = false;  // its listener runs now
+};
+
+// Hands hot-plug events to the watches on a thread of its own, so that no
+// listener runs on a caller's thread, inside a write or under a lock of ours.
+struct Hotplug {
+    std::mutex mutex;
+    std::condition_variable wake;  // the dispatcher: an event came, or the end
+    std::condition_variable idle;  // a watch's destructor: a call has returned
+    std::deque<std::pair<uint64_t, platform::HidHotplugEvent>> events;
+    uint64_t next = 0;
+    std::vector<std::shared_ptr<WatchSlot>> watches;
+    std::thread thread;
+    std::thread::id dispatcher;
+    bool stopping = false;
+
+    void post(platform::HidHotplugEvent event) {
+        std::lock_guard lock(mutex);
+        if (stopping || watches.empty()) return;
+        events.emplace_back(next++, std::move(event));
+        wake.notify_one();
+    }
+
+    void run() {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            wake.wait(lock, [&] { return stopping || !events.empty(); });
+            if (stopping) return;
+            auto [seq, event] = std::move(events.front());
+            events.pop_front();
+            // The copy keeps each slot, and so its listener, alive while it runs.
+            const auto slots = watches;
+            for (const auto& slot : slots) {
+                if (slot->gone || seq < slot->from) continue;
+                slot->calling = true;
+                lock.unlock();
+                slot->listener(event);
+                lock.lock();
+                slot->calling = false;
+                idle.notify_all();
+            }
+        }
+    }
+
+    void stop() {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+            events.clear();
+        }
+        wake.notify_all();
+        if (!thread.joinable()) return;
+        // A listener that destroys the signs cannot wait for itself to return.
+        if (thread.get_id() == std::this_thread::get_id())
+            thread.detach();
+        else
+            thread.join();
+    }
+};
+
+class SimWatch final : public platform::HidWatch {
+public:
+    SimWatch(std::shared_ptr<Hotplug> hotplug, std::shared_ptr<WatchSlot> slot)
+        : m_hotplug(std::move(hotplug)), m_slot(std::move(slot)) {}
+    ~SimWatch() override {
+        std::unique_lock lock(m_hotplug->mutex);
+        m_slot->gone = true;
+        std::erase(m_hotplug->watches, m_slot);
+        // From inside its own listener there is nothing to wait for.
+        if (std::this_thread::get_id() != m_hotplug->dispatcher)
+            m_hotplug->idle.wait(lock, [&] { return !m_slot->calling; });
+    }
+
+private:
+    std::shared_ptr<Hotplug> m_hotplug;
+    std::shared_ptr<WatchSlot> m_slot;
 };
 
 }  // namespace
@@ -61,7 +152,8 @@ struct SimulatedSign::State {
     mutable std::mutex mutex;
     std::vector<Sign> signs;
     std::function<void(int, const Block&)> listener;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> reportLog{nullptr, &std::fclose};
+    std::string reportLogError;
+    const std::shared_ptr<Hotplug> hotplug = std::make_shared<Hotplug>();
 };
 
 namespace {
@@ -81,6 +173,7 @@ void complete(Op& op) {
 
 void arm(const std::shared_ptr<State>& state, const std::shared_ptr<Op>& op) {
     if (!op->event || !op->doneAt) return;
+    if (op->breakWait) op->event->breakNextWait();
     std::weak_ptr<State> weak = state;
     op->event->armAt(*op->doneAt, [weak, op] {
         if (auto s = weak.lock()) {
@@ -94,6 +187,7 @@ void giveReply(Op& op, QueuedReply reply) {
     op.reply = std::move(reply.report);
     op.hasReply = true;
     op.doneAt = reply.readyAt;
+    op.breakWait = reply.breakWait;
 }
 
 std::vector<uint8_t> makeReply(const uint8_t* packet, uint8_t status) {
@@ -150,13 +244,13 @@ Taken take(State& state, int index, const uint8_t* report, size_t length) {
     Sign& sign = state.signs[index];
     auto now = state.clock.now();
     Taken out;
-    auto queue = [&](std::vector<uint8_t> reply) {
+    auto queue = [&](std::vector<uint8_t> reply, bool breakWait = false) {
         sealReply(reply);
         sign.replies.push_back(
-            {now + sign.config.writeDelay + sign.config.replyDelay, std::move(reply)});
+            {now + sign.config.writeDelay + sign.config.replyDelay, std::move(reply), breakWait});
     };
     sign.reports.emplace_back(report, report + std::min(length, size_t{4096}));
-    if (state.reportLog) {
+    if (sign.reportLog) {
         static const char digits[] = "0123456789abcdef";
         std::string line;
         line.reserve(length * 2 + 1);
@@ -165,8 +259,10 @@ Taken take(State& state, int index, const uint8_t* report, size_t length) {
             line += digits[report[k] & 15];
         }
         line += '\n';
-        std::fputs(line.c_str(), state.reportLog.get());
-        std::fflush(state.reportLog.get());
+        std::FILE* file = sign.reportLog.get();
+        const bool written = std::fputs(line.c_str(), file) != EOF && std::fflush(file) == 0;
+        if (!written && state.reportLogError.empty())
+            state.reportLogError = "cannot write to the report log " + sign.reportLogPath;
     }
     if (!framingOk(report, length)) {
         ++sign.stats.packetsRejected;
@@ -193,6 +289,9 @@ Taken take(State& state, int index, const uint8_t* report, size_t length) {
     out.answer = answer;
     if (answer.stallWrite) return out;
     ++sign.stats.packetsTaken;
+    if (sign.config.unplugAfterPackets > 0 &&
+        sign.stats.packetsTaken == sign.config.unplugAfterPackets)
+        out.answer.unplugAfter = true;
 
     std::vector<uint8_t> reply = makeReply(p, answer.status);
     if (answer.status == 0) {
@@ -255,13 +354,29 @@ Taken take(State& state, int index, const uint8_t* report, size_t length) {
             }
         }
     }
-    if (!answer.dropReply) queue(std::move(reply));
+    if (!answer.dropReply) queue(std::move(reply), answer.breakReadWait);
     return out;
 }
 
-void unplugLocked(Sign& sign) {
+platform::HidHotplugEvent hotplugEvent(const Sign& sign, int index) {
+    platform::HidHotplugEvent event;
+    event.path = pathFor(index);
+    if (sign.present) {
+        event.kind = platform::HidHotplugEvent::Kind::Arrived;
+        event.vendorId = sign.config.vendorId;
+        event.productId = sign.config.productId;
+    } else {
+        event.kind = platform::HidHotplugEvent::Kind::Removed;
+    }
+    return event;
+}
+
+// Called with the state's mutex held; the watches hear of it on their own thread.
+void unplugLocked(State& state, int index) {
+    Sign& sign = state.signs[index];
     if (!sign.present) return;
     sign.present = false;
+    state.hotplug->post(hotplugEvent(sign, index));
     ++sign.generation;
     sign.replies.clear();
     sign.waitingRead.reset();
@@ -382,7 +497,7 @@ private:
                     event->disarm();
                     event->set();
                 }
-                unplugLocked(s);
+                unplugLocked(*m_state, m_sign);
             }
             return HidIo::Pending;
         }
@@ -427,9 +542,11 @@ SimulatedSign::SimulatedSign(platform::Clock& clock, const std::vector<std::pair
 }
 
 SimulatedSign::~SimulatedSign() {
+    // Signs that go with us are not reported as pulled.
+    m_state->hotplug->stop();
     std::lock_guard lock(m_state->mutex);
-    for (auto& s : m_state->signs)
-        unplugLocked(s);
+    for (size_t k = 0; k < m_state->signs.size(); ++k)
+        unplugLocked(*m_state, static_cast<int>(k));
 }
 
 int SimulatedSign::addSign(Config config) {
@@ -447,14 +564,22 @@ int SimulatedSign::signCount() const {
 
 void SimulatedSign::unplug(int sign) {
     std::lock_guard lock(m_state->mutex);
-    if (sign >= 0 && sign < static_cast<int>(m_state->signs.size()))
-        unplugLocked(m_state->signs[sign]);
+    if (sign >= 0 && sign < static_cast<int>(m_state->signs.size())) unplugLocked(*m_state, sign);
 }
 
 void SimulatedSign::plugIn(int sign) {
     std::lock_guard lock(m_state->mutex);
-    if (sign >= 0 && sign < static_cast<int>(m_state->signs.size()))
-        m_state->signs[sign].present = true;
+    if (sign < 0 || sign >= static_cast<int>(m_state->signs.size())) return;
+    Sign& s = m_state->signs[sign];
+    if (s.present) return;
+    s.present = true;
+    m_state->hotplug->post(hotplugEvent(s, sign));
+}
+
+bool SimulatedSign::isPresent(int sign) const {
+    std::lock_guard lock(m_state->mutex);
+    return sign >= 0 && sign < static_cast<int>(m_state->signs.size()) &&
+           m_state->signs[sign].present;
 }
 
 SimulatedSign::Config SimulatedSign::config(int sign) const {
@@ -510,11 +635,48 @@ std::optional<std::pair<int, int>> SimulatedSign::parseSize(std::string_view tex
     return std::pair{width, height};
 }
 
-bool SimulatedSign::setReportLog(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "a");
+bool SimulatedSign::setReportLog(const std::string& path, std::string* failed) {
+    auto openLog = [](const std::string& name) {
+        return std::shared_ptr<std::FILE>(std::fopen(name.c_str(), "a"), [](std::FILE* file) {
+            if (file) std::fclose(file);
+        });
+    };
     std::lock_guard lock(m_state->mutex);
-    m_state->reportLog.reset(file);
-    return file != nullptr;
+    auto& signs = m_state->signs;
+    std::vector<std::pair<std::shared_ptr<std::FILE>, std::string>> logs;
+    if (path.find("%n") == std::string::npos) {
+        auto file = openLog(path);
+        if (!file)
+            logs.emplace_back(nullptr, path);
+        else
+            logs.assign(signs.size(), {file, path});
+    } else {
+        for (size_t k = 0; k < signs.size(); ++k) {
+            std::string name = path;
+            const std::string number = std::to_string(k + 1);
+            for (size_t at = name.find("%n"); at != std::string::npos;
+                 at = name.find("%n", at + number.size()))
+                name.replace(at, 2, number);
+            logs.emplace_back(openLog(name), name);
+        }
+    }
+    for (auto& [file, name] : logs)
+        if (!file) {
+            if (failed) *failed = name;
+            for (auto& s : signs)
+                s.reportLog.reset();
+            return false;
+        }
+    for (size_t k = 0; k < signs.size(); ++k) {
+        signs[k].reportLog = logs[k].first;
+        signs[k].reportLogPath = logs[k].second;
+    }
+    return true;
+}
+
+std::string SimulatedSign::reportLogError() const {
+    std::lock_guard lock(m_state->mutex);
+    return m_state->reportLogError;
 }
 
 void SimulatedSign::setBlockListener(std::function<void(int, const Block&)> listener) {
@@ -533,7 +695,7 @@ std::vector<platform::HidDeviceInfo> SimulatedSign::enumerate() {
         info.productId = s.config.productId;
         info.path = pathFor(static_cast<int>(k));
         info.containerId = "sim:device" + std::to_string(k);
-        info.portAddress = static_cast<int32_t>(k) + 1;
+        info.portAddress = s.config.portAddress.value_or(static_cast<int32_t>(k) + 1);
         out.push_back(std::move(info));
     }
     return out;
@@ -558,4 +720,164 @@ std::optional<platform::HidDiskInfo> SimulatedSign::findDisk(const std::string& 
         if (s.present && "sim:device" + std::to_string(k) == containerId) return s.config.disk;
     }
     return std::nullopt;
+}
+
+std::unique_ptr<platform::HidWatch> SimulatedSign::watch(platform::HidHotplugListener listener) {
+    if (!listener) return nullptr;
+    const std::shared_ptr<Hotplug>& hotplug = m_state->hotplug;
+    auto slot = std::make_shared<WatchSlot>();
+    slot->listener = std::move(listener);
+    std::lock_guard lock(hotplug->mutex);
+    if (hotplug->stopping) return nullptr;
+    slot->from = hotplug->next;
+    hotplug->watches.push_back(slot);
+    if (!hotplug->thread.joinable()) {
+        hotplug->thread = std::thread([hotplug] { hotplug->run(); });
+        hotplug->dispatcher = hotplug->thread.get_id();
+    }
+    return std::make_unique<SimWatch>(hotplug, std::move(slot));
+}
+
+namespace {
+
+// All of `text` as a decimal number from 0 to `max`; no sign, no spaces.
+std::optional<int> boundedNumber(std::string_view text, int max) {
+    if (text.empty() || text.size() > 9) return std::nullopt;
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 0 || value > max)
+        return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::optional<SimulatedSign::Config> SimulatedSign::parseSpec(std::string_view spec,
+                                                              std::string& error) {
+    const size_t colon = spec.find(':');
+    const std::string_view sizeText = spec.substr(0, colon);
+    const auto size = parseSize(sizeText);
+    if (!size) {
+        error = "'" + std::string(sizeText) + "' is not a sign size such as 48x12 (1-255 x 1-127)";
+        return std::nullopt;
+    }
+    Config config;
+    config.width = size->first;
+    config.height = size->second;
+    if (colon == std::string_view::npos) return config;
+
+    bool delaySet = false, portSet = false, unplugSet = false, firmwareSet = false, diskSet = false;
+    auto once = [&](bool& set, std::string_view name) {
+        if (set) error = std::string(name) + " is given twice";
+        const bool first = !set;
+        set = true;
+        return first;
+    };
+    std::string_view rest = spec.substr(colon + 1);
+    for (;;) {
+        const size_t comma = rest.find(',');
+        const std::string_view option = rest.substr(0, comma);
+        const size_t equals = option.find('=');
+        const std::string_view name = option.substr(0, equals);
+        const std::string_view value =
+            equals == std::string_view::npos ? std::string_view() : option.substr(equals + 1);
+        const std::string quoted = "'" + std::string(option) + "'";
+        if (option.empty()) {
+            error = "an empty option (options are separated by single commas)";
+            return std::nullopt;
+        }
+        if (equals == std::string_view::npos) {
+            error = quoted + " has no value: options are NAME=VALUE";
+            return std::nullopt;
+        }
+        if (name == "delay") {
+            if (!once(delaySet, "delay")) return std::nullopt;
+            const auto ms = boundedNumber(value, kMaxDelayMs);
+            if (!ms) {
+                error = quoted + ": the reply delay is 0 to 60000 ms";
+                return std::nullopt;
+            }
+            config.replyDelay = std::chrono::milliseconds(*ms);
+        } else if (name == "port") {
+            if (!once(portSet, "port")) return std::nullopt;
+            const auto port = value == "none" ? std::optional<int>(-1) : boundedNumber(value, 255);
+            if (!port) {
+                error = quoted + ": the port address is 0 to 255, or none";
+                return std::nullopt;
+            }
+            config.portAddress = *port;
+        } else if (name == "status") {
+            const size_t split = value.find(':');
+            const auto kind = boundedNumber(value.substr(0, split), 255);
+            const auto status = split == std::string_view::npos
+                                    ? std::nullopt
+                                    : boundedNumber(value.substr(split + 1), 255);
+            if (!kind || !status) {
+                error = quoted + ": status is KIND:STATUS, each 0 to 255";
+                return std::nullopt;
+            }
+            if (!config.statusByKind
+                     .emplace(static_cast<uint8_t>(*kind), static_cast<uint8_t>(*status))
+                     .second) {
+                error = quoted + ": kind " + std::to_string(*kind) + " already has a status";
+                return std::nullopt;
+            }
+        } else if (name == "unplug") {
+            if (!once(unplugSet, "unplug")) return std::nullopt;
+            const auto packets = boundedNumber(value, kMaxUnplugPackets);
+            if (!packets || *packets < 1) {
+                error = quoted + ": unplug takes a packet count from 1 to " +
+                        std::to_string(kMaxUnplugPackets);
+                return std::nullopt;
+            }
+            config.unplugAfterPackets = *packets;
+        } else if (name == "firmware") {
+            if (!once(firmwareSet, "firmware")) return std::nullopt;
+            if (value == "ready") {
+                config.firmware = Firmware{};
+            } else if (value == "flashtool") {
+                config.firmware.busyAnswers = kAlwaysBusy;
+                config.firmware.viaFlashTool = true;
+            } else if (auto busy = value.starts_with("later:")
+                                       ? boundedNumber(value.substr(6), kMaxBusyAnswers)
+                                       : std::nullopt) {
+                config.firmware.busyAnswers = *busy;
+                config.firmware.viaFlashTool = false;
+            } else {
+                error = quoted + ": firmware is ready, later:N (N 0 to " +
+                        std::to_string(kMaxBusyAnswers) + ") or flashtool";
+                return std::nullopt;
+            }
+        } else if (name == "disk") {
+            if (!once(diskSet, "disk")) return std::nullopt;
+            namespace fs = std::filesystem;
+            std::error_code ec;
+            fs::path dir = value.empty() ? fs::path() : fs::absolute(fs::path(value), ec);
+            dir = dir.lexically_normal();
+            if (!dir.has_filename() && dir.has_parent_path() && dir != dir.root_path())
+                dir = dir.parent_path();  // no trailing separator: file names are appended
+            if (value.empty() || ec || !fs::is_directory(dir, ec)) {
+                error = quoted + ": the disk must be an existing folder";
+                return std::nullopt;
+            }
+            // A software copy empties a sign's disk first; never the whole file system.
+            if (dir == dir.root_path()) {
+                error = quoted + ": the root folder cannot stand for a sign's disk";
+                return std::nullopt;
+            }
+            platform::HidDiskInfo disk;
+            disk.diskPath = "sim:disk:" + dir.string();
+            disk.volumeName = "sim:volume:" + dir.string();
+            disk.rootPath = dir.string();
+            disk.removable = true;
+            config.disk = std::move(disk);
+        } else {
+            error = "unknown option " + quoted +
+                    " (delay, port, status, unplug, firmware and disk are known)";
+            return std::nullopt;
+        }
+        if (comma == std::string_view::npos) break;
+        rest = rest.substr(comma + 1);
+    }
+    return config;
 }

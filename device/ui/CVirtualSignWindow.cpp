@@ -3,10 +3,12 @@
 #include "device/DeviceImageReader.h"
 #include "device/LinkProtocol.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPainter>
+#include <QPushButton>
 #include <QTime>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -42,23 +44,32 @@ QString kindName(uint8_t kind) {
 
 }  // namespace
 
-CVirtualSignWindow::CVirtualSignWindow(int sign, int width, int height, QWidget* parent)
-    : QWidget(parent, Qt::Window),
-      m_sign(sign),
-      m_width(width),
-      m_height(height),
-      m_leds(static_cast<size_t>(width) * height, false) {
+CVirtualSignWindow::CVirtualSignWindow(SimulatedSign& signs, int sign, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_signs(signs), m_sign(sign) {
+    const SimulatedSign::Config config = signs.config(sign);
+    // A sign's geometry reply carries no more than this.
+    m_width = std::clamp(config.width, 0, 255);
+    m_height = std::clamp(config.height, 0, 127);
+    m_leds.assign(static_cast<size_t>(m_width) * m_height, false);
     setObjectName(QStringLiteral("virtualSign%1").arg(sign));
     // A sign window alone never keeps the program running once the main window has closed.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setWindowTitle(
-        QStringLiteral("Virtual sign %1 \u2014 %2 \u00d7 %3").arg(sign + 1).arg(width).arg(height));
-    m_ledAreaHeight = height * kLedPitch + 2 * kMargin;
+    setWindowTitle(QStringLiteral("Virtual sign %1 \u2014 %2 \u00d7 %3")
+                       .arg(sign + 1)
+                       .arg(m_width)
+                       .arg(m_height));
+    m_ledAreaHeight = m_height * kLedPitch + 2 * kMargin;
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(kMargin, m_ledAreaHeight, kMargin, kMargin);
-    m_status = new QLabel(
-        QStringLiteral("%1 \u00d7 %2 LEDs, nothing received yet").arg(width).arg(height), this);
-    layout->addWidget(m_status);
+    auto* statusRow = new QHBoxLayout;
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("status"));
+    statusRow->addWidget(m_status, 1);
+    m_plug = new QPushButton(this);
+    m_plug->setObjectName(QStringLiteral("plug"));
+    connect(m_plug, &QPushButton::clicked, this, &CVirtualSignWindow::togglePlug);
+    statusRow->addWidget(m_plug);
+    layout->addLayout(statusRow);
     m_blocks = new QTreeWidget(this);
     m_blocks->setRootIsDecorated(false);
     m_blocks->setHeaderLabels({QStringLiteral("Time"), QStringLiteral("Kind"),
@@ -66,7 +77,23 @@ CVirtualSignWindow::CVirtualSignWindow(int sign, int width, int height, QWidget*
                                QStringLiteral("Took")});
     m_blocks->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     layout->addWidget(m_blocks);
-    resize(std::max(width * kLedPitch + 2 * kMargin, 420), m_ledAreaHeight + 200);
+    resize(std::max(m_width * kLedPitch + 2 * kMargin, 420), m_ledAreaHeight + 200);
+
+    // The sign is also pulled by its unplug option or by whoever else holds it;
+    // the watch's thread only asks this window's thread to look again.
+    const std::string path = signs.pathOf(sign);
+    m_watch = signs.watch([this, path](const platform::HidHotplugEvent& event) {
+        if (event.path == path)
+            QMetaObject::invokeMethod(
+                this, [this] { refreshPresence(); }, Qt::QueuedConnection);
+    });
+    // After the watch: a change from now on is seen either here or through it.
+    refreshPresence();
+}
+
+// The watch goes first, so its listener never posts to a window being torn down.
+CVirtualSignWindow::~CVirtualSignWindow() {
+    m_watch.reset();
 }
 
 void CVirtualSignWindow::blockReceived(const SimulatedSign::Block& block) {
@@ -116,13 +143,38 @@ void CVirtualSignWindow::addBlock(const SimulatedSign::Block& block) {
             }
         m_showing = QStringLiteral("test pattern %1").arg(pattern);
     }
-    m_status->setText(QStringLiteral("%1 \u00d7 %2 LEDs, %3; %4 block%5 received")
-                          .arg(m_width)
-                          .arg(m_height)
-                          .arg(m_showing.isEmpty() ? QStringLiteral("dark") : m_showing)
-                          .arg(blockCount())
-                          .arg(blockCount() == 1 ? "" : "s"));
+    refreshStatus();
     update(ledArea());
+}
+
+void CVirtualSignWindow::togglePlug() {
+    if (m_signs.isPresent(m_sign))
+        m_signs.unplug(m_sign);
+    else
+        m_signs.plugIn(m_sign);
+    refreshPresence();
+}
+
+void CVirtualSignWindow::refreshPresence() {
+    const bool present = m_signs.isPresent(m_sign);
+    const bool changed = present != m_present || m_plug->text().isEmpty();
+    m_present = present;
+    m_plug->setText(present ? QStringLiteral("Unplug") : QStringLiteral("Plug in"));
+    if (!changed) return;
+    refreshStatus();
+    update(ledArea());
+}
+
+void CVirtualSignWindow::refreshStatus() {
+    QString text = QStringLiteral("%1 \u00d7 %2 LEDs, ").arg(m_width).arg(m_height);
+    if (blockCount() == 0)
+        text += QStringLiteral("nothing received yet");
+    else
+        text += QStringLiteral("%1; %2 block%3 received")
+                    .arg(m_showing.isEmpty() ? QStringLiteral("dark") : m_showing)
+                    .arg(blockCount())
+                    .arg(blockCount() == 1 ? "" : "s");
+    m_status->setText(m_present ? text : QStringLiteral("unplugged; ") + text);
 }
 
 QRect CVirtualSignWindow::ledArea() const {
@@ -138,7 +190,11 @@ void CVirtualSignWindow::paintEvent(QPaintEvent*) {
     for (int row = 0; row < m_height; ++row)
         for (int col = 0; col < m_width; ++col) {
             const bool on = m_leds[static_cast<size_t>(row) * m_width + col];
-            p.setBrush(on ? QColor(255, 48, 32) : QColor(60, 22, 20));
+            // A pulled sign has no power: its LEDs show grey.
+            if (m_present)
+                p.setBrush(on ? QColor(255, 48, 32) : QColor(60, 22, 20));
+            else
+                p.setBrush(on ? QColor(110, 110, 110) : QColor(48, 48, 48));
             p.drawEllipse(QRectF(left + col * kLedPitch + 0.5, kMargin + row * kLedPitch + 0.5,
                                  kLedPitch - 1.5, kLedPitch - 1.5));
         }

@@ -982,7 +982,9 @@ void MainWindowTest::signWindowsEndWithTheMainWindow() {
     QVERIFY(run.ready());
     QVERIFY(!QApplication::windowIcon().isNull());
     QVERIFY(!run.session->window.windowIcon().isNull());
-    CVirtualSignWindow sign(0, 48, 12);
+    platform::SteadyClock clock;
+    SimulatedSign signs(clock, {{48, 12}});
+    CVirtualSignWindow sign(signs, 0);
     sign.show();
     QVERIFY(QTest::qWaitForWindowExposed(&sign));
     QVERIFY(!sign.windowIcon().isNull());
