@@ -2,6 +2,7 @@
 
 #include "app/CGlimraApp.h"
 #include "app/Commands.h"
+#include "batch/CClustersSend.h"
 #include "device/DeviceImage.h"
 #include "platform/Format.h"
 #include "platform/SafeSave.h"
@@ -300,6 +301,9 @@ void CGlimraDlg::onCommand(int id) {
         case IDM_FILE_SEND:
         case IDC_SEND:
             return sendToSign();
+        case ID_BATCH_SEND:
+            batchSend();
+            break;
         case IDM_TOOL_TEST: {
             CDialogTest dlg(m_context.language(),
                             [this](uint32_t message) { m_timers->postMessage(message, 0, 0); });
@@ -355,7 +359,7 @@ void CGlimraDlg::onTimer(int id) {
     }
 }
 
-void CGlimraDlg::onMessage(uint32_t message, uintptr_t wParam, intptr_t) {
+void CGlimraDlg::onMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (!m_window) return;
     if (message >= MSG_TEST_PATTERN && message <= MSG_TEST_PATTERN + 4) {
         const uint8_t pattern[] = {static_cast<uint8_t>(message - MSG_TEST_PATTERN)};
@@ -364,6 +368,12 @@ void CGlimraDlg::onMessage(uint32_t message, uintptr_t wParam, intptr_t) {
         const auto size = SignCommands::queryGeometry(*this);
         if (wParam && size)
             m_timers->postMessageTo(wParam, MSG_QUERY_GEOMETRY, size->first, size->second);
+    } else if (message == MSG_SEND_ANIMATIONS && lParam != 0) {
+        std::vector<uint8_t> set = m_animationSet ? m_animationSet() : std::vector<uint8_t>();
+        if (set.size() >= kAnimationSetLimit)
+            showResult(5);
+        else if (!set.empty())
+            batchSend(std::move(set));
     } else if (message == MSG_SEND_COMMAND_BYTE) {
         const uint8_t command[] = {static_cast<uint8_t>(wParam & 0xFF)};
         transfer(command, signlink::KIND_COMMAND_BYTE, nullptr);
@@ -742,6 +752,32 @@ void CGlimraDlg::startTimer(int id, int milliseconds) {
 void CGlimraDlg::postFirmwareReady() {
     const std::lock_guard lock(m_reportMutex);
     if (m_timers) m_timers->postMessage(MSG_FIRMWARE_READY, 0, 0);
+}
+
+void CGlimraDlg::batchSend(std::vector<uint8_t> preparedImage) {
+    if (!m_dialogs || !m_tree) return;
+    std::vector<std::u16string> names;
+    for (TreeItem item = m_tree->firstChild(TreeView::kNoItem); item;
+         item = m_tree->nextSibling(item))
+        names.push_back(m_tree->itemLabel(item));
+    CClustersSend dlg(
+        {m_app.devices(), m_app.clock(), m_context.language(),
+         [this](std::function<void()> task) {
+             const std::lock_guard lock(m_reportMutex);
+             if (m_timers) m_timers->postTask(std::move(task));
+         }},
+        CClustersSend::MODE_SCREEN, std::move(names),
+        [this](const std::u16string& name) {
+            const std::string image = deviceImageOfNamedScreen(name);
+            return std::vector<uint8_t>(image.begin(), image.end());
+        },
+        std::move(preparedImage));
+    m_dialogs->runClustersSend(dlg);
+}
+
+void CGlimraDlg::waitingForSign() {
+    if (std::this_thread::get_id() != m_uiThread) return;
+    if (m_window) m_window->keepPainting();
 }
 
 void CGlimraDlg::showResult(int code) {

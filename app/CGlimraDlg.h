@@ -28,12 +28,14 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 class CGlimraApp;
@@ -151,6 +153,14 @@ public:
     // A result code in a message box; 0 shows "OK".
     void showResult(int code);
     void sendToSign();
+    // The batch send dialog in screen mode; with a prepared image every sign gets that.
+    void batchSend(std::vector<uint8_t> preparedImage = {});
+    // Makes the animation set that message 0x0805 sends to every sign.
+    void setAnimationSetSource(std::function<std::vector<uint8_t>()> source) {
+        m_animationSet = std::move(source);
+    }
+    // An animation set this long or longer does not fit a sign.
+    static constexpr size_t kAnimationSetLimit = 22528;
 
     // The screen of the selected item, and the selected program; 0 when none.
     ScreenId currentScreenId() const;
@@ -232,6 +242,9 @@ private:
     std::atomic<int> m_signWidth{0};
     std::atomic<int> m_signHeight{0};
     std::atomic<bool> m_firmwareReady{false};
+    std::function<std::vector<uint8_t>()> m_animationSet;
+    // Only the window's own thread may keep the window painting while it waits.
+    std::thread::id m_uiThread = std::this_thread::get_id();
 
     // What a transfer tells the window, from whichever thread runs it.
     void setProgressRange(int low, int high) override;
@@ -241,6 +254,7 @@ private:
     void setFirmwareReady(bool ready) override;
     void startTimer(int id, int milliseconds) override;
     void postFirmwareReady() override;
+    void waitingForSign() override;
     DeviceImage::Built deviceImageOf(const ScreenRecord& screen, bool currentOnly,
                                      ProgramKey current);
 };

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+class CClustersSend;
 class CDialogTest;
 class CImgInfoDlg;
 class CScreenSel;
@@ -40,4 +41,6 @@ public:
                                 bool& autoUpdate) = 0;
     // The test pattern dialog; its buttons post to the main window and it stays open.
     virtual void runTestDialog(CDialogTest& dlg) = 0;
+    // The batch send dialog, until it is closed (by Close or by the frame).
+    virtual void runClustersSend(CClustersSend& dlg) = 0;
 };

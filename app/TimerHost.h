@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 // What arrives later on the user-interface thread: the main window's timers
 // and the messages posted to it. Every call is safe from any thread (a
@@ -17,4 +18,6 @@ public:
     // The same to another window, named as the message named it; unknown windows get nothing.
     virtual void postMessageTo(uintptr_t window, uint32_t message, uintptr_t wParam,
                                intptr_t lParam) = 0;
+    // Runs `task` on the window's thread later, also while a modal dialog is open.
+    virtual void postTask(std::function<void()> task) = 0;
 };

@@ -20,4 +20,7 @@ public:
     virtual void showPanel(Panel panel, bool visible) = 0;
     // The keyboard focus back to the main window.
     virtual void focusMainWindow() = 0;
+    // Repaints what is waiting to be painted (the progress bar) without taking
+    // the user's input, while the window's thread waits for a sign.
+    virtual void keepPainting() {}
 };

@@ -27,6 +27,9 @@ public:
 
     // What each virtual sign received, for a person.
     std::vector<std::string> virtualSignSummary() const;
+    // For sending to every sign at once; valid after open().
+    DeviceTable& table() { return *m_table; }
+    platform::Clock& clock() { return m_clock; }
 
 private:
     void setProgressRange(int low, int high) override;

@@ -4,6 +4,7 @@
 #include "app/AppSettings.h"
 #include "app/SignCommands.h"
 #include "app/SignOptions.h"
+#include "cli/BatchCommand.h"
 #include "cli/Explain.h"
 #include "cli/SignSession.h"
 #include "device/DeviceImage.h"
@@ -50,6 +51,12 @@ constexpr const char* kUsage =
     "      Put a screen of the project (chosen as for image) on the sign, as the\n"
     "      window's Send does: the sign must have the screen's size, and an image\n"
     "      of more than 30720 bytes is refused.\n"
+    "  batch PROJECT.vqd [--screen NAME]...\n"
+    "      Send to every attached sign at once, as the window's Batch send does. One\n"
+    "      --screen gives every sign that screen (the first screen when none is\n"
+    "      named); several go to the signs in order, the last one repeating. Prints\n"
+    "      one line per sign: its key, Id, screen, packets acknowledged of all and\n"
+    "      its result.\n"
     "  test PATTERN\n"
     "      Show a test pattern: 0 leave test mode, 1 all LEDs off, 2 all LEDs on,\n"
     "      3 and 4 diagonal lines.\n"
@@ -58,11 +65,30 @@ constexpr const char* kUsage =
     "  --help, help        this text\n"
     "  --version           the program's version\n"
     "\n"
-    "Options of query, send, test and command:\n"
-    "  --virtual-sign WxH  talk to a simulated sign of W columns and H rows\n"
-    "                      (1-255 x 1-127) instead of USB; give it again for more\n"
+    "Options of query, send, batch, test and command:\n"
+    "  --virtual-sign WxH[:OPTION,...]\n"
+    "                      talk to a simulated sign of W columns and H rows\n"
+    "                      (1-255 x 1-127) instead of USB; give it again for more.\n"
+    "                      OPTIONs, separated by commas:\n"
+    "                        delay=MS    answer each packet after MS ms (0-60000)\n"
+    "                        port=N      report USB port address N (0-255), or\n"
+    "                                    port=none for none; default: the sign's\n"
+    "                                    number, 1, 2, ...\n"
+    "                        status=K:S  answer every packet of kind K with status\n"
+    "                                    S (0-255 each); again for other kinds\n"
+    "                        unplug=N    pull the sign right after it has taken N\n"
+    "                                    packets\n"
+    "                        firmware=ready | firmware=later:N | firmware=flashtool\n"
+    "                                    answer firmware requests: ready at once;\n"
+    "                                    not ready for the first N, then ready; or\n"
+    "                                    always \"use the flash tool\"\n"
+    "                        disk=DIR    the existing folder DIR is the sign's\n"
+    "                                    removable disk (a software copy to the\n"
+    "                                    sign empties it first)\n"
     "  --report-log FILE   the virtual signs append every report they receive to\n"
-    "                      FILE, one line of lower-case hex per report\n"
+    "                      FILE, one line of lower-case hex per report; \"%n\" in\n"
+    "                      FILE gives each sign a file of its own, named by its\n"
+    "                      number\n"
     "\n"
     "The program folder, the data folder, the settings (play mode, temperature\n"
     "correction, language), the picture library and the fonts are those the\n"
@@ -72,7 +98,9 @@ constexpr const char* kUsage =
     "the sign commands the sign's result: 1 no sign found, 2 the sign could not\n"
     "be opened, 3 the sign did not answer, 4 the image is too long, 6 the sign's\n"
     "size is not the screen's, 7 nothing to send (no checked program shows\n"
-    "anything), 8 the project could not be used; 64 for a wrong command line.\n";
+    "anything), 8 the project could not be used; for batch 0 when every sign\n"
+    "got everything, 1 no sign found, 3 some sign did not, 8 the project could\n"
+    "not be used; 64 for a wrong command line.\n";
 
 constexpr int kExitUsage = 64;
 constexpr int kExitSizeMismatch = 6;
@@ -133,13 +161,7 @@ bool loadScreen(const std::string& project, const std::string* screenName, Scree
             }
         if (!chosen) return fail("no screen named '" + *screenName + "' in " + project), false;
     }
-    screen = chosen->screen;
-    // The keys a project gets when it is opened: the file's order, at most ten.
-    ProgramKey key = programKey(1, 1);
-    for (const ProgramRecord& p : chosen->programs) {
-        if (screen.programs.size() == 10) break;
-        screen.programs[key++] = p;
-    }
+    screen = screenWithPrograms(*chosen);
     return true;
 }
 
@@ -223,6 +245,27 @@ int signCommand(const std::string& command, std::vector<std::string> args) {
             nullptr);
         printSummary(sign);
         return reportResult(code);
+    }
+
+    if (command == "batch") {
+        BatchArguments batch;
+        batch.signs = options;
+        for (size_t i = 0; i < args.size(); ++i) {
+            if (args[i] == "--screen") {
+                if (i + 1 >= args.size()) return usage("--screen needs a value");
+                batch.screens.push_back(args[++i]);
+            } else if (!args[i].empty() && args[i][0] == '-') {
+                return usage("unknown option '" + args[i] + "' for batch");
+            } else if (batch.project.empty()) {
+                batch.project = args[i];
+            } else {
+                return usage("batch takes one project file");
+            }
+        }
+        if (batch.project.empty()) return usage("batch needs a project file");
+        Session session;
+        return runBatch(
+            batch, [&](const ScreenRecord& screen) { return session.image(screen); }, english());
     }
 
     // send
@@ -324,8 +367,8 @@ int main(int argc, char** argv) {
         std::printf("zentari-cli %s\n", ZENTARI_VERSION);
         return 0;
     }
-    const bool signCommand_ =
-        command == "query" || command == "send" || command == "test" || command == "command";
+    const bool signCommand_ = command == "query" || command == "send" || command == "batch" ||
+                              command == "test" || command == "command";
     if (command != "image" && command != "explain" && !signCommand_)
         return usage("unknown command '" + command + "'");
 

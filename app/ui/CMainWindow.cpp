@@ -5,6 +5,7 @@
 #include "app/ui/CSystemSettingDialog.h"
 #include "app/ui/ScreenTree.h"
 #include "assets/ui/CImgInfoDialog.h"
+#include "batch/ui/CClustersSendDialog.h"
 #include "content/ui/CDlgProgramWidget.h"
 #include "platform/qt/QtText.h"
 #include "project/ui/CDlgScreenWidget.h"
@@ -378,6 +379,11 @@ void CMainWindow::showPanel(Panel panel, bool visible) {
     }
 }
 
+void CMainWindow::keepPainting() {
+    // Input waits: a click now would start another command in the middle of this one.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 void CMainWindow::focusMainWindow() {
     activateWindow();
     if (m_tree) m_tree->setFocus();
@@ -542,6 +548,11 @@ void CMainWindow::runTestDialog(CDialogTest& dlg) {
     dialog.exec();
 }
 
+void CMainWindow::runClustersSend(CClustersSend& dlg) {
+    CClustersSendDialog dialog(dlg, this);
+    dialog.exec();
+}
+
 // --- TimerHost -------------------------------------------------------------------------------
 
 bool CMainWindow::onOwnThread() const {
@@ -579,6 +590,12 @@ void CMainWindow::postMessageTo(uintptr_t window, uint32_t message, uintptr_t wP
                 found->second(message, wParam, lParam);
         },
         Qt::QueuedConnection);
+}
+
+void CMainWindow::postTask(std::function<void()> task) {
+    // Queued like postMessage: safe from any thread, dropped with the window.
+    QMetaObject::invokeMethod(
+        this, [this, task = std::move(task)] { call([&] { task(); }); }, Qt::QueuedConnection);
 }
 
 void CMainWindow::registerMessageTarget(uintptr_t id, MessageTarget target) {

@@ -46,6 +46,7 @@ public:
     void setWindowIcon(const std::filesystem::path& file) override;
     void showPanel(Panel panel, bool visible) override;
     void focusMainWindow() override;
+    void keepPainting() override;
 
     // --- MenuView ------------------------------------------------------------------------
     void setMenuText(int id, std::u16string_view text) override;
@@ -68,6 +69,7 @@ public:
     bool runAboutDialog(std::u16string_view titleLine, std::u16string_view checkLabel,
                         bool& autoUpdate) override;
     void runTestDialog(CDialogTest& dlg) override;
+    void runClustersSend(CClustersSend& dlg) override;
 
     // --- TimerHost: from any thread ------------------------------------------------------
     // The controller's timers; QObject's own startTimer/killTimer are not used here.
@@ -76,6 +78,7 @@ public:
     void postMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
     void postMessageTo(uintptr_t window, uint32_t message, uintptr_t wParam,
                        intptr_t lParam) override;
+    void postTask(std::function<void()> task) override;
 
     // Windows that ask the main window by message (0x0806) name themselves by
     // an id; answers go only to ids registered here, on this window's thread.

@@ -985,6 +985,72 @@ TEST_F(Controller, SendPutsTheCurrentScreenOnASignOfItsSize) {
     EXPECT_EQ(view->messages, std::vector<std::u16string>{u"TimeOut"});
 }
 
+TEST_F(Controller, BatchSendOffersEveryScreenAndSendsEachSignItsOwn) {
+    start();
+    dlg->addScreen(u"Shop", false);
+    dlg->addProgram(view->roots().at(1), u"", false);
+    for (int k : {0, 1}) {
+        const auto id = static_cast<ScreenId>(view->itemData(view->roots().at(k)));
+        auto& settings = dlg->project().findScreen(id)->programs.begin()->second.settings;
+        settings[u"TextContent"] = k ? u"Open" : u"Sale";
+        settings[u"Color1"] = u"255";
+    }
+    const std::u16string first = view->itemLabel(view->roots().at(0));
+    signs.addSign({});
+    signs.addSign({});
+    signs.addSign({});
+    view->onBatchDialog = [&](CClustersSend& batch) {
+        EXPECT_EQ(batch.mode(), CClustersSend::MODE_SCREEN);
+        EXPECT_EQ(batch.screenChoices(), (std::vector<std::u16string>{u"", first, u"Shop"}));
+        ASSERT_EQ(batch.rows().size(), 3u);
+        batch.onCellEdited(0, CClustersSend::COL_TARGET, first);
+        batch.onCellEdited(1, CClustersSend::COL_TARGET, u"sHOP");
+        batch.onSend();
+        batch.joinWorkers();
+        view->runTasks();
+        EXPECT_EQ(batch.imagesBuilt(), 2);
+        EXPECT_FALSE(batch.rows()[2][CClustersSend::COL_PROGRESS].empty());
+    };
+    dlg->onCommand(ID_BATCH_SEND);
+    EXPECT_EQ(view->batchDialogs, 1);
+    const auto bytesOf = [](const std::string& s) {
+        return std::vector<uint8_t>(s.begin(), s.end());
+    };
+    ASSERT_EQ(signs.blocks(0).size(), 1u);
+    EXPECT_EQ(signs.blocks(0)[0].bytes, bytesOf(dlg->deviceImageOfNamedScreen(first)));
+    for (int k : {1, 2}) {
+        ASSERT_EQ(signs.blocks(k).size(), 1u);
+        EXPECT_EQ(signs.blocks(k)[0].kind, signlink::KIND_DEVICE_IMAGE);
+        EXPECT_EQ(signs.blocks(k)[0].bytes, bytesOf(dlg->deviceImageOfNamedScreen(u"Shop")));
+    }
+    EXPECT_TRUE(view->messages.empty());  // everything went into the rows
+}
+
+TEST_F(Controller, AnAnimationSetGoesToEverySignUnlessItIsTooLong) {
+    start();
+    signs.addSign({});
+    std::vector<uint8_t> set(CGlimraDlg::kAnimationSetLimit, 0x11);
+    dlg->setAnimationSetSource([&] { return set; });
+    dlg->onMessage(MSG_SEND_ANIMATIONS, 0, 1);
+    EXPECT_EQ(view->batchDialogs, 0);
+    EXPECT_EQ(view->messages, std::vector<std::u16string>{u"DataTooLong_gif"});
+
+    dlg->onMessage(MSG_SEND_ANIMATIONS, 0, 0);  // only with a non-zero lParam
+    EXPECT_EQ(view->batchDialogs, 0);
+
+    set.pop_back();
+    view->onBatchDialog = [&](CClustersSend& batch) {
+        EXPECT_EQ(batch.columns()[CClustersSend::COL_ID].width, 510);
+        batch.onSend();
+        batch.joinWorkers();
+    };
+    dlg->onMessage(MSG_SEND_ANIMATIONS, 0, 1);
+    EXPECT_EQ(view->batchDialogs, 1);
+    ASSERT_EQ(signs.blocks(0).size(), 1u);
+    EXPECT_EQ(signs.blocks(0)[0].kind, signlink::KIND_ANIMATION_SET);
+    EXPECT_EQ(signs.blocks(0)[0].bytes, set);
+}
+
 TEST_F(Controller, TheDeviceImageOfANamedScreen) {
     start();
     dlg->addScreen(u"Shop", false);

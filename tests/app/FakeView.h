@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CGlimraDlg.h"
+#include "batch/CClustersSend.h"
 
 #include <functional>
 #include <map>
@@ -178,6 +179,15 @@ public:
     }
     int testDialogs = 0;
     std::function<void(CDialogTest&)> onTestDialog;
+    // The batch send dialog: the test plays the user while it is open.
+    void runClustersSend(CClustersSend& dlg) override {
+        ++batchDialogs;
+        dlg.onInitDialog();
+        if (onBatchDialog) onBatchDialog(dlg);
+        if (dlg.isOpen()) dlg.onClose();
+    }
+    int batchDialogs = 0;
+    std::function<void(CClustersSend&)> onBatchDialog;
 
     // --- TimerHost ------------------------------------------------------------------
     void startTimer(int id, int ms) override { timers[id] = ms; }
@@ -195,6 +205,27 @@ public:
     };
     std::vector<Posted> posted;
     std::vector<std::pair<uintptr_t, Posted>> postedTo;
+    // Tasks from any thread, run when the test says.
+    void postTask(std::function<void()> task) override {
+        std::lock_guard lock(tasksMutex);
+        tasks.push_back(std::move(task));
+    }
+    int runTasks() {
+        int ran = 0;
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::lock_guard lock(tasksMutex);
+                if (tasks.empty()) return ran;
+                task = std::move(tasks.front());
+                tasks.erase(tasks.begin());
+            }
+            task();
+            ++ran;
+        }
+    }
+    std::mutex tasksMutex;
+    std::vector<std::function<void()>> tasks;
 
     // --- ProgressView: from any thread; read what was recorded once the thread has ended.
     std::pair<int, int> progressRange{0, 0};

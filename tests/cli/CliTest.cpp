@@ -257,6 +257,71 @@ TEST_F(Cli, SendingToVirtualSigns) {
     }
 }
 
+// The block a virtual sign's report log holds: the payloads of its reports in
+// order, each packet's 52 bytes after the 9 header bytes behind the report id.
+std::string payloadsOf(const std::string& log, size_t* reports = nullptr) {
+    std::string out;
+    size_t count = 0;
+    for (size_t at = 0; at < log.size(); ++count) {
+        const size_t end = log.find('\n', at);
+        const std::string line = log.substr(at, end - at);
+        at = end == std::string::npos ? log.size() : end + 1;
+        if (line.size() != 130) return "bad line: " + line;
+        for (size_t b = 0; b < 52; ++b)
+            out += static_cast<char>(std::stoi(line.substr(20 + 2 * b, 2), nullptr, 16));
+    }
+    if (reports) *reports = count;
+    return out;
+}
+
+TEST_F(Cli, BatchSendsToEverySignAndSaysHowEachFared) {
+    const fs::path fixture = fs::path(ZENTARI_FIXTURES) / "images" / "several-pages";
+    const std::string expected = readFile(fixture / "expected.bin");
+    const std::string logs = (dir / "sign%n.log").string();
+    const Result r = run("batch '" + (fixture / "project.vqd").string() +
+                         "' --virtual-sign 48x12 --virtual-sign 48x12:status=0:2 "
+                         "--virtual-sign 48x12:delay=3 --report-log '" +
+                         logs + "'");
+    EXPECT_EQ(r.status, 3) << err();
+    const size_t packets = (expected.size() + 51) / 52;
+    for (int sign : {1, 3}) {
+        SCOPED_TRACE(sign);
+        size_t reports = 0;
+        const std::string sent =
+            payloadsOf(readFile(dir / ("sign" + std::to_string(sign) + ".log")), &reports);
+        EXPECT_EQ(reports, packets);
+        EXPECT_TRUE(sent.substr(0, expected.size()) == expected);
+        EXPECT_EQ(sent.substr(expected.size()), std::string(packets * 52 - expected.size(), '\0'));
+    }
+    // The refusing sign: its first packet twice, then given up.
+    size_t refused = 0;
+    payloadsOf(readFile(dir / "sign2.log"), &refused);
+    EXPECT_EQ(refused, 2u);
+    const std::string total = std::to_string(packets);
+    EXPECT_NE(r.out.find("1  USB[1]  Long  " + total + "/" + total + "  OK\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("2  USB[2]  Long  0/" + total + "  "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("3  USB[3]  Long  " + total + "/" + total + "  OK\n"), std::string::npos)
+        << r.out;
+
+    // Several screens go to the signs in order, the last one repeating; no
+    // sign at all is status 1.
+    const std::string file = project();
+    const Result two = run("batch '" + file +
+                           "' --screen side --screen FRONT --virtual-sign 36x11 --virtual-sign "
+                           "48x12 --virtual-sign 48x12:port=none");
+    EXPECT_EQ(two.status, 0) << err();
+    EXPECT_NE(two.out.find("1  USB[1]  Side  "), std::string::npos) << two.out;
+    EXPECT_NE(two.out.find("2  USB[2]  Front  "), std::string::npos) << two.out;
+    EXPECT_NE(two.out.find("3  USB[FF]  Front  "), std::string::npos) << two.out;
+    EXPECT_EQ(run("batch '" + file + "' --screen nowhere --virtual-sign 48x12").status, 8);
+    // A build machine has no sign on USB.
+    const Result none = run("batch '" + file + "'");
+    if (none.status != 0) {
+        EXPECT_EQ(none.status, 1) << err();
+    }
+}
+
 // Every test project's image as zentari-cli writes it, kept byte for byte: one
 // folder per case with the project, the expected image (its fields checked by
 // hand against the format when it was committed) and, when the image is not of

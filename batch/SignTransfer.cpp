@@ -1,0 +1,179 @@
+#include "batch/SignTransfer.h"
+
+#include "device/LinkProtocol.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace batch {
+
+namespace {
+
+using namespace std::chrono_literals;
+using signlink::TRANSFER_OK;
+using signlink::TRANSFER_OPEN_FAILED;
+using signlink::TRANSFER_PACKET_FAILED;
+
+constexpr auto kWaitTimeout = 500ms;
+constexpr int kTimeoutsPerPhase = 4;
+// Write trouble is given three tries, a missing or refused reply two.
+constexpr int kWriteFailuresPerPacket = 3;
+constexpr int kReplyFailuresPerPacket = 2;
+
+class SignTransfer {
+public:
+    SignTransfer(DeviceTable& table, DeviceTable::Entry& entry, platform::Clock& clock,
+                 const std::atomic<bool>& running, std::span<const uint8_t> data, uint8_t kind,
+                 const TransferProgress& progress)
+        : m_table(table),
+          m_entry(entry),
+          m_clock(clock),
+          m_running(running),
+          m_data(data),
+          m_kind(kind),
+          m_progress(progress) {}
+
+    int run();
+
+private:
+    enum class Phase { Done, TimedOut, Failed, End };
+
+    bool going() const { return m_running.load() && !m_entry.cancelled(); }
+    Phase writePhase(int& failures);
+    Phase readPhase();
+
+    DeviceTable& m_table;
+    DeviceTable::Entry& m_entry;
+    platform::Clock& m_clock;
+    const std::atomic<bool>& m_running;
+    std::span<const uint8_t> m_data;
+    uint8_t m_kind;
+    const TransferProgress& m_progress;
+
+    platform::WaitEvent m_writeEvent;
+    platform::WaitEvent m_readEvent;
+    std::vector<uint8_t> m_writeReport;
+    std::vector<uint8_t> m_readReport;
+    size_t m_outLength = signlink::kReportSize;
+    size_t m_inLength = signlink::kReportSize;
+};
+
+SignTransfer::Phase SignTransfer::writePhase(int& failures) {
+    int tries = 0;
+    while (going()) {
+        if (!m_table.write(m_entry, m_writeReport.data(), m_outLength, &m_writeEvent))
+            return Phase::Failed;
+        if (!m_table.isPending(m_entry, DeviceTable::Write)) return Phase::Done;
+        switch (m_clock.wait(m_writeEvent, kWaitTimeout)) {
+            case platform::WaitResult::Signalled:
+                return Phase::Done;
+            case platform::WaitResult::TimedOut:
+                if (++tries == kTimeoutsPerPhase) return Phase::TimedOut;
+                break;
+            case platform::WaitResult::Failed:
+                if (++failures >= kWriteFailuresPerPacket) return Phase::End;
+                // Issued afresh rather than collected: the broken wait lost it.
+                m_table.cancelPending(m_entry, DeviceTable::Write);
+                break;
+        }
+    }
+    return Phase::End;
+}
+
+SignTransfer::Phase SignTransfer::readPhase() {
+    m_table.cancelPending(m_entry, DeviceTable::Read);
+    std::fill(m_readReport.begin(), m_readReport.end(), 0);
+    int tries = 0;
+    while (going()) {
+        if (!m_table.read(m_entry, m_readReport.data(), m_inLength, &m_readEvent))
+            return Phase::Done;
+        if (!m_table.isPending(m_entry, DeviceTable::Read)) return Phase::Done;
+        switch (m_clock.wait(m_readEvent, kWaitTimeout)) {
+            case platform::WaitResult::Signalled:
+                return Phase::Done;
+            case platform::WaitResult::TimedOut:
+                if (++tries == kTimeoutsPerPhase) {
+                    m_table.cancelPending(m_entry, DeviceTable::Read);
+                    return Phase::TimedOut;
+                }
+                break;
+            case platform::WaitResult::Failed:
+                return Phase::End;
+        }
+    }
+    return Phase::End;
+}
+
+int SignTransfer::run() {
+    const size_t length = m_data.size();
+    const uint32_t count = signlink::packetCount(length);
+    if (!m_table.open(m_entry)) return TRANSFER_OPEN_FAILED;
+    if (uint16_t n = m_table.outputReportLength(m_entry)) m_outLength = n;
+    if (uint16_t n = m_table.inputReportLength(m_entry)) m_inLength = n;
+    m_writeReport.assign(std::max(m_outLength, signlink::kReportSize), 0);
+    m_readReport.assign(std::max(m_inLength, signlink::kReportSize), 0);
+    if (m_progress) m_progress(0, count);
+
+    const signlink::Packet packetTemplate = signlink::buildPacketTemplate(length, count, m_kind);
+    std::vector<int> failures(count, 0);
+    uint32_t acknowledged = 0;
+    int result = TRANSFER_OK;
+    size_t index = 0;
+    while (index < count && going()) {
+        const size_t begin = signlink::kPayloadSize * index;
+        const size_t end = std::min(length, begin + signlink::kPayloadSize);
+        signlink::Packet packet = packetTemplate;
+        signlink::fillPacket(packet, static_cast<uint32_t>(index + 1),
+                             m_data.subspan(begin, end - begin));
+        std::fill(m_writeReport.begin(), m_writeReport.end(), 0);
+        std::copy(packet.begin(), packet.end(), m_writeReport.begin() + 1);
+
+        const Phase written = writePhase(failures[index]);
+        if (written == Phase::End) {
+            result = going() ? TRANSFER_PACKET_FAILED : kTransferStopped;
+            break;
+        }
+        // A write that failed outright (the sign went away) is no more sent
+        // than one that never completed; going on to the reply would count it.
+        if (written == Phase::TimedOut || written == Phase::Failed) {
+            m_table.cancelPending(m_entry, DeviceTable::Write);
+            if (++failures[index] >= kWriteFailuresPerPacket) {
+                result = TRANSFER_PACKET_FAILED;
+                break;
+            }
+            continue;
+        }
+        m_table.clearPending(m_entry, DeviceTable::Write);
+
+        const Phase replied = readPhase();
+        if (replied == Phase::End) {
+            result = going() ? TRANSFER_PACKET_FAILED : kTransferStopped;
+            break;
+        }
+        if (replied == Phase::TimedOut || m_readReport[1 + signlink::kReplyStatus] != 0) {
+            if (++failures[index] >= kReplyFailuresPerPacket) {
+                result = TRANSFER_PACKET_FAILED;
+                break;
+            }
+            continue;
+        }
+        ++acknowledged;
+        ++index;
+        if (m_progress) m_progress(acknowledged, count);
+    }
+    if (result == TRANSFER_OK && index < count) result = kTransferStopped;
+    if (result == TRANSFER_OK && m_progress) m_progress(count, count);
+    // Nothing may write into this transfer's buffers or events once it returns.
+    m_table.cancelPending(m_entry);
+    return result;
+}
+
+}  // namespace
+
+int sendToSign(DeviceTable& table, DeviceTable::Entry& entry, platform::Clock& clock,
+               const std::atomic<bool>& running, std::span<const uint8_t> data, uint8_t kind,
+               const TransferProgress& progress) {
+    return SignTransfer(table, entry, clock, running, data, kind, progress).run();
+}
+
+}  // namespace batch

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "device/DeviceTable.h"
+#include "platform/Clock.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+namespace batch {
+
+// Results of one sign's transfer: those of the link (0, 2, 3) and one of our
+// own for a transfer that was stopped (the dialog closed, the sign pulled).
+inline constexpr int kTransferStopped = -1;
+
+// Packets acknowledged so far, of the total.
+using TransferProgress = std::function<void(uint32_t done, uint32_t total)>;
+
+// One block to one sign of a batch send, on the calling worker's thread, with
+// its own events. Unlike the single-sign transfer a failed read wait ends it,
+// a reply that is missing or refused twice ends it, and it stops within one
+// wait when `running` is cleared or the entry leaves the table. Opens the
+// entry first; leaves nothing pending on it.
+int sendToSign(DeviceTable& table, DeviceTable::Entry& entry, platform::Clock& clock,
+               const std::atomic<bool>& running, std::span<const uint8_t> data, uint8_t kind,
+               const TransferProgress& progress);
+
+}  // namespace batch

@@ -1,0 +1,88 @@
+// The same image to 1, 4 and 8 simulated signs that each answer a packet after
+// 2 ms: with one worker per sign, eight signs should take hardly longer than one.
+#include "batch/CClustersSend.h"
+#include "batch/MessageQueue.h"
+#include "device/sim/SimulatedSign.h"
+#include "platform/Clock.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t kImage = 8192;
+std::map<int, double> g_seconds;  // by sign count
+
+struct NoTexts : platform::TextLookup {
+    std::u16string text(std::u16string_view key) const override { return std::u16string(key); }
+    std::vector<platform::TextListEntry> list(std::u16string_view) const override { return {}; }
+};
+
+void BM_BatchSend(benchmark::State& state) {
+    const int signs = static_cast<int>(state.range(0));
+    platform::SteadyClock clock;
+    SimulatedSign sim(clock);
+    SimulatedSign::Config config;
+    config.writeDelay = {};
+    config.replyDelay = std::chrono::milliseconds(2);
+    for (int k = 0; k < signs; ++k)
+        sim.addSign(config);
+    DeviceTable table(sim);
+    NoTexts texts;
+    batch::MessageQueue queue;
+    std::vector<uint8_t> image(kImage);
+    for (size_t k = 0; k < image.size(); ++k)
+        image[k] = static_cast<uint8_t>(k * 29);
+    CClustersSend dlg({table, clock, texts, [&](std::function<void()> m) { queue.post(std::move(m)); }},
+                      CClustersSend::MODE_SCREEN, {u"Front"},
+                      [&](const std::u16string&) { return image; });
+    dlg.onInitDialog();
+    dlg.onCellEdited(0, CClustersSend::COL_TARGET, u"Front");
+    for (auto _ : state) {
+        dlg.onSend();
+        while (dlg.runningWorkers() > 0)
+            queue.waitAndRun(std::chrono::milliseconds(5));
+        dlg.joinWorkers();
+        state.PauseTiming();
+        queue.runPending();
+        for (const auto& [key, result] : dlg.results())
+            if (result.code != 0) state.SkipWithError("a sign did not get the image");
+        for (int k = 0; k < signs; ++k)
+            sim.clearHistory(k);
+        state.ResumeTiming();
+    }
+}
+
+BENCHMARK(BM_BatchSend)->Arg(1)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+class Reporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs)
+            if (r.run_type == Run::RT_Iteration)
+                g_seconds[std::stoi(r.run_name.args)] =
+                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    Reporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (g_seconds.count(1) && g_seconds.count(8)) {
+        std::printf("%zu bytes: 1 sign %.0f ms, 4 signs %.0f ms, 8 signs %.0f ms; 8 signs take "
+                    "%.2f times as long as one (goal: at most 1.3)\n",
+                    kImage, g_seconds[1] * 1e3, g_seconds[4] * 1e3, g_seconds[8] * 1e3,
+                    g_seconds[8] / g_seconds[1]);
+    }
+    benchmark::Shutdown();
+    return 0;
+}

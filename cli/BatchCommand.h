@@ -1,0 +1,34 @@
+#pragma once
+
+#include "app/SignOptions.h"
+#include "device/DeviceImage.h"
+#include "platform/TextLookup.h"
+#include "project/ProjectFile.h"
+#include "project/ScreenRecord.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// zentari-cli batch: a project's screens to every attached sign at once, as
+// the batch send dialog's Send does.
+struct BatchArguments {
+    std::string project;
+    std::vector<std::string> screens;  // for the signs in order, the last repeating
+    SignOptions signs;
+};
+
+// Exit statuses of the command.
+inline constexpr int kBatchAllSent = 0;
+inline constexpr int kBatchNoSign = 1;
+inline constexpr int kBatchSomeFailed = 3;
+inline constexpr int kBatchBadProject = 8;
+
+// A screen of a project file with its programs keyed as opening the project
+// keys them: the file's order, at most ten.
+ScreenRecord screenWithPrograms(const ProjectFile::LoadedScreen& loaded);
+
+using ScreenImageMaker = std::function<DeviceImage::Built(const ScreenRecord&)>;
+
+int runBatch(const BatchArguments& args, const ScreenImageMaker& makeImage,
+             const platform::TextLookup& english);
