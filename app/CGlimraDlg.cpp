@@ -2,6 +2,9 @@
 
 #include "app/CGlimraApp.h"
 #include "app/Commands.h"
+#include "assets/AnimationLibrary.h"
+#include "assets/AnimationSet.h"
+#include "assets/CDialogAddImages.h"
 #include "batch/CClustersSend.h"
 #include "device/DeviceImage.h"
 #include "platform/Format.h"
@@ -121,6 +124,7 @@ void CGlimraDlg::onInitDialog() {
 
     m_context.loadPictures();
     m_programEditor.setPictures(m_context.pictures().records());
+    reloadAnimations();
 
     m_window->showPanel(Panel::ScreenPanel, false);
     m_window->showPanel(Panel::ProgramEditor, false);
@@ -315,6 +319,8 @@ void CGlimraDlg::onCommand(int id) {
             return screenSettings();
         case ID_PICTURE_SETTINGS:
             return pictureLibrary();
+        case IDM_TOOL_CUSTOM_IMAGES:
+            return animationLibrary();
         case ID_OPEN_DATA_FOLDER: {
             const std::filesystem::path data = m_context.folders().dataFolder();
             if (!data.empty()) m_app.shell().open(data);
@@ -368,12 +374,10 @@ void CGlimraDlg::onMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) 
         const auto size = SignCommands::queryGeometry(*this);
         if (wParam && size)
             m_timers->postMessageTo(wParam, MSG_QUERY_GEOMETRY, size->first, size->second);
-    } else if (message == MSG_SEND_ANIMATIONS && lParam != 0) {
-        std::vector<uint8_t> set = m_animationSet ? m_animationSet() : std::vector<uint8_t>();
-        if (set.size() >= kAnimationSetLimit)
-            showResult(5);
-        else if (!set.empty())
-            batchSend(std::move(set));
+    } else if (message == MSG_SEND_ANIMATIONS) {
+        sendAnimations(wParam != 0, lParam != 0);
+    } else if (message == MSG_RELOAD_ANIMATIONS) {
+        reloadAnimations();
     } else if (message == MSG_SEND_COMMAND_BYTE) {
         const uint8_t command[] = {static_cast<uint8_t>(wParam & 0xFF)};
         transfer(command, signlink::KIND_COMMAND_BYTE, nullptr);
@@ -752,6 +756,48 @@ void CGlimraDlg::startTimer(int id, int milliseconds) {
 void CGlimraDlg::postFirmwareReady() {
     const std::lock_guard lock(m_reportMutex);
     if (m_timers) m_timers->postMessage(MSG_FIRMWARE_READY, 0, 0);
+}
+
+std::filesystem::path CGlimraDlg::animationLibraryFile() const {
+    return AnimationLibrary::fileIn(m_context.folders().dataFolder());
+}
+
+void CGlimraDlg::reloadAnimations() {
+    const std::filesystem::path& program = m_context.folders().programFolder();
+    AnimationLibrary::locate(animationLibraryFile(), program);
+    m_programEditor.setAnimations(
+        AnimationLibrary::paths(AnimationLibrary::read(animationLibraryFile(), program)));
+}
+
+std::vector<uint8_t> CGlimraDlg::animationSet() {
+    if (m_animationSet) return m_animationSet();
+    const std::filesystem::path& program = m_context.folders().programFolder();
+    AnimationLibrary::locate(animationLibraryFile(), program);
+    return AnimationSet::build(
+        AnimationLibrary::paths(AnimationLibrary::read(animationLibraryFile(), program)),
+        m_screenPanel.height(), m_app.images());
+}
+
+void CGlimraDlg::sendAnimations(bool reportErrors, bool toAllSigns) {
+    std::vector<uint8_t> set = animationSet();
+    if (set.size() >= AnimationSet::kMaxLength) {
+        showResult(SignCommands::RESULT_ANIMATIONS_TOO_LONG);
+        return;
+    }
+    if (toAllSigns) {
+        // An empty library has nothing for the signs; the dialog would send screens instead.
+        if (!set.empty()) batchSend(std::move(set));
+        return;
+    }
+    const int code = transfer(set, signlink::KIND_ANIMATION_SET, nullptr);
+    if (reportErrors && code != signlink::TRANSFER_OK) showResult(code);
+}
+
+void CGlimraDlg::animationLibrary() {
+    if (!m_dialogs) return;
+    CDialogAddImages dlg(m_context.language(), m_app.images(), animationLibraryFile(),
+                         m_context.folders().programFolder(), m_animationFrameCounter);
+    m_dialogs->runAddImages(dlg);
 }
 
 void CGlimraDlg::batchSend(std::vector<uint8_t> preparedImage) {

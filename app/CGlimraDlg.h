@@ -155,12 +155,13 @@ public:
     void sendToSign();
     // The batch send dialog in screen mode; with a prepared image every sign gets that.
     void batchSend(std::vector<uint8_t> preparedImage = {});
-    // Makes the animation set that message 0x0805 sends to every sign.
+    // Replaces the animation set that message 0x0805 builds from the library.
     void setAnimationSetSource(std::function<std::vector<uint8_t>()> source) {
         m_animationSet = std::move(source);
     }
-    // An animation set this long or longer does not fit a sign.
-    static constexpr size_t kAnimationSetLimit = 22528;
+    // The library's animation set for the screen panel's height.
+    std::vector<uint8_t> animationSet();
+    std::filesystem::path animationLibraryFile() const;
 
     // The screen of the selected item, and the selected program; 0 when none.
     ScreenId currentScreenId() const;
@@ -201,6 +202,10 @@ private:
     void screenSettings();
     ScreenCatalogue readScreenCatalogue() const;
     void pictureLibrary();
+    void animationLibrary();
+    void reloadAnimations();
+    // Message 0x0805: the set to the first sign, or to every sign through the batch dialog.
+    void sendAnimations(bool reportErrors, bool toAllSigns);
     void chooseLanguage(int menuId);
     void fillLanguageMenu();
     void fillFontLists();
@@ -243,6 +248,8 @@ private:
     std::atomic<int> m_signHeight{0};
     std::atomic<bool> m_firmwareReady{false};
     std::function<std::vector<uint8_t>()> m_animationSet;
+    // The animation preview's frame, kept from one opening of its dialog to the next.
+    uint64_t m_animationFrameCounter = 0;
     // Only the window's own thread may keep the window painting while it waits.
     std::thread::id m_uiThread = std::this_thread::get_id();
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 class CClustersSend;
+class CDialogAddImages;
 class CDialogTest;
 class CImgInfoDlg;
 class CScreenSel;
@@ -43,4 +44,6 @@ public:
     virtual void runTestDialog(CDialogTest& dlg) = 0;
     // The batch send dialog, until it is closed (by Close or by the frame).
     virtual void runClustersSend(CClustersSend& dlg) = 0;
+    // The animation library dialog, until OK or Cancel.
+    virtual void runAddImages(CDialogAddImages& dlg) = 0;
 };

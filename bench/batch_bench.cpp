@@ -37,9 +37,9 @@ void BM_BatchSend(benchmark::State& state) {
     std::vector<uint8_t> image(kImage);
     for (size_t k = 0; k < image.size(); ++k)
         image[k] = static_cast<uint8_t>(k * 29);
-    CClustersSend dlg({table, clock, texts, [&](std::function<void()> m) { queue.post(std::move(m)); }},
-                      CClustersSend::MODE_SCREEN, {u"Front"},
-                      [&](const std::u16string&) { return image; });
+    CClustersSend dlg(
+        {table, clock, texts, [&](std::function<void()> m) { queue.post(std::move(m)); }},
+        CClustersSend::MODE_SCREEN, {u"Front"}, [&](const std::u16string&) { return image; });
     dlg.onInitDialog();
     dlg.onCellEdited(0, CClustersSend::COL_TARGET, u"Front");
     for (auto _ : state) {
@@ -57,7 +57,13 @@ void BM_BatchSend(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_BatchSend)->Arg(1)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_BatchSend)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(8)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 class Reporter : public benchmark::ConsoleReporter {
 public:
@@ -78,10 +84,11 @@ int main(int argc, char** argv) {
     Reporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     if (g_seconds.count(1) && g_seconds.count(8)) {
-        std::printf("%zu bytes: 1 sign %.0f ms, 4 signs %.0f ms, 8 signs %.0f ms; 8 signs take "
-                    "%.2f times as long as one (goal: at most 1.3)\n",
-                    kImage, g_seconds[1] * 1e3, g_seconds[4] * 1e3, g_seconds[8] * 1e3,
-                    g_seconds[8] / g_seconds[1]);
+        std::printf(
+            "%zu bytes: 1 sign %.0f ms, 4 signs %.0f ms, 8 signs %.0f ms; 8 signs take "
+            "%.2f times as long as one (goal: at most 1.3)\n",
+            kImage, g_seconds[1] * 1e3, g_seconds[4] * 1e3, g_seconds[8] * 1e3,
+            g_seconds[8] / g_seconds[1]);
     }
     benchmark::Shutdown();
     return 0;

@@ -64,6 +64,15 @@ std::string resultWords(int code, const platform::TextLookup& english) {
     return utf8(SignCommands::resultText(code, english));
 }
 
+int noSign(const platform::TextLookup& english) {
+    std::fprintf(stderr, "zentari-cli: %s\n",
+                 utf8(SignCommands::resultText(signlink::TRANSFER_NO_SIGN, english)).c_str());
+    return kBatchNoSign;
+}
+
+int sendAndReport(CClustersSend& dlg, batch::MessageQueue& queue, SignSession& sign,
+                  const platform::TextLookup& english);
+
 }  // namespace
 
 int runBatch(const BatchArguments& args, const ScreenImageMaker& makeImage,
@@ -105,29 +114,45 @@ int runBatch(const BatchArguments& args, const ScreenImageMaker& makeImage,
         return 1;
     }
     batch::MessageQueue queue;
-    std::map<std::u16string, size_t> builtBytes;
-    CClustersSend dlg(
-        {sign.table(), sign.clock(), english,
-         [&queue](std::function<void()> message) { queue.post(std::move(message)); }},
-        CClustersSend::MODE_SCREEN, names,
-        [&](const std::u16string& name) {
-            for (const ScreenRecord& screen : screens) {
-                if (!platform::equalsNoCase(screen.name, name)) continue;
-                const DeviceImage::Built built = makeImage(screen);
-                builtBytes[name] = built.bytes.size();
-                return std::vector<uint8_t>(built.bytes.begin(), built.bytes.end());
-            }
-            return std::vector<uint8_t>();
-        });
+    CClustersSend dlg({sign.table(), sign.clock(), english,
+                       [&queue](std::function<void()> message) { queue.post(std::move(message)); }},
+                      CClustersSend::MODE_SCREEN, names, [&](const std::u16string& name) {
+                          for (const ScreenRecord& screen : screens) {
+                              if (!platform::equalsNoCase(screen.name, name)) continue;
+                              const DeviceImage::Built built = makeImage(screen);
+                              return std::vector<uint8_t>(built.bytes.begin(), built.bytes.end());
+                          }
+                          return std::vector<uint8_t>();
+                      });
     dlg.onInitDialog();
-    if (dlg.rows().empty()) {
-        std::fprintf(stderr, "zentari-cli: %s\n",
-                     utf8(SignCommands::resultText(signlink::TRANSFER_NO_SIGN, english)).c_str());
-        return kBatchNoSign;
-    }
+    if (dlg.rows().empty()) return noSign(english);
     // Row by row, each choice filling the rows below it as in the dialog.
     for (size_t k = 0; k < chosen.size() && k < dlg.rows().size(); ++k)
         dlg.onCellEdited(static_cast<int>(k), CClustersSend::COL_TARGET, chosen[k]);
+    return sendAndReport(dlg, queue, sign, english);
+}
+
+int runBatchPrepared(const SignOptions& options, std::vector<uint8_t> image,
+                     const platform::TextLookup& english) {
+    SignSession sign;
+    std::string error;
+    if (!sign.open(options, error)) {
+        std::fprintf(stderr, "zentari-cli: %s\n", error.c_str());
+        return 1;
+    }
+    batch::MessageQueue queue;
+    CClustersSend dlg({sign.table(), sign.clock(), english,
+                       [&queue](std::function<void()> message) { queue.post(std::move(message)); }},
+                      CClustersSend::MODE_SCREEN, {}, {}, std::move(image));
+    dlg.onInitDialog();
+    if (dlg.rows().empty()) return noSign(english);
+    return sendAndReport(dlg, queue, sign, english);
+}
+
+namespace {
+
+int sendAndReport(CClustersSend& dlg, batch::MessageQueue& queue, SignSession& sign,
+                  const platform::TextLookup& english) {
     const std::vector<Row> sentTo = dlg.rows();
     dlg.onSend();
 
@@ -144,7 +169,9 @@ int runBatch(const BatchArguments& args, const ScreenImageMaker& makeImage,
     for (const Row& row : sentTo) {
         const std::u16string& key = row[CClustersSend::COL_KEY];
         const std::string id = utf8(row[CClustersSend::COL_ID]);
-        const std::string screen = utf8(row[CClustersSend::COL_TARGET]);
+        // A prepared image has no screen column.
+        std::string screen = utf8(row[CClustersSend::COL_TARGET]);
+        if (screen.empty()) screen = "-";
         auto result = results.find(static_cast<int32_t>(platform::parseDecimal(key)));
         if (result == results.end()) {
             everything = false;
@@ -162,3 +189,5 @@ int runBatch(const BatchArguments& args, const ScreenImageMaker& makeImage,
     std::fflush(stdout);
     return everything ? kBatchAllSent : kBatchSomeFailed;
 }
+
+}  // namespace

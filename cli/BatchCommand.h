@@ -32,3 +32,7 @@ using ScreenImageMaker = std::function<DeviceImage::Built(const ScreenRecord&)>;
 
 int runBatch(const BatchArguments& args, const ScreenImageMaker& makeImage,
              const platform::TextLookup& english);
+
+// The same image to every sign, as the batch dialog sends a prepared image.
+int runBatchPrepared(const SignOptions& options, std::vector<uint8_t> image,
+                     const platform::TextLookup& english);

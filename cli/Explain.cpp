@@ -1,9 +1,11 @@
 #include "cli/Explain.h"
 
+#include "assets/AnimationSet.h"
 #include "device/DeviceImage.h"
 #include "device/DeviceImageReader.h"
 
 #include <iomanip>
+#include <span>
 
 namespace {
 
@@ -120,6 +122,40 @@ bool explainDeviceImage(std::string_view bytes, std::ostream& out) {
     }
     if (!image.problem.empty()) {
         out << "Problem: " << image.problem << '\n';
+        return false;
+    }
+    return true;
+}
+
+bool explainAnimationSet(std::string_view bytes, std::ostream& out) {
+    const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                        bytes.size());
+    const auto set = AnimationSet::parse(data);
+    if (!set) {
+        out << "not an animation set: " << bytes.size() << " bytes, the header needs 8\n";
+        return false;
+    }
+    out << "animation set, " << bytes.size() << " bytes\n";
+    field(out, 0, "size code", num(set->sizeCode) + " (" + num(set->height) + " rows)");
+    field(out, 0, "blocks", num(data[4]));
+    for (size_t k = 0; k < set->blocks.size(); ++k) {
+        const auto& block = set->blocks[k];
+        out << "block " << k << '\n';
+        field(out, 2, "offset", num(static_cast<long long>(block.offset)));
+        field(out, 2, "frame bytes", num(block.frameByteCount));
+        field(out, 2, "frames", num(block.frameCount));
+        for (size_t f = 0; f < block.frames.size(); ++f) {
+            out << "  frame " << f << '\n';
+            for (int y = 0; y < set->height; ++y) {
+                std::string row(4, ' ');
+                for (int x = 0; x < set->height; ++x)
+                    row += AnimationSet::lit(block.frames[f], set->height, x, y) ? '#' : '.';
+                out << row << '\n';
+            }
+        }
+    }
+    if (!set->problem.empty()) {
+        out << "problem: " << set->problem << '\n';
         return false;
     }
     return true;

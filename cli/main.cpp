@@ -4,6 +4,8 @@
 #include "app/AppSettings.h"
 #include "app/SignCommands.h"
 #include "app/SignOptions.h"
+#include "assets/AnimationLibrary.h"
+#include "assets/AnimationSet.h"
 #include "cli/BatchCommand.h"
 #include "cli/Explain.h"
 #include "cli/SignSession.h"
@@ -40,11 +42,19 @@ constexpr const char* kUsage =
     "      Write the device image of a screen of the project (the first screen when\n"
     "      none is named; names compared without regard to case) with every checked\n"
     "      program, to FILE or to standard output.\n"
-    "  explain FILE\n"
+    "  explain [--animations] FILE\n"
     "      Print every field of a device image, its records, animation tables and\n"
     "      temperature blocks, and each page as rows of '#' (lit) and '.' (dark).\n"
     "      A damaged image is explained as far as it is sound, and its first\n"
-    "      problem is named.\n"
+    "      problem is named. With --animations FILE is an animation set: its\n"
+    "      header, offsets and every frame of every animation.\n"
+    "  animations [--height H] [--gif FILE]... [-o FILE]\n"
+    "      Write the animation set of the animation library (or of the given GIF\n"
+    "      files, in order) for a screen of H rows (1-127, default 12) to FILE or\n"
+    "      to standard output.\n"
+    "  send-animations [--batch] [--height H]\n"
+    "      Send the animation library's set to the sign, or with --batch to every\n"
+    "      attached sign at once; a set of 22528 bytes or more is refused.\n"
     "  query\n"
     "      Print the sign's size as WIDTHxHEIGHT.\n"
     "  send PROJECT.vqd [--screen NAME]\n"
@@ -65,7 +75,7 @@ constexpr const char* kUsage =
     "  --help, help        this text\n"
     "  --version           the program's version\n"
     "\n"
-    "Options of query, send, batch, test and command:\n"
+    "Options of query, send, batch, send-animations, test and command:\n"
     "  --virtual-sign WxH[:OPTION,...]\n"
     "                      talk to a simulated sign of W columns and H rows\n"
     "                      (1-255 x 1-127) instead of USB; give it again for more.\n"
@@ -330,16 +340,104 @@ int imageCommand(const std::vector<std::string>& args) {
     return 0;
 }
 
-int explainCommand(const std::vector<std::string>& args) {
+int explainCommand(std::vector<std::string> args) {
+    const bool animations = !args.empty() && args[0] == "--animations";
+    if (animations) args.erase(args.begin());
     if (args.size() != 1) return usage("explain takes one device image file");
     const auto bytes =
         args[0] == "-"
             ? std::optional<std::string>(std::string(std::istreambuf_iterator<char>(std::cin), {}))
             : readBytes(args[0]);
     if (!bytes) return fail("cannot read " + args[0]);
-    const bool sound = explainDeviceImage(*bytes, std::cout);
+    const bool sound =
+        animations ? explainAnimationSet(*bytes, std::cout) : explainDeviceImage(*bytes, std::cout);
     std::cout.flush();
     return sound ? 0 : 1;
+}
+
+// "--height H" for the animation commands; false after saying why.
+bool takeHeight(std::vector<std::string>& args, int& height, int& status) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--height") continue;
+        char* end = nullptr;
+        const long h = i + 1 < args.size() ? std::strtol(args[i + 1].c_str(), &end, 10) : 0;
+        if (i + 1 >= args.size() || *end != '\0' || h < 1 || h > 127) {
+            status = usage("--height needs a number of rows from 1 to 127");
+            return false;
+        }
+        height = static_cast<int>(h);
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        --i;
+    }
+    return true;
+}
+
+std::vector<uint8_t> librarySet(Session& session, int height) {
+    const AppFolders& folders = session.context.folders();
+    return AnimationSet::build(AnimationLibrary::paths(AnimationLibrary::load(
+                                   folders.dataFolder(), folders.programFolder())),
+                               height, session.images);
+}
+
+int animationsCommand(std::vector<std::string> args) {
+    int height = 12, status = 0;
+    if (!takeHeight(args, height, status)) return status;
+    std::vector<std::u16string> gifs;
+    std::string output;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if ((args[i] == "--gif" || args[i] == "-o") && i + 1 < args.size()) {
+            if (args[i] == "--gif")
+                gifs.push_back(std::filesystem::absolute(args[i + 1]).u16string());
+            else
+                output = args[i + 1];
+            ++i;
+        } else {
+            return usage("'" + args[i] + "' is not an option of animations");
+        }
+    }
+    Session session;
+    const std::vector<uint8_t> set = gifs.empty()
+                                         ? librarySet(session, height)
+                                         : AnimationSet::build(gifs, height, session.images);
+    const std::string bytes(set.begin(), set.end());
+    if (output.empty() || output == "-") {
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : fail("cannot write to standard output");
+    }
+    std::string error;
+    if (!platform::saveFileSafely(output, bytes, &error)) return fail("cannot write " + error);
+    std::fprintf(stderr, "%zu bytes, %u animation%s, written to %s\n", bytes.size(),
+                 set.size() > 4 ? set[4] : 0u, set.size() > 4 && set[4] == 1 ? "" : "s",
+                 output.c_str());
+    return 0;
+}
+
+int sendAnimationsCommand(std::vector<std::string> args) {
+    SignOptions options;
+    std::string error;
+    if (!options.take(args, error)) return usage(error);
+    int height = 12, status = 0;
+    if (!takeHeight(args, height, status)) return status;
+    bool toAll = false;
+    for (const std::string& arg : args) {
+        if (arg != "--batch") return usage("'" + arg + "' is not an option of send-animations");
+        toAll = true;
+    }
+    Session session;
+    std::vector<uint8_t> set = librarySet(session, height);
+    if (set.size() >= AnimationSet::kMaxLength)
+        return reportResult(SignCommands::RESULT_ANIMATIONS_TOO_LONG);
+    if (set.empty()) {
+        std::fprintf(stderr, "zentari-cli: the animation library is empty\n");
+        return kExitNothingToSend;
+    }
+    if (toAll) return runBatchPrepared(options, std::move(set), english());
+    SignSession sign;
+    if (!sign.open(options, error)) return fail(error);
+    const int code = sign.transfer(set, signlink::KIND_ANIMATION_SET, nullptr);
+    printSummary(sign);
+    if (code == 0) std::fprintf(stderr, "sent %zu bytes\n", set.size());
+    return reportResult(code);
 }
 
 // Qt draws the text; without a display it draws offscreen.
@@ -369,7 +467,8 @@ int main(int argc, char** argv) {
     }
     const bool signCommand_ = command == "query" || command == "send" || command == "batch" ||
                               command == "test" || command == "command";
-    if (command != "image" && command != "explain" && !signCommand_)
+    const bool animationCommand = command == "animations" || command == "send-animations";
+    if (command != "image" && command != "explain" && !signCommand_ && !animationCommand)
         return usage("unknown command '" + command + "'");
 
     if (command == "explain") return explainCommand(args);
@@ -381,5 +480,7 @@ int main(int argc, char** argv) {
     char* qtArgv[] = {argv[0], nullptr};
     QGuiApplication app(qtArgc, qtArgv);
     if (signCommand_) return signCommand(command, std::move(args));
+    if (command == "animations") return animationsCommand(std::move(args));
+    if (command == "send-animations") return sendAnimationsCommand(std::move(args));
     return imageCommand(args);
 }

@@ -4,6 +4,7 @@
 #include "app/Commands.h"
 #include "app/ui/CSystemSettingDialog.h"
 #include "app/ui/ScreenTree.h"
+#include "assets/ui/CDialogAddImagesDialog.h"
 #include "assets/ui/CImgInfoDialog.h"
 #include "batch/ui/CClustersSendDialog.h"
 #include "content/ui/CDlgProgramWidget.h"
@@ -550,6 +551,17 @@ void CMainWindow::runTestDialog(CDialogTest& dlg) {
 
 void CMainWindow::runClustersSend(CClustersSend& dlg) {
     CClustersSendDialog dialog(dlg, this);
+    dialog.exec();
+}
+
+void CMainWindow::runAddImages(CDialogAddImages& dlg) {
+    // Its messages reach the controller through this window's queue, as posted ones do.
+    CDialogAddImagesDialog dialog(
+        dlg,
+        [this](uint32_t message, uintptr_t wParam, intptr_t lParam) {
+            postMessage(message, wParam, lParam);
+        },
+        this);
     dialog.exec();
 }
 

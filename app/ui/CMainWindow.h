@@ -70,6 +70,7 @@ public:
                         bool& autoUpdate) override;
     void runTestDialog(CDialogTest& dlg) override;
     void runClustersSend(CClustersSend& dlg) override;
+    void runAddImages(CDialogAddImages& dlg) override;
 
     // --- TimerHost: from any thread ------------------------------------------------------
     // The controller's timers; QObject's own startTimer/killTimer are not used here.

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -658,8 +659,18 @@ void CDlgProgramWidget::refreshLists() {
     };
     std::vector<std::u16string> animationKey = m_editor.animations();
     showItems(m_animations, animationKey, [&] {
-        for (const auto& name : m_editor.animations())
-            m_animations->addItem(toQString(name));
+        // Each animation by its code, its file's name and its first frame.
+        const auto& paths = m_editor.animations();
+        for (size_t i = 0; i < paths.size(); ++i) {
+            const QString path = toQString(paths[i]);
+            auto* item = new QListWidgetItem(QStringLiteral("%1  %2")
+                                                 .arg(static_cast<int>(i), 2, 16, QLatin1Char('0'))
+                                                 .toUpper()
+                                                 .arg(QFileInfo(path).completeBaseName()),
+                                             m_animations);
+            item->setToolTip(path);
+            item->setIcon(thumbnail(path, m_animations->iconSize()));
+        }
     });
     std::vector<std::u16string> pictureKey;
     const auto& pictures = m_editor.pictures();

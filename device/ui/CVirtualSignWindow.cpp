@@ -1,5 +1,6 @@
 #include "device/ui/CVirtualSignWindow.h"
 
+#include "assets/AnimationSet.h"
 #include "device/DeviceImageReader.h"
 #include "device/LinkProtocol.h"
 
@@ -132,6 +133,32 @@ void CVirtualSignWindow::addBlock(const SimulatedSign::Block& block) {
             m_showing = image.problem.empty() ? QStringLiteral("an image for another size")
                                               : QStringLiteral("a damaged image: %1")
                                                     .arg(QString::fromStdString(image.problem));
+        }
+    } else if (block.kind == signlink::KIND_ANIMATION_SET) {
+        // The first frame of each animation, side by side from the left, as far as they fit.
+        std::fill(m_leds.begin(), m_leds.end(), false);
+        const auto set = AnimationSet::parse(block.bytes);
+        if (!set) {
+            m_showing = QStringLiteral("a damaged animation set");
+        } else {
+            const int h = set->height;
+            int left = 0;
+            for (const auto& animation : set->blocks) {
+                if (animation.frames.empty() || left >= m_width) continue;
+                for (int row = 0; row < std::min(h, m_height); ++row)
+                    for (int col = 0; col < h && left + col < m_width; ++col)
+                        m_leds[static_cast<size_t>(row) * m_width + left + col] =
+                            AnimationSet::lit(animation.frames.front(), h, col, row);
+                left += h + 1;
+            }
+            m_showing =
+                QStringLiteral("the first frames of %1 animation%2 of %3 rows%4")
+                    .arg(set->blocks.size())
+                    .arg(set->blocks.size() == 1 ? "" : "s")
+                    .arg(h)
+                    .arg(set->problem.empty() ? QString()
+                                              : QStringLiteral(", damaged: %1")
+                                                    .arg(QString::fromStdString(set->problem)));
         }
     } else if (block.kind == signlink::KIND_TEST_PATTERN && block.bytes.size() == 1) {
         const uint8_t pattern = block.bytes[0];

@@ -5,6 +5,7 @@
 #include "app/CGlimraApp.h"
 #include "app/CGlimraDlg.h"
 #include "app/Commands.h"
+#include "assets/AnimationSet.h"
 #include "assets/PictureLibrary.h"
 #include "device/sim/SimulatedSign.h"
 #include "platform/TextCodec.h"
@@ -1026,29 +1027,77 @@ TEST_F(Controller, BatchSendOffersEveryScreenAndSendsEachSignItsOwn) {
     EXPECT_TRUE(view->messages.empty());  // everything went into the rows
 }
 
-TEST_F(Controller, AnAnimationSetGoesToEverySignUnlessItIsTooLong) {
+TEST_F(Controller, AnAnimationSetGoesToOneOrEverySignUnlessItIsTooLong) {
     start();
     signs.addSign({});
-    std::vector<uint8_t> set(CGlimraDlg::kAnimationSetLimit, 0x11);
+    signs.addSign({});
+    std::vector<uint8_t> set(AnimationSet::kMaxLength, 0x11);
     dlg->setAnimationSetSource([&] { return set; });
-    dlg->onMessage(MSG_SEND_ANIMATIONS, 0, 1);
+    dlg->onMessage(MSG_SEND_ANIMATIONS, 1, 1);
+    dlg->onMessage(MSG_SEND_ANIMATIONS, 1, 0);
     EXPECT_EQ(view->batchDialogs, 0);
-    EXPECT_EQ(view->messages, std::vector<std::u16string>{u"DataTooLong_gif"});
+    EXPECT_EQ(view->messages,
+              (std::vector<std::u16string>{u"DataTooLong_gif", u"DataTooLong_gif"}));
+    EXPECT_TRUE(signs.reports(0).empty());
 
-    dlg->onMessage(MSG_SEND_ANIMATIONS, 0, 0);  // only with a non-zero lParam
-    EXPECT_EQ(view->batchDialogs, 0);
-
+    // One byte less goes: to every sign through the batch dialog...
     set.pop_back();
+    view->messages.clear();
     view->onBatchDialog = [&](CClustersSend& batch) {
         EXPECT_EQ(batch.columns()[CClustersSend::COL_ID].width, 510);
         batch.onSend();
         batch.joinWorkers();
     };
-    dlg->onMessage(MSG_SEND_ANIMATIONS, 0, 1);
+    dlg->onMessage(MSG_SEND_ANIMATIONS, 1, 1);
     EXPECT_EQ(view->batchDialogs, 1);
-    ASSERT_EQ(signs.blocks(0).size(), 1u);
-    EXPECT_EQ(signs.blocks(0)[0].kind, signlink::KIND_ANIMATION_SET);
-    EXPECT_EQ(signs.blocks(0)[0].bytes, set);
+    for (int k : {0, 1}) {
+        ASSERT_EQ(signs.blocks(k).size(), 1u);
+        EXPECT_EQ(signs.blocks(k)[0].kind, signlink::KIND_ANIMATION_SET);
+        EXPECT_EQ(signs.blocks(k)[0].bytes, set);
+    }
+    // ...or to the first sign alone, failures told only when asked for.
+    dlg->onMessage(MSG_SEND_ANIMATIONS, 0, 0);
+    ASSERT_EQ(signs.blocks(0).size(), 2u);
+    EXPECT_EQ(signs.blocks(0)[1].kind, signlink::KIND_ANIMATION_SET);
+    EXPECT_EQ(signs.blocks(1).size(), 1u);
+    SimulatedSign::Config refusing;
+    refusing.statusByKind[signlink::KIND_ANIMATION_SET] = 2;
+    signs.setConfig(0, refusing);
+    dlg->onMessage(MSG_SEND_ANIMATIONS, 0, 0);
+    EXPECT_TRUE(view->messages.empty());
+    dlg->onMessage(MSG_SEND_ANIMATIONS, 1, 0);
+    EXPECT_EQ(view->messages, std::vector<std::u16string>{u"TimeOut"});
+}
+
+// The library from the shipped default at the first start; the program editor
+// offers its animations and gets them again when the library dialog saved it.
+TEST_F(Controller, TheAnimationLibraryFeedsTheEditorAndTheSet) {
+    writeFile(file("program/DefaultGif.dat"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><GifFiles>"
+              "<Item Index=\"00\" Speed=\"200\">.\\Gif\\a.gif</Item></GifFiles>");
+    platform::Bitmap lit(12, 12, 0xFFFF0000);
+    images.putFrames(m_root / "program/Gif/a.gif", {{lit, 100}, {lit, 100}});
+    start();
+    const std::u16string a = (m_root / "program/Gif/a.gif").u16string();
+    EXPECT_EQ(dlg->programEditor().animations(), std::vector<std::u16string>{a});
+    EXPECT_TRUE(fs::exists(data("GifFiles.xml")));
+
+    // 48 × 12: two frames of 24 bytes, all lit, so every byte inverted to 0.
+    const std::vector<uint8_t> set = dlg->animationSet();
+    ASSERT_EQ(set.size(), 8u + 4 + 5 + 48);
+    EXPECT_EQ(std::vector<uint8_t>(set.begin(), set.begin() + 17),
+              (std::vector<uint8_t>{1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 12, 0, 48, 2, 0, 0}));
+
+    writeFile(data("GifFiles.xml"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><GifFiles>"
+              "<Item Index=\"00\" Speed=\"200\">/x/b.gif</Item>"
+              "<Item Index=\"01\" Speed=\"200\">/x/c.gif</Item></GifFiles>");
+    dlg->onMessage(MSG_RELOAD_ANIMATIONS, 0, 0);
+    EXPECT_EQ(dlg->programEditor().animations(),
+              (std::vector<std::u16string>{u"/x/b.gif", u"/x/c.gif"}));
+
+    dlg->onCommand(IDM_TOOL_CUSTOM_IMAGES);
+    EXPECT_EQ(view->animationDialogs, 1);
 }
 
 TEST_F(Controller, TheDeviceImageOfANamedScreen) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CGlimraDlg.h"
+#include "assets/CDialogAddImages.h"
 #include "batch/CClustersSend.h"
 
 #include <functional>
@@ -188,6 +189,12 @@ public:
     }
     int batchDialogs = 0;
     std::function<void(CClustersSend&)> onBatchDialog;
+    void runAddImages(CDialogAddImages& dlg) override {
+        ++animationDialogs;
+        if (onAnimationDialog) onAnimationDialog(dlg);
+    }
+    int animationDialogs = 0;
+    std::function<void(CDialogAddImages&)> onAnimationDialog;
 
     // --- TimerHost ------------------------------------------------------------------
     void startTimer(int id, int ms) override { timers[id] = ms; }

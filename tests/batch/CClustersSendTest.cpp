@@ -134,8 +134,8 @@ TEST_F(Batch, ColumnsCaptionsAndWidthsOfEachMode) {
     Row captions;
     for (const auto& c : dlg->columns())
         captions.push_back(c.caption);
-    EXPECT_EQ(captions, (Row{u"", u"<Index>", u"<Id>", u"<SoftName>", u"<Firmware>",
-                             u"<Progress>", u"<Progress>2"}));
+    EXPECT_EQ(captions, (Row{u"", u"<Index>", u"<Id>", u"<SoftName>", u"<Firmware>", u"<Progress>",
+                             u"<Progress>2"}));
 }
 
 TEST_F(Batch, RowsNumberTheSignsWithTheirPorts) {

@@ -29,7 +29,8 @@ TEST(SignTableThreads, SearchRemovalAndTransfersSideBySide) {
     auto worker = [&](int k) {
         return [&, k] {
             for (int round = 0; round < 4; ++round) {
-                DeviceTable::EntryPtr entry = table.acquire(table.findEntryByPath(sim.pathOf(k), true).value_or(-1));
+                DeviceTable::EntryPtr entry =
+                    table.acquire(table.findEntryByPath(sim.pathOf(k), true).value_or(-1));
                 if (!entry) {
                     clock.sleepFor(3ms);
                     continue;
@@ -81,9 +82,9 @@ TEST(SignTableThreads, ARemovedEntryOutlivesItsWorker) {
     int result = -100;
     uint32_t lastDone = 0;
     auto worker = [&, entry = std::move(held)]() mutable {
-        result = batch::sendToSign(table, *entry, clock, running, block,
-                                   signlink::KIND_DEVICE_IMAGE,
-                                   [&](uint32_t done, uint32_t) { lastDone = done; });
+        result =
+            batch::sendToSign(table, *entry, clock, running, block, signlink::KIND_DEVICE_IMAGE,
+                              [&](uint32_t done, uint32_t) { lastDone = done; });
         entry.reset();
     };
     auto remover = [&] {

@@ -2,6 +2,7 @@
 #include "device/DeviceImageReader.h"
 #include "project/Project.h"
 #include "project/ProjectFile.h"
+#include "support/GifWriter.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -185,7 +186,7 @@ TEST_F(Cli, FailuresSayWhatWentWrong) {
     const Result help = run("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("image PROJECT.vqd"), std::string::npos);
-    EXPECT_NE(help.out.find("explain FILE"), std::string::npos);
+    EXPECT_NE(help.out.find("explain [--animations] FILE"), std::string::npos);
     EXPECT_NE(help.out.find("send PROJECT.vqd"), std::string::npos);
 }
 
@@ -319,6 +320,42 @@ TEST_F(Cli, BatchSendsToEverySignAndSaysHowEachFared) {
     const Result none = run("batch '" + file + "'");
     if (none.status != 0) {
         EXPECT_EQ(none.status, 1) << err();
+    }
+}
+
+TEST_F(Cli, AnimationSetsWrittenExplainedAndSent) {
+    // 12 × 12, two frames: the top-left LED, then the bottom-right one.
+    std::vector<uint8_t> first(144, 0), second(144, 0);
+    first[0] = 1;
+    second[143] = 1;
+    writeFile(dir / "dot.gif", testing_support::gif(12, 12, {first, second}, {0x000000, 0xFF0000}));
+    writeFile(dir / "junk.gif", "not a picture");
+    const Result r = run("animations --gif '" + (dir / "junk.gif").string() + "' --gif '" +
+                         (dir / "dot.gif").string() + "' -o '" + (dir / "set.bin").string() + "'");
+    ASSERT_EQ(r.status, 0) << err();
+    std::string expected = {1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 12, 0, 48, 2, 0, 0};
+    std::string frames(48, '\xFF');
+    frames[0] = '\x7F';             // frame 0, band 0, row 0: column 0
+    frames[24 + 12 + 11] = '\xEF';  // frame 1, band 1, row 11: column 11 is bit 4
+    EXPECT_EQ(readFile(dir / "set.bin"), expected + frames);
+
+    const Result explained = run("explain --animations '" + (dir / "set.bin").string() + "'");
+    EXPECT_EQ(explained.status, 0);
+    EXPECT_NE(explained.out.find("    #...........\n"), std::string::npos) << explained.out;
+    EXPECT_NE(explained.out.find("    ...........#\n"), std::string::npos) << explained.out;
+    EXPECT_EQ(run("explain --animations '" + (dir / "junk.gif").string() + "'").status, 1);
+
+    // The library (the shipped one at the first run) to two virtual signs at once.
+    const std::string log = (dir / "anim%n.log").string();
+    const Result sent =
+        run("send-animations --batch --virtual-sign 48x12 --virtual-sign 48x12 "
+            "--report-log '" +
+            log + "'");
+    EXPECT_EQ(sent.status, 0) << err();
+    for (int sign : {1, 2}) {
+        const std::string lines = readFile(dir / ("anim" + std::to_string(sign) + ".log"));
+        ASSERT_GE(lines.size(), 20u);
+        EXPECT_EQ(lines.substr(18, 2), "02");  // report byte 9: the kind
     }
 }
 

@@ -10,6 +10,10 @@ import struct
 import sys
 import zlib
 
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'))
+import gifwriter  # noqa: E402
+
 W, H = 342, 62  # the pictures fit a 350 x 70 button with a small margin
 BACK, CASE, OFF, ON = 0, 1, 2, 3
 PALETTE = [(18, 18, 18), (58, 58, 62), (72, 22, 18), (255, 52, 34)]
@@ -82,64 +86,8 @@ def still(cols_w, rows_h, text):
                 and cols[c - start] >> (r - base) & 1)
 
 
-def lzw(pixels, min_size):
-    clear, end = 1 << min_size, (1 << min_size) + 1
-    out, bits, nbits = bytearray(), 0, 0
-
-    def emit(code, size):
-        nonlocal bits, nbits
-        bits |= code << nbits
-        nbits += size
-        while nbits >= 8:
-            out.append(bits & 0xFF)
-            bits >>= 8
-            nbits -= 8
-
-    table = {(i,): i for i in range(clear)}
-    size, nxt = min_size + 1, end + 1
-    emit(clear, size)
-    cur = ()
-    for p in pixels:
-        cand = cur + (p,)
-        if cand in table:
-            cur = cand
-            continue
-        emit(table[cur], size)
-        if nxt < 4096:
-            table[cand] = nxt
-            if nxt == 1 << size and size < 12:
-                size += 1
-            nxt += 1
-        else:
-            emit(clear, size)
-            table = {(i,): i for i in range(clear)}
-            size, nxt = min_size + 1, end + 1
-        cur = (p,)
-    if cur:
-        emit(table[cur], size)
-    emit(end, size)
-    if nbits:
-        out.append(bits & 0xFF)
-    return bytes(out)
-
-
 def write_gif(path, frames, delay_cs):
-    data = bytearray(b'GIF89a' + struct.pack('<HHBBB', W, H, 0xF1, 0, 0))
-    for rgb in PALETTE:
-        data += bytes(rgb)
-    data += b'\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00'  # loop for ever
-    for px in frames:
-        data += b'\x21\xF9\x04\x04' + struct.pack('<H', delay_cs) + b'\x00\x00'
-        data += b'\x2C' + struct.pack('<HHHHB', 0, 0, W, H, 0)
-        body = lzw([v for row in px for v in row], 2)
-        data += b'\x02'
-        for i in range(0, len(body), 255):
-            chunk = body[i:i + 255]
-            data += bytes([len(chunk)]) + chunk
-        data += b'\x00'
-    data += b'\x3B'
-    with open(path, 'wb') as f:
-        f.write(data)
+    gifwriter.write_gif(path, W, H, PALETTE, frames, delay_cs)
 
 
 def write_png(path, px):

@@ -1,0 +1,104 @@
+#include "assets/AnimationLibrary.h"
+
+#include "platform/Folders.h"
+#include "platform/Format.h"
+#include "platform/SafeSave.h"
+#include "xml/CXmlDocument.h"
+
+#include <system_error>
+
+namespace AnimationLibrary {
+
+namespace {
+
+std::u16string absolute(const std::filesystem::path& programFolder, const std::u16string& text) {
+    if (text.size() >= 2 && text[0] == u'.' && (text[1] == u'\\' || text[1] == u'/'))
+        return platform::resolveProgramRelative(programFolder, text).u16string();
+    return text;
+}
+
+bool hasRoot(CXmlDocument& doc) {
+    doc.ResetPosition();
+    const bool found = doc.FindElement(u"GifFiles");
+    doc.ResetPosition();
+    return found;
+}
+
+}  // namespace
+
+std::filesystem::path fileIn(const std::filesystem::path& dataFolder) {
+    return (dataFolder.empty() ? std::filesystem::path(".") : dataFolder) / kFileName;
+}
+
+bool locate(const std::filesystem::path& file, const std::filesystem::path& programFolder,
+            std::string* error) {
+    CXmlDocument doc;
+    if (doc.LoadFile(file) && hasRoot(doc)) return true;
+    std::error_code ec;
+    // What the user had is kept before the default takes its place.
+    if (std::filesystem::exists(file, ec) && !platform::keepDamagedCopy(file, error)) return false;
+
+    CXmlDocument seed;
+    const std::filesystem::path defaults = programFolder / kDefaultName;
+    if (!seed.LoadFile(defaults) || !hasRoot(seed)) {
+        if (error) *error = "the default animation library " + defaults.string() + " cannot be read";
+        return false;
+    }
+    CXmlDocument out = CXmlDocument::withHeader(CXmlDocument::Header::Declaration, u"GifFiles");
+    out.EnterElement();
+    seed.FindElement(u"GifFiles");
+    seed.EnterElement();
+    while (seed.FindElement()) {
+        out.AddElement(seed.GetTagName(), absolute(programFolder, seed.GetElementText()));
+        out.SetAttribute(u"Index", seed.GetAttribute(u"Index"));
+        out.SetAttribute(u"Speed", seed.GetAttribute(u"Speed"));
+    }
+    out.LeaveElement();
+    if (!out.SaveFile(file)) {
+        if (error) *error = file.string() + ": " + out.GetFileError();
+        return false;
+    }
+    return true;
+}
+
+Entries read(const std::filesystem::path& file, const std::filesystem::path& programFolder) {
+    Entries entries;
+    CXmlDocument doc;
+    doc.LoadFile(file);
+    if (!doc.FindElement(u"GifFiles") || !doc.EnterElement()) return entries;
+    while (doc.FindElement()) {
+        if (entries.size() >= kMaxAnimations * 8) break;  // a hostile file stays bounded
+        entries[doc.GetAttribute(u"Index")] = absolute(programFolder, doc.GetElementText());
+    }
+    return entries;
+}
+
+Entries load(const std::filesystem::path& dataFolder, const std::filesystem::path& programFolder) {
+    const std::filesystem::path file = fileIn(dataFolder);
+    locate(file, programFolder);
+    return read(file, programFolder);
+}
+
+std::vector<std::u16string> paths(const Entries& entries) {
+    std::vector<std::u16string> out;
+    for (const auto& [index, path] : entries)
+        out.push_back(path);
+    return out;
+}
+
+bool write(const std::filesystem::path& file, const std::vector<std::u16string>& paths,
+           std::string* error) {
+    CXmlDocument doc = CXmlDocument::withHeader(CXmlDocument::Header::Declaration, u"GifFiles");
+    doc.EnterElement();
+    for (size_t k = 0; k < paths.size(); ++k) {
+        doc.AddElement(u"Item", paths[k]);
+        doc.SetAttribute(u"Index", platform::format(u"%02X", {static_cast<unsigned>(k)}));
+        doc.SetAttribute(u"Speed", u"200");
+    }
+    doc.LeaveElement();
+    if (doc.SaveFile(file)) return true;
+    if (error) *error = file.string() + ": " + doc.GetFileError();
+    return false;
+}
+
+}  // namespace AnimationLibrary
