@@ -8,6 +8,8 @@
 
 #include <QGuiApplication>
 
+#include "TimesReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -47,17 +49,6 @@ void BM_BuildSet(benchmark::State& state) {
 BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildSet)->Arg(12)->Arg(16)->Unit(benchmark::kMillisecond);
 
-class Reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration)
-                g_seconds[r.benchmark_name()] =
-                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -70,15 +61,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no shipped animations in %s\n", program.string().c_str());
         return 1;
     }
-    Reporter reporter;
+    TimesReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
+    g_seconds = reporter.seconds;
     const double decode = g_seconds["BM_DecodeOnly"];
     if (decode > 0) {
         for (const char* h : {"12", "16"}) {
             const double build = g_seconds[std::string("BM_BuildSet/") + h];
-            std::printf("%zu shipped animations at %s rows: set %.2f ms, decoding alone %.2f ms, "
-                        "ratio %.2f (goal: at most 1.5)\n",
-                        g_paths.size(), h, build * 1e3, decode * 1e3, build / decode);
+            std::printf(
+                "%zu shipped animations at %s rows: set %.2f ms, decoding alone %.2f ms, "
+                "ratio %.2f (goal: at most 1.5)\n",
+                g_paths.size(), h, build * 1e3, decode * 1e3, build / decode);
         }
     }
     benchmark::Shutdown();

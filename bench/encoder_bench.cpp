@@ -15,6 +15,8 @@
 
 #include <QGuiApplication>
 
+#include "TimesReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -106,18 +108,6 @@ void BM_EncodeImage(benchmark::State& state) {
 BENCHMARK(BM_EncodeProgram)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EncodeImage)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-class Reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration)
-                seconds[r.benchmark_name()] =
-                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
-    }
-    std::map<std::string, double> seconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,7 +115,7 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    Reporter reporter;
+    TimesReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     for (const char* name : {"BM_EncodeImage/0", "BM_EncodeImage/1"}) {
         const size_t bytes = g_imageBytes[name];

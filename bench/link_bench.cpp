@@ -5,6 +5,8 @@
 #include "device/sim/SimulatedSign.h"
 #include "platform/Clock.h"
 
+#include "TimesReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -42,24 +44,14 @@ void BM_SendLargestImage(benchmark::State& state) {
 
 BENCHMARK(BM_SendLargestImage)->Unit(benchmark::kMillisecond);
 
-class Reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration)
-                g_secondsPerTransfer =
-                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    Reporter reporter;
+    TimesReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
+    g_secondsPerTransfer = reporter.seconds["BM_SendLargestImage"];
     const double packets = signlink::packetCount(kBlock);
     if (g_secondsPerTransfer > 0) {
         const double perPacket = g_secondsPerTransfer / packets;

@@ -39,33 +39,12 @@ void printUsage(const char* program) {
         "Usage: %s [OPTION]...\n"
         "Lays out content for USB LED message signs, previews it and sends it to them.\n"
         "\n"
-        "  --virtual-sign WxH[:OPTION,...]\n"
-        "                       talk to a simulated sign of W columns and H rows instead\n"
-        "                       of USB (1-255 x 1-127); give it again for more signs.\n"
-        "                       OPTIONs, separated by commas:\n"
-        "                         delay=MS      answer each packet after MS ms (0-60000)\n"
-        "                         port=N        report USB port address N (0-255), or\n"
-        "                                       port=none for none; default: the sign's\n"
-        "                                       number, 1, 2, ...\n"
-        "                         status=K:S    answer every packet of kind K with status\n"
-        "                                       S (0-255 each); again for other kinds\n"
-        "                         unplug=N      pull the sign right after it has taken N\n"
-        "                                       packets (its window plugs it in again)\n"
-        "                         firmware=ready | firmware=later:N | firmware=flashtool\n"
-        "                                       answer firmware requests: ready at once;\n"
-        "                                       not ready for the first N, then ready; or\n"
-        "                                       always \"use the flash tool\"\n"
-        "                         disk=DIR      the existing folder DIR is the sign's\n"
-        "                                       removable disk (a software copy to the\n"
-        "                                       sign empties it first)\n"
-        "  --report-log FILE    the virtual signs append every report they receive to\n"
-        "                       FILE, one line of hex per report; \"%%n\" in FILE gives\n"
-        "                       each sign a file of its own, named by its number\n"
-        "  --help               show this help and exit\n"
-        "  --version            show the version and exit\n"
+        "%s"
+        "  --help              show this help and exit\n"
+        "  --version           show the version and exit\n"
         "\n"
         "Qt's -platform NAME, -style NAME and -display NAME are passed on to Qt.\n",
-        program);
+        program, SignOptions::kHelp);
 }
 
 bool isSet(const char* name) {

@@ -1,3 +1,4 @@
+#include "platform/GifWriter.h"
 #include "platform/qt/QtImageCodec.h"
 #include "support/TestFiles.h"
 
@@ -582,3 +583,38 @@ TEST_F(QtImageCodecTest, ShippedPicturesMatchTheirList) {
 }
 
 }  // namespace
+
+// Our GIF writer, read back by Qt's decoder: pictures big and varied enough
+// that the code table fills and starts afresh.
+TEST(GifWriterTest, QtReadsBackEveryFrameAndDelay) {
+    const int w = 200, h = 120;
+    const std::vector<uint32_t> palette{0x000000, 0xFF0000, 0x121200, 0x202020, 0x00FF00};
+    platform::GifWriter gif(w, h, palette);
+    std::vector<std::vector<uint8_t>> frames;
+    for (int f = 0; f < 3; ++f) {
+        std::vector<uint8_t> pixels(static_cast<size_t>(w) * h);
+        uint32_t x = 12345u + static_cast<uint32_t>(f);
+        for (auto& p : pixels) {
+            x = x * 1103515245u + 12345u;
+            p = static_cast<uint8_t>((x >> 16) % palette.size());
+        }
+        frames.push_back(pixels);
+        ASSERT_TRUE(gif.addFrame(pixels, 55));
+    }
+    EXPECT_FALSE(gif.addFrame(std::vector<uint8_t>(5, 0), 10));
+    EXPECT_FALSE(gif.addFrame(std::vector<uint8_t>(static_cast<size_t>(w) * h, 9), 10));
+    platform::QtImageCodec codec;
+    std::vector<platform::ImageFrame> decoded;
+    ASSERT_TRUE(codec.decodeFrames(gif.finish(), decoded));
+    ASSERT_EQ(decoded.size(), 3u);
+    // 55 ms each: 50, 60 (carrying 5 + 5), 50.
+    EXPECT_EQ(decoded[0].delayMs, 50);
+    EXPECT_EQ(decoded[1].delayMs, 60);
+    EXPECT_EQ(decoded[2].delayMs, 50);
+    for (size_t f = 0; f < 3; ++f)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(decoded[f].image.pixel(x, y) & 0xFFFFFF,
+                          palette[frames[f][static_cast<size_t>(y) * w + x]])
+                    << "frame " << f << " at " << x << "," << y;
+}
