@@ -41,7 +41,8 @@ bool locate(const std::filesystem::path& file, const std::filesystem::path& prog
     CXmlDocument seed;
     const std::filesystem::path defaults = programFolder / kDefaultName;
     if (!seed.LoadFile(defaults) || !hasRoot(seed)) {
-        if (error) *error = "the default animation library " + defaults.string() + " cannot be read";
+        if (error)
+            *error = "the default animation library " + defaults.string() + " cannot be read";
         return false;
     }
     CXmlDocument out = CXmlDocument::withHeader(CXmlDocument::Header::Declaration, u"GifFiles");

@@ -96,8 +96,7 @@ std::vector<uint8_t> build(const std::vector<std::u16string>& paths, int height,
     for (const std::u16string& path : paths) {
         if (path.empty()) continue;
         std::vector<platform::ImageFrame> frames;
-        if (!codec.loadFrames(std::filesystem::path(platform::utf16ToUtf8(path)), frames))
-            continue;
+        if (!codec.loadFrames(std::filesystem::path(platform::utf16ToUtf8(path)), frames)) continue;
         if (auto block = encodeBlock(frames, height, codec); !block.empty())
             blocks.push_back(std::move(block));
     }
@@ -155,7 +154,8 @@ std::optional<Parsed> parse(std::span<const uint8_t> bytes) {
              ++f) {
             std::vector<uint8_t> frame(perFrame);
             for (size_t b = 0; b < perFrame; ++b)
-                frame[b] = static_cast<uint8_t>(~bytes[offset + kBlockHeaderSize + f * perFrame + b]);
+                frame[b] =
+                    static_cast<uint8_t>(~bytes[offset + kBlockHeaderSize + f * perFrame + b]);
             block.frames.push_back(std::move(frame));
         }
         set.blocks.push_back(std::move(block));

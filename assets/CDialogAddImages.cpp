@@ -80,7 +80,8 @@ void CDialogAddImages::showFirstFrame(int row) {
     m_preview = platform::Bitmap();
     if (row < 0 || row >= static_cast<int>(m_rows.size())) return;
     std::vector<platform::ImageFrame> frames;
-    if (m_codec.loadFrames(std::filesystem::path(platform::utf16ToUtf8(m_rows[row].path)), frames) &&
+    if (m_codec.loadFrames(std::filesystem::path(platform::utf16ToUtf8(m_rows[row].path)),
+                           frames) &&
         !frames.empty())
         m_preview = std::move(frames.front().image);
 }
@@ -105,8 +106,8 @@ void CDialogAddImages::onAdd() {
             m_view->messageBox(m_texts.text(u"MAX50"));
             break;
         }
-        m_rows.push_back({platform::format(u"% 2d", {static_cast<int>(m_rows.size())}),
-                          file.u16string()});
+        m_rows.push_back(
+            {platform::format(u"% 2d", {static_cast<int>(m_rows.size())}), file.u16string()});
         m_selection = {static_cast<int>(m_rows.size()) - 1};
         m_changed = true;
     }

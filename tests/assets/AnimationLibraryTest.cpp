@@ -14,7 +14,7 @@ using testing_support::readFile;
 using testing_support::writeFile;
 
 constexpr uint32_t kRed = 0xFFFF0000;
-constexpr uint32_t kDim = 0xFF630000;  // red 99: dark on the sign
+constexpr uint32_t kDim = 0xFF630000;   // red 99: dark on the sign
 constexpr uint32_t kEdge = 0xFF640000;  // red 100: lit
 
 // --- the library file ------------------------------------------------------------------
@@ -102,24 +102,34 @@ TEST(AnimationSetBytes, ThreeFramesAtTwelveRows) {
               (std::vector<uint8_t>{1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 12, 0, 72, 3, 0, 0}));
     std::vector<uint8_t> frames;
     // Frame 0: band 0 rows 0-11 0x80, band 1 nothing. Inverted.
-    for (int y = 0; y < 12; ++y) frames.push_back(0x7F);
-    for (int y = 0; y < 12; ++y) frames.push_back(0xFF);
+    for (int y = 0; y < 12; ++y)
+        frames.push_back(0x7F);
+    for (int y = 0; y < 12; ++y)
+        frames.push_back(0xFF);
     // Frame 1: row 0 of band 0 all 8 columns, of band 1 its 4 columns.
     frames.push_back(0x00);
-    for (int y = 1; y < 12; ++y) frames.push_back(0xFF);
+    for (int y = 1; y < 12; ++y)
+        frames.push_back(0xFF);
     frames.push_back(0x0F);
-    for (int y = 1; y < 12; ++y) frames.push_back(0xFF);
+    for (int y = 1; y < 12; ++y)
+        frames.push_back(0xFF);
     // Frame 2: column 9 is bit 6 of band 1.
-    for (int y = 0; y < 12; ++y) frames.push_back(0xFF);
-    for (int y = 0; y < 12; ++y) frames.push_back(0xBF);
+    for (int y = 0; y < 12; ++y)
+        frames.push_back(0xFF);
+    for (int y = 0; y < 12; ++y)
+        frames.push_back(0xBF);
     EXPECT_EQ(std::vector<uint8_t>(set.begin() + 17, set.end()), frames);
 }
 
 TEST(AnimationSetBytes, SizeCodesFrameSizesAndTheRedThreshold) {
     FakeImageCodec codec;
     // Eleven rows: 2 bands × 11 = 22 bytes a frame; red 99 stays dark, 100 lights.
-    codec.putFrames("/dim.gif", {{frameOf(11, [](int x, int) { return x == 1; }, kDim), 0}});
-    codec.putFrames("/edge.gif", {{frameOf(11, [](int x, int) { return x == 1; }, kEdge), 0}});
+    codec.putFrames("/dim.gif", {{frameOf(
+                                      11, [](int x, int) { return x == 1; }, kDim),
+                                  0}});
+    codec.putFrames("/edge.gif", {{frameOf(
+                                       11, [](int x, int) { return x == 1; }, kEdge),
+                                   0}});
     const auto set = AnimationSet::build({u"/dim.gif", u"/edge.gif"}, 11, codec);
     ASSERT_EQ(set.size(), 8u + 8 + 2 * (5 + 22));
     EXPECT_EQ(set[0], 0);
@@ -128,7 +138,7 @@ TEST(AnimationSetBytes, SizeCodesFrameSizesAndTheRedThreshold) {
     EXPECT_EQ(std::vector<uint8_t>(set.begin() + 8, set.begin() + 16),
               (std::vector<uint8_t>{0, 0, 0, 16, 0, 0, 0, 43}));
     EXPECT_EQ(set[16 + 1], 22);
-    EXPECT_EQ(set[16 + 5], 0xFF);       // red 99: nothing lit, all bits set after inversion
+    EXPECT_EQ(set[16 + 5], 0xFF);         // red 99: nothing lit, all bits set after inversion
     EXPECT_EQ(set[43 + 5], 0xFF - 0x40);  // red 100: column 1 lit
 
     for (auto [height, code] : {std::pair{12, 1}, {16, 2}, {20, 20}, {8, 8}}) {
@@ -145,11 +155,13 @@ TEST(AnimationSetBytes, ScaledFramesUnreadableFilesAndFrameCounts) {
     // 24 × 24 of 2 × 2 blocks, the top-left block lit: one lit LED at 12 rows.
     Bitmap big(24, 24, platform::kBlack);
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 2; ++x) big.setPixel(x, y, kRed);
+        for (int x = 0; x < 2; ++x)
+            big.setPixel(x, y, kRed);
     codec.putFrames("/big.gif", {{big, 0}});
     std::vector<platform::ImageFrame> many(256, {frameOf(12, [](int, int) { return true; }), 0});
     codec.putFrames("/many.gif", many);
-    const auto set = AnimationSet::build({u"/missing.gif", u"/big.gif", u"", u"/many.gif"}, 12, codec);
+    const auto set =
+        AnimationSet::build({u"/missing.gif", u"/big.gif", u"", u"/many.gif"}, 12, codec);
     // Two blocks: the missing file and the empty path get none.
     ASSERT_EQ(set[4], 2);
     EXPECT_EQ(std::vector<uint8_t>(set.begin() + 8, set.begin() + 16),
@@ -206,7 +218,8 @@ struct DialogView : CDialogAddImages::View {
     std::vector<std::tuple<uint32_t, uintptr_t, intptr_t>> posted;
     std::optional<int> ended;
     void refresh() override { ++refreshes; }
-    std::vector<fs::path> chooseFiles(std::u16string_view name, std::u16string_view pattern) override {
+    std::vector<fs::path> chooseFiles(std::u16string_view name,
+                                      std::u16string_view pattern) override {
         EXPECT_EQ(name, u"gif Files ");
         EXPECT_EQ(pattern, u"*.gif;*.gif;");
         return std::exchange(nextFiles, {});
@@ -227,12 +240,14 @@ protected:
     }
     std::vector<std::u16string> paths() const {
         std::vector<std::u16string> out;
-        for (const auto& row : dlg->rows()) out.push_back(row.path);
+        for (const auto& row : dlg->rows())
+            out.push_back(row.path);
         return out;
     }
     std::vector<std::u16string> positions() const {
         std::vector<std::u16string> out;
-        for (const auto& row : dlg->rows()) out.push_back(row.position);
+        for (const auto& row : dlg->rows())
+            out.push_back(row.position);
         return out;
     }
     Texts texts;
@@ -244,7 +259,8 @@ protected:
 
 TEST_F(AnimationDialog, FiftyRowsAndNoMore) {
     open();
-    for (int k = 0; k < 48; ++k) view.nextFiles.push_back("/f" + std::to_string(k) + ".gif");
+    for (int k = 0; k < 48; ++k)
+        view.nextFiles.push_back("/f" + std::to_string(k) + ".gif");
     dlg->onAdd();
     EXPECT_EQ(dlg->rows().size(), 50u);
     EXPECT_TRUE(view.messages.empty());
@@ -282,7 +298,8 @@ TEST_F(AnimationDialog, ReorderingSavesTheNewOrderAndSendsNothing) {
     dlg->onOK();
     EXPECT_EQ(AnimationLibrary::paths(AnimationLibrary::read(file(), program())),
               (std::vector<std::u16string>{u"/a.gif", u"/c.gif", u"/b.gif"}));
-    EXPECT_EQ(view.posted, (std::vector<std::tuple<uint32_t, uintptr_t, intptr_t>>{{0x0807, 0, 0}}));
+    EXPECT_EQ(view.posted,
+              (std::vector<std::tuple<uint32_t, uintptr_t, intptr_t>>{{0x0807, 0, 0}}));
     EXPECT_EQ(view.ended, CDialogAddImages::IDOK);
 }
 
