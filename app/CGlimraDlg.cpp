@@ -13,6 +13,7 @@
 #include "project/ProjectFile.h"
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <system_error>
 #include <tuple>
@@ -67,9 +68,9 @@ CGlimraDlg::CGlimraDlg(CGlimraApp& app, AppFolders folders)
     : m_app(app),
       m_context(app.images(), app.fonts(), app.text(), std::move(folders)),
       m_programEditor(CDlgProgram::Instance::Editor, m_context.language()) {
-    // The editor asks for a new preview after a change (its timer 10086 has run out).
+    // The editor asks for a new preview after a change (its timer 10086 or 10087 has run out).
     m_programEditor.setPreviewRequest([this] {
-        if (m_window) m_window->showPanel(Panel::Preview, true);
+        if (m_window) refreshPreview();
     });
 }
 
@@ -86,6 +87,7 @@ void CGlimraDlg::attach(const View& view) {
     m_dialogs = &view.dialogs;
     m_timers = &view.timers;
     m_progress = &view.progress;
+    m_preview = &view.preview;
     m_projectTree.setTree(m_tree);
 }
 
@@ -98,6 +100,7 @@ void CGlimraDlg::detach() {
     m_dialogs = nullptr;
     m_timers = nullptr;
     m_progress = nullptr;
+    m_preview = nullptr;
     m_projectTree.setTree(nullptr);
 }
 
@@ -308,6 +311,12 @@ void CGlimraDlg::onCommand(int id) {
         case ID_BATCH_SEND:
             batchSend();
             break;
+        case ID_UPDATE_FIRMWARE:
+            updateFirmware();
+            break;
+        case ID_BATCH_FIRMWARE:
+            batchFirmware();
+            break;
         case IDM_TOOL_TEST: {
             CDialogTest dlg(m_context.language(),
                             [this](uint32_t message) { m_timers->postMessage(message, 0, 0); });
@@ -356,9 +365,24 @@ void CGlimraDlg::onTimer(int id) {
         case TIMER_START_UPDATE:
             m_timers->stopTimer(id);
             break;
+        case signlink::TIMER_FIRMWARE_PROGRESS:
+            firmwareReRequest();
+            break;
+        case signlink::TIMER_FIRMWARE_POLL:
+            if (m_firmwareReady) {
+                m_progress->setProgressPos(0);
+                m_timers->stopTimer(id);
+            } else {
+                m_progress->stepProgress();
+            }
+            break;
+        case signlink::TIMER_FLASH_TOOL:
+            // The flash tool takes over from here; for now the wait just ends.
+            m_timers->stopTimer(id);
+            break;
         case TIMER_PREVIEW_REFRESH:
             m_timers->stopTimer(id);
-            m_window->showPanel(Panel::Preview, true);
+            refreshPreview();
             break;
         default:
             break;
@@ -374,6 +398,8 @@ void CGlimraDlg::onMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) 
         const auto size = SignCommands::queryGeometry(*this);
         if (wParam && size)
             m_timers->postMessageTo(wParam, MSG_QUERY_GEOMETRY, size->first, size->second);
+    } else if (message == MSG_FIRMWARE_READY) {
+        sendFirmwareData();
     } else if (message == MSG_SEND_ANIMATIONS) {
         sendAnimations(wParam != 0, lParam != 0);
     } else if (message == MSG_RELOAD_ANIMATIONS) {
@@ -491,8 +517,26 @@ void CGlimraDlg::saveAs() {
 }
 
 void CGlimraDlg::preview() {
+    refreshPreview();
+}
+
+// The records are brought up to the panels first, so the preview plays what
+// Send would send.
+void CGlimraDlg::refreshPreview() {
     commitSelection();
     m_window->showPanel(Panel::Preview, true);
+    restartPreview();
+}
+
+void CGlimraDlg::restartPreview() {
+    if (!m_preview) return;
+    DeviceImage::Built built;
+    if (const ScreenRecord* screen = m_project.findScreen(currentScreenId())) {
+        const ProgramKey current = currentProgramKey();
+        built = deviceImageOf(*screen, current != 0, current);
+    }
+    m_preview->restartPreview(std::vector<uint8_t>(built.bytes.begin(), built.bytes.end()),
+                              animationSet(), settings().tempOffset + 16, std::move(built.names));
 }
 
 ScreenCatalogue CGlimraDlg::readScreenCatalogue() const {
@@ -514,7 +558,7 @@ void CGlimraDlg::screenSettings() {
     loadScreenPanel(id);
     if (m_editorProgram && screenOfKey(m_editorProgram) == id)
         m_programEditor.setScreenSize(screen->width, screen->height);
-    m_window->showPanel(Panel::Preview, true);
+    refreshPreview();
 }
 
 void CGlimraDlg::about() {
@@ -798,6 +842,70 @@ void CGlimraDlg::animationLibrary() {
     CDialogAddImages dlg(m_context.language(), m_app.images(), animationLibraryFile(),
                          m_context.folders().programFolder(), m_animationFrameCounter);
     m_dialogs->runAddImages(dlg);
+}
+
+// --- firmware ----------------------------------------------------------------------------
+
+void CGlimraDlg::startSignWorker(std::function<void()> work) {
+    // Only one at a time; an earlier one is done by now or ends its transfer first.
+    m_signWorker = m_app.clock().startThread([work = std::move(work)](std::stop_token) { work(); });
+}
+
+void CGlimraDlg::showResultLater(int code) {
+    const std::lock_guard lock(m_reportMutex);
+    if (m_timers) m_timers->postTask([this, code] { showResult(code); });
+}
+
+void CGlimraDlg::updateFirmware() {
+    m_firmwarePath.clear();
+    const auto file = m_dialogs->openFileDialog(kFirmwareFilterName, kFirmwarePattern);
+    if (!file) return;
+    m_firmwarePath = *file;
+    startSignWorker([this] {
+        const uint8_t request[] = {0x00};
+        if (int code = transfer(request, signlink::KIND_FIRMWARE_REQUEST, nullptr))
+            showResultLater(code);
+    });
+}
+
+// Timer 101: the sign was not ready; ask again, at most five times in the whole run.
+void CGlimraDlg::firmwareReRequest() {
+    if (m_firmwareReady || m_firmwareReRequests >= kMaxFirmwareReRequests)
+        m_timers->stopTimer(signlink::TIMER_FIRMWARE_PROGRESS);
+    if (!m_firmwareReady) {
+        const uint8_t request[] = {0x00};
+        if (int code = transfer(request, signlink::KIND_FIRMWARE_REQUEST, nullptr))
+            showResult(code);
+    }
+    ++m_firmwareReRequests;
+}
+
+void CGlimraDlg::sendFirmwareData() {
+    const std::filesystem::path file = m_firmwarePath;
+    startSignWorker([this, file] {
+        std::error_code ec;
+        // A file that went meanwhile is let go silently.
+        if (!std::filesystem::is_regular_file(file, ec)) return;
+        const uintmax_t size = std::filesystem::file_size(file, ec);
+        std::ifstream in(file, std::ios::binary);
+        std::vector<uint8_t> bytes(ec || size > CClustersSend::kMaxFirmwareBytes ? 0 : size);
+        if (bytes.empty() ||
+            !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
+            return;
+        if (int code = transfer(bytes, signlink::KIND_FIRMWARE_DATA, nullptr))
+            showResultLater(code);
+    });
+}
+
+void CGlimraDlg::batchFirmware() {
+    if (!m_dialogs) return;
+    CClustersSend dlg({m_app.devices(), m_app.clock(), m_context.language(),
+                       [this](std::function<void()> task) {
+                           const std::lock_guard lock(m_reportMutex);
+                           if (m_timers) m_timers->postTask(std::move(task));
+                       }},
+                      CClustersSend::MODE_FIRMWARE, {}, {});
+    m_dialogs->runClustersSend(dlg);
 }
 
 void CGlimraDlg::batchSend(std::vector<uint8_t> preparedImage) {

@@ -8,6 +8,7 @@
 #include "app/DialogHost.h"
 #include "app/LanguageTable.h"
 #include "app/MenuView.h"
+#include "app/PreviewView.h"
 #include "app/ProgressView.h"
 #include "app/ProjectTree.h"
 #include "app/SignCommands.h"
@@ -81,6 +82,7 @@ public:
         DialogHost& dialogs;
         TimerHost& timers;
         ProgressView& progress;
+        PreviewView& preview;
     };
 
     // The screen's vertical resolution, which the editors measure their text box with.
@@ -197,12 +199,27 @@ private:
     void saveAs();
     void openRecent(int index);
     void preview();
+    // Commits the selection, shows the preview and plays the current screen
+    // again: what Send would send, and what the editor shows.
+    void refreshPreview();
+    // The current screen on the emulated sign: only the editor's program when
+    // one is shown, else every checked program; the library's animations.
+    void restartPreview();
     void about();
     void systemSettings();
     void screenSettings();
     ScreenCatalogue readScreenCatalogue() const;
     void pictureLibrary();
     void animationLibrary();
+    // Firmware for the first sign: the request on a worker, the re-requests of
+    // timer 101, the file on a worker once the sign is ready (0x0809).
+    void updateFirmware();
+    void firmwareReRequest();
+    void sendFirmwareData();
+    void batchFirmware();
+    void startSignWorker(std::function<void()> work);
+    // A result text from a worker, shown on the window's thread.
+    void showResultLater(int code);
     void reloadAnimations();
     // Message 0x0805: the set to the first sign, or to every sign through the batch dialog.
     void sendAnimations(bool reportErrors, bool toAllSigns);
@@ -231,6 +248,7 @@ private:
     DialogHost* m_dialogs = nullptr;
     TimerHost* m_timers = nullptr;
     ProgressView* m_progress = nullptr;
+    PreviewView* m_preview = nullptr;
     mutable std::mutex m_reportMutex;
     AppContext m_context;  // before the editors, which hold on to its language
     Project m_project;
@@ -250,6 +268,14 @@ private:
     std::function<std::vector<uint8_t>()> m_animationSet;
     // The animation preview's frame, kept from one opening of its dialog to the next.
     uint64_t m_animationFrameCounter = 0;
+    std::filesystem::path m_firmwarePath;
+    // Re-requests of timer 101, counted for the whole run and never reset.
+    int m_firmwareReRequests = 0;
+    static constexpr int kMaxFirmwareReRequests = 5;
+    static constexpr std::u16string_view kFirmwareFilterName = u"firmware files(*.bin)";
+    static constexpr std::u16string_view kFirmwarePattern = u"*.bin";
+    // The firmware request or data on its way; joined before the controller goes.
+    std::jthread m_signWorker;
     // Only the window's own thread may keep the window painting while it waits.
     std::thread::id m_uiThread = std::this_thread::get_id();
 

@@ -2,10 +2,15 @@
 
 #include "batch/SignTransfer.h"
 #include "device/LinkProtocol.h"
+#include "platform/FileCopy.h"
 #include "platform/Format.h"
+#include "platform/StringUtil.h"
+#include "platform/TextCodec.h"
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 
 using namespace std::chrono_literals;
 
@@ -21,6 +26,7 @@ struct CClustersSend::Shared {
     const Poster post;
     std::atomic<bool> running{true};
     std::atomic<int> workers{0};
+    std::atomic<bool> copySoftware{false};
 
     std::mutex lock;  // the dialog's lock, around every row update
     CClustersSend* dialog;
@@ -223,7 +229,11 @@ void CClustersSend::onCellEdited(int row, int column, const std::u16string& text
 }
 
 void CClustersSend::onSend() {
-    if (!m_open || m_mode != MODE_SCREEN) return;
+    if (!m_open) return;
+    if (m_mode == MODE_FIRMWARE) {
+        if (!m_autoUpdate) sendFirmware();
+        return;
+    }
     const DeviceTable& table = m_services.table;
     if (!m_prepared.empty()) {
         for (const Row& row : m_rows) {
@@ -250,6 +260,108 @@ void CClustersSend::onSend() {
     }
 }
 
+namespace {
+
+// A whole file, up to `limit` bytes; empty when it cannot be read or is larger.
+std::vector<uint8_t> readWhole(const std::u16string& path, uintmax_t limit) {
+    const std::filesystem::path file(path);
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(file, ec);
+    if (ec || size > limit) return {};
+    std::ifstream in(file, std::ios::binary);
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
+        return {};
+    return bytes;
+}
+
+}  // namespace
+
+void CClustersSend::sendFirmware() {
+    const DeviceTable& table = m_services.table;
+    if (!m_autoUpdate) m_cache.clear();
+    for (const Row& row : m_rows) {
+        const std::u16string& path = row[COL_TARGET];
+        if (path.empty()) continue;
+        if (auto it = m_cache.find(path); it != m_cache.end() && !it->second.empty()) continue;
+        if (auto bytes = readWhole(path, kMaxFirmwareBytes); !bytes.empty())
+            m_cache[path] = std::move(bytes);
+    }
+    for (const Row& row : m_rows) {
+        const auto key = keyOf(row[COL_KEY]);
+        if (!key || !table.contains(static_cast<int32_t>(*key))) continue;
+        const bool eligible = !m_autoUpdate || row[COL_PROGRESS].empty();
+        const bool copy = m_copySoftware && row[COL_COPY].empty();
+        auto content = m_cache.find(row[COL_TARGET]);
+        if (content != m_cache.end() && !content->second.empty() && eligible) {
+            startWorker({static_cast<int32_t>(*key), signlink::KIND_FIRMWARE_DATA, content->second,
+                         copy ? row[COL_SOFTWARE] : std::u16string()});
+        } else if (copy) {
+            startWorker({static_cast<int32_t>(*key), kKindCopyOnly, {}, row[COL_SOFTWARE]});
+        }
+    }
+}
+
+void CClustersSend::onAutoUpdate(bool ticked) {
+    if (m_mode != MODE_FIRMWARE) return;
+    if (!ticked) {
+        m_autoUpdate = false;
+        if (m_view) m_view->refresh();
+        return;
+    }
+    std::u16string path = m_defaultFirmware;
+    if (path.empty() && !m_rows.empty()) path = m_rows.back()[COL_TARGET];
+    if (path.empty() && m_view) path = m_view->openFile(kFirmwareFilter, {}).value_or(u"");
+    m_defaultFirmware = path;
+    for (Row& row : m_rows)
+        if (row[COL_TARGET].empty()) row[COL_TARGET] = path;
+    m_autoUpdate = true;
+    if (m_view) {
+        m_view->startTimer(TIMER_AUTO_UPDATE, kAutoUpdateMs);
+        m_view->refresh();
+    }
+}
+
+void CClustersSend::onCopySoftware(bool ticked) {
+    if (m_mode != MODE_FIRMWARE) return;
+    if (ticked) {
+        std::u16string path = m_defaultSoftware;
+        if (path.empty() && !m_rows.empty()) path = m_rows.back()[COL_SOFTWARE];
+        if (path.empty() && m_view) path = m_view->openFile(kSoftwareFilter, {}).value_or(u"");
+        // A cancelled choice leaves the box unticked and everything as it was.
+        if (path.empty()) {
+            m_copySoftware = false;
+            if (m_view) m_view->refresh();
+            return;
+        }
+        m_defaultSoftware = path;
+        for (Row& row : m_rows)
+            if (row[COL_SOFTWARE].empty()) row[COL_SOFTWARE] = path;
+    }
+    m_copySoftware = ticked;
+    m_shared->copySoftware.store(ticked);
+    if (m_view) m_view->refresh();
+}
+
+void CClustersSend::onTimer(int id) {
+    if (id == TIMER_AUTO_UPDATE && m_open && m_autoUpdate) sendFirmware();
+}
+
+void CClustersSend::onCopyProgress(uint32_t key, uint64_t copied, uint64_t total) {
+    const int row = rowOfKey(key);
+    if (row < 0) return;
+    m_rows[row][COL_COPY] = platform::toDecimal(static_cast<int64_t>(copied)) + u"/" +
+                            platform::toDecimal(static_cast<int64_t>(total));
+    if (m_view) m_view->refresh();
+}
+
+void CClustersSend::onCopyRefused(uint32_t key, const std::u16string& why) {
+    const int row = rowOfKey(key);
+    if (row < 0) return;
+    m_rows[row][COL_COPY] = why;
+    if (m_view) m_view->refresh();
+}
+
 void CClustersSend::startWorker(Job job) {
     // Threads of earlier sends that have ended are let go of here.
     if (m_shared->workers.load() == 0) m_workers.clear();
@@ -258,6 +370,24 @@ void CClustersSend::startWorker(Job job) {
     m_workers.push_back(m_services.clock.startThread(
         [shared, job = std::move(job)](std::stop_token) { runJob(shared, job); }));
 }
+
+namespace {
+
+// Runs `deliver` with the dialog on its thread, unless it has closed meanwhile.
+void postToDialog(const SharedPtr& shared, std::function<void(CClustersSend&)> deliver) {
+    shared->post([shared, deliver = std::move(deliver)] {
+        std::lock_guard lock(shared->lock);
+        if (shared->dialog) deliver(*shared->dialog);
+    });
+}
+
+uint32_t secondsNow(platform::Clock& clock) {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(duration_cast<seconds>(clock.now().time_since_epoch()).count()) &
+           0xFFFF;
+}
+
+}  // namespace
 
 void CClustersSend::runJob(const SharedPtr& shared, const Job& job) {
     SignResult result{job.key, batch::kTransferStopped, 0, signlink::packetCount(job.data.size())};
@@ -268,32 +398,102 @@ void CClustersSend::runJob(const SharedPtr& shared, const Job& job) {
         }
         --shared->workers;
     };
-    DeviceTable::EntryPtr entry = shared->table.acquire(job.key);
-    if (!entry || job.data.empty()) {
-        if (entry) result.code = signlink::TRANSFER_OK;
+    DeviceTable& table = shared->table;
+    DeviceTable::EntryPtr entry = table.acquire(job.key);
+    if (!entry) {
         finish();
         return;
     }
-    auto post = [&shared, key = static_cast<uint32_t>(job.key)](uint32_t done, uint32_t total) {
-        const uint32_t lParam = (total & 0xFFFF) << 16 | (done & 0xFFFF);
-        shared->post([shared, key, lParam] {
-            std::lock_guard lock(shared->lock);
-            if (shared->dialog) shared->dialog->onRowMessage(MSG_PACKETS, key, lParam);
-        });
+    const uint32_t key = static_cast<uint32_t>(job.key);
+    auto post = [&shared, key](unsigned message, uint32_t lParam) {
+        postToDialog(shared, [=](CClustersSend& dlg) { dlg.onRowMessage(message, key, lParam); });
     };
     // A worker of an earlier Send on this sign finishes first.
-    const bool mine = entry->transferLock.lock(
-        shared->clock, [&] { return shared->running.load() && !entry->cancelled(); });
-    if (mine) {
-        result.code = batch::sendToSign(shared->table, *entry, shared->clock, shared->running,
-                                        job.data, job.kind, [&](uint32_t done, uint32_t total) {
-                                            result.done = done;
-                                            post(done, total);
-                                        });
-        shared->table.close(*entry);
-        entry->transferLock.unlock();
+    if (!entry->transferLock.lock(shared->clock,
+                                  [&] { return shared->running.load() && !entry->cancelled(); })) {
+        finish();
+        return;
     }
+    const bool firmware = job.kind == signlink::KIND_FIRMWARE_DATA;
+    const uint32_t start = secondsNow(shared->clock);
+    auto request = [&] {
+        batch::firmwareRequest(table, *entry, shared->clock, shared->running, [&] {
+            post(MSG_SECONDS, (secondsNow(shared->clock) << 16) | start);
+        });
+    };
+    const bool copy = shared->copySoftware.load() && !job.software.empty();
+    bool copied = false;
+    if (copy && entry->info().rootPath.empty()) table.findDiskOfEntry(*entry);
+    if (copy && !entry->info().rootPath.empty()) {
+        if (firmware) request();
+        copySoftware(shared, *entry, job);
+        copied = true;
+    }
+    result.code = signlink::TRANSFER_OK;
+    if (!job.data.empty()) {
+        // The sign is asked twice before it takes the firmware.
+        if (firmware) {
+            request();
+            if (batch::pause(shared->clock, std::chrono::milliseconds(500), shared->running,
+                             *entry))
+                request();
+        }
+        result.code =
+            batch::sendToSign(table, *entry, shared->clock, shared->running, job.data, job.kind,
+                              [&](uint32_t done, uint32_t total) {
+                                  result.done = done;
+                                  post(MSG_PACKETS, (total & 0xFFFF) << 16 | (done & 0xFFFF));
+                              });
+        table.close(*entry);
+    }
+    if (copy && !copied && table.findDiskOfEntry(*entry)) {
+        if (firmware) request();
+        copySoftware(shared, *entry, job);
+    }
+    table.close(*entry);
+    entry->transferLock.unlock();
     finish();
+}
+
+void CClustersSend::copySoftware(const SharedPtr& shared, DeviceTable::Entry& entry,
+                                 const Job& job) {
+    const uint32_t key = static_cast<uint32_t>(job.key);
+    const DeviceTable::Info info = entry.info();
+    auto refuse = [&](std::u16string why) {
+        postToDialog(shared, [key, why](CClustersSend& dlg) { dlg.onCopyRefused(key, why); });
+    };
+    platform::HidDiskInfo disk;
+    disk.diskPath = info.diskPath;
+    disk.diskNumber = info.diskNumber;
+    disk.volumeName = info.volumeName;
+    disk.rootPath = info.rootPath;
+    disk.removable = true;
+    // Everything on the disk goes first: only on a disk known to be this sign's own.
+    if (!shared->table.backend().isOwnDisk(info.devicePath, disk)) {
+        refuse(u"not the sign's own disk: nothing copied");
+        return;
+    }
+    std::string error;
+    const std::filesystem::path root = std::filesystem::path(info.rootPath);
+    if (!platform::emptyFolder(root, &error)) {
+        refuse(u"cannot empty the sign's disk: " + platform::utf8ToUtf16(error));
+        return;
+    }
+    postToDialog(shared, [key](CClustersSend& dlg) { dlg.onCopyProgress(key, 0, 1); });
+    const std::u16string& from = job.software;
+    const size_t slash = from.find_last_of(u"\\/");
+    const std::u16string name = slash == std::u16string::npos ? from : from.substr(slash + 1);
+    const bool ok = platform::copyFile(
+        std::filesystem::path(from), root / std::filesystem::path(name), entry.cancel.get(),
+        [&](uint64_t copied, uint64_t total) {
+            postToDialog(shared,
+                         [=](CClustersSend& dlg) { dlg.onCopyProgress(key, copied, total); });
+            return shared->running.load();
+        },
+        &error);
+    postToDialog(shared, [key, ok](CClustersSend& dlg) {
+        dlg.onRowMessage(ok ? MSG_COPY_DONE : MSG_COPY_CLEAR, key, 0);
+    });
 }
 
 void CClustersSend::onRowMessage(unsigned message, uint32_t key, uint32_t lParam) {

@@ -68,7 +68,18 @@ public:
         virtual std::optional<std::u16string> openFile(const std::u16string& filter,
                                                        const std::u16string& current) = 0;
         virtual void closeDialog() = 0;
+        // The dialog's own timer (10001 in firmware mode); onTimer(id) when it runs out.
+        virtual void startTimer(int id, int milliseconds) = 0;
     };
+
+    static constexpr int TIMER_AUTO_UPDATE = 10001;
+    static constexpr int kAutoUpdateMs = 3000;
+    // A job that only copies the software file.
+    static constexpr uint8_t kKindCopyOnly = 255;
+    static constexpr int IDC_DEFAULT_FIRMWARE = 1099;
+    static constexpr int IDC_DEFAULT_SOFTWARE = 1100;
+    // A firmware file larger than this is not a sign's firmware.
+    static constexpr uintmax_t kMaxFirmwareBytes = 16u << 20;
 
     // Runs a message on the dialog's thread, later; callable from any thread.
     using Poster = std::function<void(std::function<void()>)>;
@@ -117,11 +128,23 @@ public:
     void onClose();
     void onCloseByFrame();
     void onRowMessage(unsigned message, uint32_t key, uint32_t lParam);
-    void setAutoUpdate(bool on) { m_autoUpdate = on; }
-    void setCopySoftware(bool on) { m_copySoftware = on; }
+    // The check boxes AutoUpdate and CopySoft as the user ticks them.
+    void onAutoUpdate(bool ticked);
+    void onCopySoftware(bool ticked);
+    void onTimer(int id);
+    // Copy progress of a sign's software file (message 0x0802).
+    void onCopyProgress(uint32_t key, uint64_t copied, uint64_t total);
     // The hidden fields with the default firmware and software paths.
     void setDefaultFirmware(std::u16string path) { m_defaultFirmware = std::move(path); }
     void setDefaultSoftware(std::u16string path) { m_defaultSoftware = std::move(path); }
+    const std::u16string& defaultFirmware() const { return m_defaultFirmware; }
+    const std::u16string& defaultSoftware() const { return m_defaultSoftware; }
+    // Send is disabled while AutoUpdate is ticked; the hidden fields show with their boxes.
+    bool sendEnabled() const { return !m_autoUpdate; }
+    bool fieldVisible(int id) const {
+        return id == IDC_DEFAULT_FIRMWARE ? m_autoUpdate
+                                          : id == IDC_DEFAULT_SOFTWARE && m_copySoftware;
+    }
 
     // What the window shows.
     Mode mode() const { return m_mode; }
@@ -154,6 +177,7 @@ private:
         int32_t key = 0;
         uint8_t kind = 0;
         std::vector<uint8_t> data;
+        std::u16string software;  // copied to the sign's disk; empty for none
     };
 
     void setUpColumns();
@@ -162,6 +186,11 @@ private:
     void renumberFrom(size_t position);
     int rowOfKey(uint32_t key) const;
     void startWorker(Job job);
+    void sendFirmware();
+    static void copySoftware(const std::shared_ptr<Shared>& shared, DeviceTable::Entry& entry,
+                             const Job& job);
+    // Column 6 of a sign's row says why its software was not copied.
+    void onCopyRefused(uint32_t key, const std::u16string& why);
     void stop();
     static void runJob(const std::shared_ptr<Shared>& shared, const Job& job);
 

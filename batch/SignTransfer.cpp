@@ -176,4 +176,85 @@ int sendToSign(DeviceTable& table, DeviceTable::Entry& entry, platform::Clock& c
     return SignTransfer(table, entry, clock, running, data, kind, progress).run();
 }
 
+bool pause(platform::Clock& clock, platform::Clock::Duration d, const std::atomic<bool>& running,
+           const DeviceTable::Entry& entry) {
+    const auto slice = std::chrono::duration_cast<platform::Clock::Duration>(50ms);
+    while (d > platform::Clock::Duration::zero()) {
+        if (!running.load() || entry.cancelled()) return false;
+        const auto step = std::min(d, slice);
+        clock.sleepFor(step);
+        d -= step;
+    }
+    return running.load() && !entry.cancelled();
+}
+
+void firmwareRequest(DeviceTable& table, DeviceTable::Entry& entry, platform::Clock& clock,
+                     const std::atomic<bool>& running, const RequestClock& tick) {
+    if (!table.open(entry)) return;
+    if (tick) tick();
+    const uint8_t request[] = {0x00};
+    const signlink::Packet packetTemplate =
+        signlink::buildPacketTemplate(1, 1, signlink::KIND_FIRMWARE_REQUEST);
+    signlink::Packet packet = packetTemplate;
+    signlink::fillPacket(packet, 1, request);
+    std::vector<uint8_t> writeReport(signlink::kReportSize, 0),
+        readReport(signlink::kReportSize, 0);
+    std::copy(packet.begin(), packet.end(), writeReport.begin() + 1);
+    platform::WaitEvent writeEvent, readEvent;
+    const auto going = [&] { return running.load() && !entry.cancelled(); };
+    int failures = 0;
+    for (int sends = 0; sends < 3 && failures < kWriteFailuresPerPacket && going(); ++sends) {
+        // Write, as the per-sign transfer does; the row's seconds go on meanwhile.
+        bool written = false;
+        for (int tries = 0; going() && tries < kTimeoutsPerPhase;) {
+            if (!table.write(entry, writeReport.data(), writeReport.size(), &writeEvent)) break;
+            if (!table.isPending(entry, DeviceTable::Write)) {
+                written = true;
+                break;
+            }
+            if (tick) tick();
+            const auto waited = clock.wait(writeEvent, kWaitTimeout);
+            if (waited == platform::WaitResult::Signalled) {
+                written = true;
+                break;
+            }
+            if (waited == platform::WaitResult::Failed) break;
+            ++tries;
+        }
+        table.cancelPending(entry, DeviceTable::Write);
+        if (!written) {
+            ++failures;
+            continue;
+        }
+        table.cancelPending(entry, DeviceTable::Read);
+        std::fill(readReport.begin(), readReport.end(), 0);
+        bool replied = false;
+        for (int tries = 0; going() && tries < kTimeoutsPerPhase;) {
+            if (!table.read(entry, readReport.data(), readReport.size(), &readEvent)) break;
+            if (!table.isPending(entry, DeviceTable::Read)) {
+                replied = true;
+                break;
+            }
+            const auto waited = clock.wait(readEvent, kWaitTimeout);
+            if (waited == platform::WaitResult::Signalled) {
+                replied = true;
+                break;
+            }
+            if (waited == platform::WaitResult::Failed) break;
+            ++tries;
+        }
+        table.cancelPending(entry, DeviceTable::Read);
+        // No reply at all ends the request.
+        if (!replied) break;
+        const uint8_t* reply = readReport.data() + 1;
+        const uint8_t status = reply[signlink::kReplyStatus];
+        if (status == 0) break;
+        if (reply[signlink::kReplyKind] == signlink::KIND_FIRMWARE_REQUEST && status == 8 &&
+            !pause(clock, 1000ms, running, entry))
+            break;
+        ++failures;
+    }
+    table.cancelPending(entry);
+}
+
 }  // namespace batch

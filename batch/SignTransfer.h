@@ -26,4 +26,19 @@ int sendToSign(DeviceTable& table, DeviceTable::Entry& entry, platform::Clock& c
                const std::atomic<bool>& running, std::span<const uint8_t> data, uint8_t kind,
                const TransferProgress& progress);
 
+// The seconds since a start, as the row shows them while a sign is asked.
+using RequestClock = std::function<void()>;
+
+// Asks one sign whether it takes firmware now (a block of kind 5, one byte 0):
+// a reply of status 8 is waited on for a second and the request sent again, at
+// most three times in all; status 0 or no reply at all ends it. `tick` runs
+// before every wait for a write. Nothing it finds stops what follows.
+void firmwareRequest(DeviceTable& table, DeviceTable::Entry& entry, platform::Clock& clock,
+                     const std::atomic<bool>& running, const RequestClock& tick);
+
+// Sleeps on the clock in slices, ending early when `running` is cleared or
+// the entry leaves the table; false then.
+bool pause(platform::Clock& clock, platform::Clock::Duration d, const std::atomic<bool>& running,
+           const DeviceTable::Entry& entry);
+
 }  // namespace batch

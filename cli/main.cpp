@@ -8,6 +8,7 @@
 #include "assets/AnimationSet.h"
 #include "cli/BatchCommand.h"
 #include "cli/Explain.h"
+#include "cli/PlayCommand.h"
 #include "cli/SignSession.h"
 #include "device/DeviceImage.h"
 #include "platform/LocaleIds.h"
@@ -67,6 +68,18 @@ constexpr const char* kUsage =
     "      named); several go to the signs in order, the last one repeating. Prints\n"
     "      one line per sign: its key, Id, screen, packets acknowledged of all and\n"
     "      its result.\n"
+    "  play PROJECT.vqd|IMAGE [--screen NAME] [--program N] [--seconds S]\n"
+    "       [--animations FILE] [--temperature T] [--seed N] [--dump] [--dump-frames]\n"
+    "       [--gif FILE] [--png FILE]\n"
+    "      Play a screen (or a device image file) on the emulated sign for S seconds\n"
+    "      (default 10) of virtual time, which takes no time: --program N plays\n"
+    "      the N-th program of the screen alone; the animation set is the library's\n"
+    "      unless --animations names one; T is the reading in degrees Celsius\n"
+    "      (default 16 + the temperature correction); --seed fixes the random\n"
+    "      border. --dump prints every step as \"@MS program P page G\" and the\n"
+    "      sign's rows ('#' lit, '.' dark); --dump-frames every frame that\n"
+    "      differs from the one before; --gif writes the frames as the preview\n"
+    "      window shows them, --png the last one.\n"
     "  test PATTERN\n"
     "      Show a test pattern: 0 leave test mode, 1 all LEDs off, 2 all LEDs on,\n"
     "      3 and 4 diagonal lines.\n"
@@ -75,30 +88,10 @@ constexpr const char* kUsage =
     "  --help, help        this text\n"
     "  --version           the program's version\n"
     "\n"
-    "Options of query, send, batch, send-animations, test and command:\n"
-    "  --virtual-sign WxH[:OPTION,...]\n"
-    "                      talk to a simulated sign of W columns and H rows\n"
-    "                      (1-255 x 1-127) instead of USB; give it again for more.\n"
-    "                      OPTIONs, separated by commas:\n"
-    "                        delay=MS    answer each packet after MS ms (0-60000)\n"
-    "                        port=N      report USB port address N (0-255), or\n"
-    "                                    port=none for none; default: the sign's\n"
-    "                                    number, 1, 2, ...\n"
-    "                        status=K:S  answer every packet of kind K with status\n"
-    "                                    S (0-255 each); again for other kinds\n"
-    "                        unplug=N    pull the sign right after it has taken N\n"
-    "                                    packets\n"
-    "                        firmware=ready | firmware=later:N | firmware=flashtool\n"
-    "                                    answer firmware requests: ready at once;\n"
-    "                                    not ready for the first N, then ready; or\n"
-    "                                    always \"use the flash tool\"\n"
-    "                        disk=DIR    the existing folder DIR is the sign's\n"
-    "                                    removable disk (a software copy to the\n"
-    "                                    sign empties it first)\n"
-    "  --report-log FILE   the virtual signs append every report they receive to\n"
-    "                      FILE, one line of lower-case hex per report; \"%n\" in\n"
-    "                      FILE gives each sign a file of its own, named by its\n"
-    "                      number\n"
+    "Options of query, send, batch, send-animations, test and command:\n";
+
+// After the sign options.
+constexpr const char* kUsageEnd =
     "\n"
     "The program folder, the data folder, the settings (play mode, temperature\n"
     "correction, language), the picture library and the fonts are those the\n"
@@ -412,6 +405,97 @@ int animationsCommand(std::vector<std::string> args) {
     return 0;
 }
 
+int playCommand(std::vector<std::string> args) {
+    PlayOptions play;
+    std::string file, screenName, animations;
+    long program = 0;
+    bool temperatureGiven = false;
+    auto number = [](const std::string& text, long low, long high, long& out) {
+        char* end = nullptr;
+        out = std::strtol(text.c_str(), &end, 10);
+        return !text.empty() && *end == '\0' && out >= low && out <= high;
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--dump") {
+            play.dump = true;
+        } else if (a == "--dump-frames") {
+            play.dumpFrames = true;
+        } else if (a == "--screen" || a == "--program" || a == "--seconds" || a == "--animations" ||
+                   a == "--temperature" || a == "--seed" || a == "--gif" || a == "--png") {
+            if (i + 1 >= args.size()) return usage(a + " needs a value");
+            const std::string& v = args[++i];
+            long n = 0;
+            if (a == "--screen") {
+                screenName = v;
+            } else if (a == "--animations") {
+                animations = v;
+            } else if (a == "--gif") {
+                play.gif = v;
+            } else if (a == "--png") {
+                play.png = v;
+            } else if (a == "--program") {
+                if (!number(v, 1, 10, program)) return usage("--program takes 1 to 10");
+            } else if (a == "--seconds") {
+                if (!number(v, 1, 3600, n)) return usage("--seconds takes 1 to 3600");
+                play.milliseconds = static_cast<int>(n) * 1000;
+            } else if (a == "--temperature") {
+                if (!number(v, -99, 99, n)) return usage("--temperature takes -99 to 99");
+                play.temperature = static_cast<int>(n);
+                temperatureGiven = true;
+            } else {
+                if (!number(v, 1, 2147483647, n)) return usage("--seed takes a positive number");
+                play.seed = static_cast<uint32_t>(n);
+            }
+        } else if (!a.empty() && a[0] == '-') {
+            return usage("unknown option '" + a + "' for play");
+        } else if (file.empty()) {
+            file = a;
+        } else {
+            return usage("play takes one project or image file");
+        }
+    }
+    if (file.empty()) return usage("play needs a project or a device image file");
+    const auto bytes = readBytes(file);
+    if (!bytes) return fail("cannot read " + file);
+
+    Session session;
+    if (!temperatureGiven) play.temperature = 16 + session.context.settings().tempOffset;
+    std::vector<uint8_t> image;
+    std::vector<std::u16string> names;
+    int height = 12;
+    // A project is XML; anything else is taken as a device image.
+    const size_t first = bytes->find_first_not_of(" \t\r\n\xEF\xBB\xBF");
+    if (first != std::string::npos && (*bytes)[first] == '<') {
+        ScreenRecord screen;
+        if (!loadScreen(file, screenName.empty() ? nullptr : &screenName, screen))
+            return kExitBadProject;
+        if (program > static_cast<long>(screen.programs.size()))
+            return fail("the screen has " + std::to_string(screen.programs.size()) + " programs",
+                        kExitUsage);
+        const AppSettings& settings = session.context.settings();
+        const DeviceImage::Built built =
+            DeviceImage::buildScreen(screen, settings.playMode, settings.tempOffset, program != 0,
+                                     program ? programKey(1, static_cast<uint16_t>(program)) : 0,
+                                     session.context.encoding());
+        image.assign(built.bytes.begin(), built.bytes.end());
+        names = built.names;
+        height = screen.height;
+    } else {
+        image.assign(bytes->begin(), bytes->end());
+        if (image.size() > 1) height = AnimationSet::heightOf(image[1]);
+    }
+    std::vector<uint8_t> set;
+    if (!animations.empty()) {
+        const auto setBytes = readBytes(animations);
+        if (!setBytes) return fail("cannot read " + animations);
+        set.assign(setBytes->begin(), setBytes->end());
+    } else {
+        set = librarySet(session, height);
+    }
+    return runPlay(std::move(image), std::move(set), names, play, session.images);
+}
+
 int sendAnimationsCommand(std::vector<std::string> args) {
     SignOptions options;
     std::string error;
@@ -459,6 +543,8 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
+        std::fputs(SignOptions::kHelp, stdout);
+        std::fputs(kUsageEnd, stdout);
         return 0;
     }
     if (command == "--version") {
@@ -467,7 +553,8 @@ int main(int argc, char** argv) {
     }
     const bool signCommand_ = command == "query" || command == "send" || command == "batch" ||
                               command == "test" || command == "command";
-    const bool animationCommand = command == "animations" || command == "send-animations";
+    const bool animationCommand =
+        command == "animations" || command == "send-animations" || command == "play";
     if (command != "image" && command != "explain" && !signCommand_ && !animationCommand)
         return usage("unknown command '" + command + "'");
 
@@ -482,5 +569,6 @@ int main(int argc, char** argv) {
     if (signCommand_) return signCommand(command, std::move(args));
     if (command == "animations") return animationsCommand(std::move(args));
     if (command == "send-animations") return sendAnimationsCommand(std::move(args));
+    if (command == "play") return playCommand(std::move(args));
     return imageCommand(args);
 }

@@ -613,6 +613,12 @@ void CDlgProgram::cancelRefresh() {
 
 void CDlgProgram::onTimer(int id) {
     if (m_view) m_view->stopTimer(id);
-    if (id == kTypingTimer && m_keyPressedSinceChange) return;  // still typing
+    if (id == kTypingTimer && m_keyPressedSinceChange) {
+        // Still typing: look again later, so a last key that changed nothing
+        // (an arrow, Shift) does not lose the refresh of the edit before it.
+        m_keyPressedSinceChange = false;
+        if (m_view) m_view->startTimer(kTypingTimer, 500);
+        return;
+    }
     if ((id == kRefreshTimer || id == kTypingTimer) && m_previewRequest) m_previewRequest();
 }

@@ -94,6 +94,14 @@ public:
     virtual std::unique_ptr<HidHandle> open(const std::string& path, HidAccess access) = 0;
     // The disk of the physical device with this container id, if it has one.
     virtual std::optional<HidDiskInfo> findDisk(const std::string& containerId) = 0;
+    // True only when disk.rootPath is verified to be the mount point of a
+    // removable block device that belongs to the same physical device as the HID
+    // interface at devicePath. Nothing is deleted on a disk without this check.
+    virtual bool isOwnDisk(const std::string& devicePath, const HidDiskInfo& disk) {
+        static_cast<void>(devicePath);
+        static_cast<void>(disk);
+        return false;
+    }
     // Starts watching for signs that are plugged in or pulled; null when this
     // back end cannot tell.
     virtual std::unique_ptr<HidWatch> watch(HidHotplugListener listener) {

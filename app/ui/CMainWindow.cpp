@@ -9,6 +9,7 @@
 #include "batch/ui/CClustersSendDialog.h"
 #include "content/ui/CDlgProgramWidget.h"
 #include "platform/qt/QtText.h"
+#include "preview/ui/CPreviewDlg.h"
 #include "project/ui/CDlgScreenWidget.h"
 #include "project/ui/CScreenSelDialog.h"
 
@@ -57,18 +58,11 @@ std::optional<std::filesystem::path> chosenPath(const QString& file) {
 }
 
 // The preview view: an unlit sign, dark with its grid of LEDs, always in
-// place. The preview window inside it is shown and hidden by the controller;
-// until the emulator arrives it is a faint caption.
+// place. The preview window inside it is shown and hidden by the controller.
 class PreviewPlaceholder : public QWidget {
 public:
     explicit PreviewPlaceholder(QWidget* parent) : QWidget(parent) {
         setSizePolicy(QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum));
-    }
-
-    void setWindowShown(bool shown) {
-        if (shown == m_windowShown) return;
-        m_windowShown = shown;
-        update();
     }
 
     void setPreferredHeight(int height) {
@@ -101,19 +95,10 @@ protected:
         for (int y = 0; y < rows; ++y)
             for (int x = 0; x < columns; ++x)
                 painter.drawEllipse(QPointF(left + x * kPitch, top + y * kPitch), kRadius, kRadius);
-
-        if (!m_windowShown) return;
-        QFont caption = font();
-        caption.setPointSizeF(caption.pointSizeF() * 2.2);
-        caption.setBold(true);
-        painter.setFont(caption);
-        painter.setPen(QColor(255, 255, 255, 46));
-        painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("Preview"));
     }
 
 private:
     int m_height = 120;
-    bool m_windowShown = false;
 };
 
 }  // namespace
@@ -124,7 +109,7 @@ CMainWindow::CMainWindow(CGlimraDlg& dlg, QWidget* parent) : QMainWindow(parent)
     buildMenus();
     buildContent();
 
-    m_dlg.attach({*this, *m_tree, *this, *this, *this, *this});
+    m_dlg.attach({*this, *m_tree, *this, *this, *this, *this, *this});
     m_dlg.screenPanel().setView(m_screenPanel);
     m_dlg.programEditor().setView(m_programEditor);
     // The text box measures character heights in twips at the screen's resolution.
@@ -139,6 +124,9 @@ CMainWindow::CMainWindow(CGlimraDlg& dlg, QWidget* parent) : QMainWindow(parent)
 
 CMainWindow::~CMainWindow() {
     m_timers.stopAll();
+    // The player's threads end before anything else goes.
+    delete m_previewWindow;
+    m_previewWindow = nullptr;
     // The widgets go after this body; nothing they do on the way reaches the
     // controller, and no transfer on another thread reaches them.
     m_tree->detach();
@@ -202,6 +190,8 @@ void CMainWindow::buildContent() {
     auto* preview = new PreviewPlaceholder(m_contentFrame);
     m_preview = preview;
     content->addWidget(m_preview);
+    m_previewWindow = new CPreviewDlg(m_preview);
+    m_previewWindow->hide();
 
     // Both panels take the same place below the preview; at most one shows.
     auto* panels = new QWidget(m_contentFrame);
@@ -367,7 +357,7 @@ void CMainWindow::setWindowIcon(const std::filesystem::path& file) {
 void CMainWindow::showPanel(Panel panel, bool visible) {
     switch (panel) {
         case Panel::Preview:
-            static_cast<PreviewPlaceholder*>(m_preview)->setWindowShown(visible);
+            m_previewWindow->setVisible(visible);
             break;
         case Panel::ScreenPanel:
             if (visible) m_programEditor->hide();
@@ -649,6 +639,14 @@ void CMainWindow::stepProgress() {
     if (pos < low) pos = (pos - low) % span + high;
     m_progressPos = static_cast<int>(pos);
     showProgress();
+}
+
+// --- PreviewView -------------------------------------------------------------------------------
+
+void CMainWindow::restartPreview(std::vector<uint8_t> image, std::vector<uint8_t> animationSet,
+                                 int temperature, std::vector<std::u16string> names) {
+    m_previewWindow->restart(std::move(image), std::move(animationSet), temperature,
+                             std::move(names));
 }
 
 void CMainWindow::showProgress() {

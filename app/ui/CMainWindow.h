@@ -14,6 +14,7 @@
 
 class CDlgProgramWidget;
 class CDlgScreenWidget;
+class CPreviewDlg;
 class QAction;
 class QMenu;
 class QProgressBar;
@@ -29,7 +30,8 @@ class CMainWindow : public QMainWindow,
                     public MenuView,
                     public DialogHost,
                     public TimerHost,
-                    public ProgressView {
+                    public ProgressView,
+                    public PreviewView {
     Q_OBJECT
 public:
     using TreeItem = CGlimraDlg::TreeItem;
@@ -39,6 +41,7 @@ public:
     ~CMainWindow() override;
 
     ScreenTree& tree() const { return *m_tree; }
+    CPreviewDlg& previewWindow() const { return *m_previewWindow; }
 
     // --- WindowView ----------------------------------------------------------------------
     void setTitle(std::u16string_view title) override;
@@ -93,6 +96,10 @@ public:
     void setProgressPos(int pos) override;
     void stepProgress() override;
 
+    // --- PreviewView -----------------------------------------------------------------------
+    void restartPreview(std::vector<uint8_t> image, std::vector<uint8_t> animationSet,
+                        int temperature, std::vector<std::u16string> names) override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -132,6 +139,7 @@ private:
     ScreenTree* m_tree = nullptr;
     QWidget* m_contentFrame = nullptr;
     QWidget* m_preview = nullptr;
+    CPreviewDlg* m_previewWindow = nullptr;  // inside m_preview
     CDlgScreenWidget* m_screenPanel = nullptr;
     CDlgProgramWidget* m_programEditor = nullptr;
     QPushButton* m_sendButton = nullptr;

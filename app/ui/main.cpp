@@ -12,6 +12,7 @@
 #include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtShell.h"
 #include "platform/qt/QtTextRenderer.h"
+#include "preview/ui/VirtualSignPlayer.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -133,6 +134,8 @@ int main(int argc, char** argv) {
     if (simulated) {
         for (int k = 0; k < simulated->signCount(); ++k) {
             auto w = std::make_unique<CVirtualSignWindow>(*simulated, k);
+            // The sign plays what it received, as the preview does.
+            w->setPlayer(std::make_unique<VirtualSignPlayer>(*w));
             // Beside the main window when the screen has room, else below it.
             const QRect screen = window.screen()->availableGeometry();
             QPoint at = window.frameGeometry().topRight() + QPoint(12, k * 40);

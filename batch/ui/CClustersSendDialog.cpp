@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
@@ -183,7 +184,21 @@ CClustersSendDialog::CClustersSendDialog(CClustersSend& dlg, QWidget* parent)
 
     auto* controls = new QHBoxLayout;
     controls->addWidget(m_autoUpdate);
+    m_defaultFirmware = new QLineEdit(this);
+    m_defaultFirmware->setObjectName(QStringLiteral("defaultFirmware"));
+    controls->addWidget(m_defaultFirmware);
     controls->addWidget(m_copySoft);
+    m_defaultSoftware = new QLineEdit(this);
+    m_defaultSoftware->setObjectName(QStringLiteral("defaultSoftware"));
+    controls->addWidget(m_defaultSoftware);
+    for (QLineEdit* field : {m_defaultFirmware, m_defaultSoftware}) {
+        field->setVisible(false);
+        field->setMinimumWidth(160);
+    }
+    connect(m_defaultFirmware, &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_dlg.setDefaultFirmware(text.toStdU16String()); });
+    connect(m_defaultSoftware, &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_dlg.setDefaultSoftware(text.toStdU16String()); });
     controls->addStretch();
     controls->addWidget(m_send);
     controls->addWidget(m_close);
@@ -191,8 +206,8 @@ CClustersSendDialog::CClustersSendDialog(CClustersSend& dlg, QWidget* parent)
     layout->addWidget(m_list, 1);
     layout->addLayout(controls);
 
-    connect(m_autoUpdate, &QCheckBox::toggled, this, [this](bool on) { m_dlg.setAutoUpdate(on); });
-    connect(m_copySoft, &QCheckBox::toggled, this, [this](bool on) { m_dlg.setCopySoftware(on); });
+    connect(m_autoUpdate, &QCheckBox::toggled, this, [this](bool on) { m_dlg.onAutoUpdate(on); });
+    connect(m_copySoft, &QCheckBox::toggled, this, [this](bool on) { m_dlg.onCopySoftware(on); });
     connect(m_send, &QPushButton::clicked, this, [this] { m_dlg.onSend(); });
     connect(m_close, &QPushButton::clicked, this, [this] { m_dlg.onClose(); });
 
@@ -228,6 +243,25 @@ void CClustersSendDialog::refresh() {
     }
     while (m_list->rowCount() > count)
         m_list->removeRow(m_list->rowCount() - 1);
+
+    // The check boxes and fields as the logic left them (a cancelled choice unticks).
+    const QSignalBlocker blockAuto(m_autoUpdate), blockCopy(m_copySoft);
+    m_autoUpdate->setChecked(m_dlg.autoUpdate());
+    m_copySoft->setChecked(m_dlg.copySoftware());
+    m_send->setEnabled(m_dlg.sendEnabled());
+    const bool firmware = m_dlg.checkBoxesVisible();
+    m_defaultFirmware->setVisible(firmware &&
+                                  m_dlg.fieldVisible(CClustersSend::IDC_DEFAULT_FIRMWARE));
+    m_defaultSoftware->setVisible(firmware &&
+                                  m_dlg.fieldVisible(CClustersSend::IDC_DEFAULT_SOFTWARE));
+    if (m_defaultFirmware->text() != toQString(m_dlg.defaultFirmware()))
+        m_defaultFirmware->setText(toQString(m_dlg.defaultFirmware()));
+    if (m_defaultSoftware->text() != toQString(m_dlg.defaultSoftware()))
+        m_defaultSoftware->setText(toQString(m_dlg.defaultSoftware()));
+}
+
+void CClustersSendDialog::startTimer(int id, int milliseconds) {
+    m_timers.start(id, milliseconds);
 }
 
 void CClustersSendDialog::fillRow(int row, const CClustersSend::Row& cells) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "batch/CClustersSend.h"
+#include "platform/qt/QtTimers.h"
 
 #include <QDialog>
 #include <QString>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 class QCheckBox;
+class QLineEdit;
 class QPushButton;
 class QTableWidget;
 
@@ -26,6 +28,7 @@ public:
                                            const std::u16string& current) override;
     // Accepted after Close, rejected after closing by the frame or Escape.
     void closeDialog() override;
+    void startTimer(int id, int milliseconds) override;
 
     // "desc(*.x)|*.x||" as Qt's "desc (*.x)", pairs joined by ";;".
     static QString qtFilter(std::u16string_view filter);
@@ -39,6 +42,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    platform::QtTimers m_timers{this, [this](int id) { m_dlg.onTimer(id); }};
+    // The default firmware and software paths, shown with their check boxes.
+    QLineEdit* m_defaultFirmware = nullptr;
+    QLineEdit* m_defaultSoftware = nullptr;
     // Enter or a double click on a cell.
     void editCell(int row, int column, bool byKey);
     void cellEdited(int row, int column, const QString& text);

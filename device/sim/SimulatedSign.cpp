@@ -1,6 +1,7 @@
 #include "device/sim/SimulatedSign.h"
 
 #include "device/LinkProtocol.h"
+#include "platform/FileCopy.h"
 
 #include <algorithm>
 #include <charconv>
@@ -860,9 +861,12 @@ std::optional<SimulatedSign::Config> SimulatedSign::parseSpec(std::string_view s
                 error = quoted + ": the disk must be an existing folder";
                 return std::nullopt;
             }
-            // A software copy empties a sign's disk first; never the whole file system.
-            if (dir == dir.root_path()) {
-                error = quoted + ": the root folder cannot stand for a sign's disk";
+            // A software copy empties a sign's disk first: never the whole file
+            // system, nor the home folder or a folder that holds it.
+            if (platform::isProtectedFolder(dir)) {
+                error = quoted +
+                        ": the root folder, the home folder or one that holds it "
+                        "cannot stand for a sign's disk";
                 return std::nullopt;
             }
             platform::HidDiskInfo disk;
@@ -880,4 +884,21 @@ std::optional<SimulatedSign::Config> SimulatedSign::parseSpec(std::string_view s
         rest = rest.substr(comma + 1);
     }
     return config;
+}
+
+bool SimulatedSign::isOwnDisk(const std::string& devicePath, const platform::HidDiskInfo& disk) {
+    std::lock_guard lock(m_state->mutex);
+    for (size_t k = 0; k < m_state->signs.size(); ++k) {
+        const Sign& s = m_state->signs[k];
+        if (pathFor(static_cast<int>(k)) != devicePath) continue;
+        if (!s.present || !s.config.ownDisk || !s.config.disk || !s.config.disk->removable ||
+            disk.rootPath.empty() || s.config.disk->rootPath != disk.rootPath ||
+            platform::isProtectedFolder(disk.rootPath))
+            return false;
+        // Still a real folder, not a link put in its place.
+        std::error_code ec;
+        return std::filesystem::symlink_status(disk.rootPath, ec).type() ==
+               std::filesystem::file_type::directory;
+    }
+    return false;
 }

@@ -63,6 +63,9 @@ public:
         bool openable = true;
         std::optional<platform::HidCapabilities> capabilities = platform::HidCapabilities{65, 65};
         std::optional<platform::HidDiskInfo> disk;
+        // Whether the disk counts as the sign's own (a verified mount point of
+        // the same USB device); what lies on a disk that is not is never deleted.
+        bool ownDisk = true;
         // The USB port address enumerate() reports: unset gives the sign's
         // number (1, 2, …), -1 stands for a system that reports none.
         std::optional<int32_t> portAddress;
@@ -125,6 +128,7 @@ public:
     std::unique_ptr<platform::HidHandle> open(const std::string& path,
                                               platform::HidAccess access) override;
     std::optional<platform::HidDiskInfo> findDisk(const std::string& containerId) override;
+    bool isOwnDisk(const std::string& devicePath, const platform::HidDiskInfo& disk) override;
     // Listeners run on a thread of this object's, one event at a time, in the
     // order the signs came and went.
     std::unique_ptr<platform::HidWatch> watch(platform::HidHotplugListener listener) override;

@@ -92,9 +92,44 @@ CVirtualSignWindow::CVirtualSignWindow(SimulatedSign& signs, int sign, QWidget* 
     refreshPresence();
 }
 
-// The watch goes first, so its listener never posts to a window being torn down.
+// The watch goes first, so its listener never posts to a window being torn
+// down; the player's threads end before the window's parts go.
 CVirtualSignWindow::~CVirtualSignWindow() {
     m_watch.reset();
+    m_player.reset();
+}
+
+void CVirtualSignWindow::setPlayer(std::unique_ptr<Player> player) {
+    stopPlaying();
+    m_player = std::move(player);
+    if (playLastImage()) refreshStatus();
+}
+
+void CVirtualSignWindow::showLeds(int width, int height, const std::vector<bool>& lit) {
+    if (!m_playing || width != m_width || height != m_height || lit.size() != m_leds.size() ||
+        lit == m_leds)
+        return;
+    m_leds = lit;
+    update(ledArea());
+}
+
+bool CVirtualSignWindow::playLastImage() {
+    if (!m_player || m_image.empty() || !m_present) return false;
+    std::fill(m_leds.begin(), m_leds.end(), false);
+    m_playing = true;
+    m_player->play(m_image, m_animationSet, m_temperature);
+    m_showing = QStringLiteral("playing %1 program%2%3")
+                    .arg(m_programs)
+                    .arg(m_programs == 1 ? "" : "s")
+                    .arg(m_animationSet.empty() ? QString()
+                                                : QStringLiteral(" with the last animation set"));
+    update(ledArea());
+    return true;
+}
+
+void CVirtualSignWindow::stopPlaying() {
+    if (m_player) m_player->stop();
+    m_playing = false;
 }
 
 void CVirtualSignWindow::blockReceived(const SimulatedSign::Block& block) {
@@ -116,51 +151,11 @@ void CVirtualSignWindow::addBlock(const SimulatedSign::Block& block) {
     m_blocks->insertTopLevelItem(0, item);
 
     if (block.kind == signlink::KIND_DEVICE_IMAGE) {
-        const std::string_view bytes(reinterpret_cast<const char*>(block.bytes.data()),
-                                     block.bytes.size());
-        const DeviceImageReader::Image image = DeviceImageReader::read(bytes);
-        std::fill(m_leds.begin(), m_leds.end(), false);
-        if (!image.records.empty() && image.width == m_width && image.height == m_height) {
-            const auto& record = image.records.front();
-            for (int row = 0; row < m_height; ++row)
-                for (int col = 0; col < m_width; ++col)
-                    m_leds[static_cast<size_t>(row) * m_width + col] =
-                        record.lit(col, row, m_width, m_height);
-            m_showing = QStringLiteral("showing the first page of %1 program%2")
-                            .arg(image.records.size())
-                            .arg(image.records.size() == 1 ? "" : "s");
-        } else {
-            m_showing = image.problem.empty() ? QStringLiteral("an image for another size")
-                                              : QStringLiteral("a damaged image: %1")
-                                                    .arg(QString::fromStdString(image.problem));
-        }
+        showImage(block.bytes);
     } else if (block.kind == signlink::KIND_ANIMATION_SET) {
-        // The first frame of each animation, side by side from the left, as far as they fit.
-        std::fill(m_leds.begin(), m_leds.end(), false);
-        const auto set = AnimationSet::parse(block.bytes);
-        if (!set) {
-            m_showing = QStringLiteral("a damaged animation set");
-        } else {
-            const int h = set->height;
-            int left = 0;
-            for (const auto& animation : set->blocks) {
-                if (animation.frames.empty() || left >= m_width) continue;
-                for (int row = 0; row < std::min(h, m_height); ++row)
-                    for (int col = 0; col < h && left + col < m_width; ++col)
-                        m_leds[static_cast<size_t>(row) * m_width + left + col] =
-                            AnimationSet::lit(animation.frames.front(), h, col, row);
-                left += h + 1;
-            }
-            m_showing =
-                QStringLiteral("the first frames of %1 animation%2 of %3 rows%4")
-                    .arg(set->blocks.size())
-                    .arg(set->blocks.size() == 1 ? "" : "s")
-                    .arg(h)
-                    .arg(set->problem.empty() ? QString()
-                                              : QStringLiteral(", damaged: %1")
-                                                    .arg(QString::fromStdString(set->problem)));
-        }
+        showAnimationSet(block.bytes);
     } else if (block.kind == signlink::KIND_TEST_PATTERN && block.bytes.size() == 1) {
+        stopPlaying();
         const uint8_t pattern = block.bytes[0];
         for (int row = 0; row < m_height; ++row)
             for (int col = 0; col < m_width; ++col) {
@@ -174,6 +169,65 @@ void CVirtualSignWindow::addBlock(const SimulatedSign::Block& block) {
     update(ledArea());
 }
 
+void CVirtualSignWindow::showImage(const std::vector<uint8_t>& bytes) {
+    stopPlaying();
+    m_image.clear();
+    std::fill(m_leds.begin(), m_leds.end(), false);
+    const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const DeviceImageReader::Image image = DeviceImageReader::read(view);
+    if (image.records.empty() || image.width != m_width || image.height != m_height) {
+        m_showing =
+            image.problem.empty()
+                ? QStringLiteral("an image for another size")
+                : QStringLiteral("a damaged image: %1").arg(QString::fromStdString(image.problem));
+        return;
+    }
+    m_image = bytes;
+    m_programs = image.records.size();
+    // The sign reads 16 degrees and corrects it as the image says.
+    m_temperature = 16 + image.temperatureCorrection;
+    if (playLastImage()) return;
+    const auto& record = image.records.front();
+    for (int row = 0; row < m_height; ++row)
+        for (int col = 0; col < m_width; ++col)
+            m_leds[static_cast<size_t>(row) * m_width + col] =
+                record.lit(col, row, m_width, m_height);
+    m_showing = QStringLiteral("showing the first page of %1 program%2")
+                    .arg(image.records.size())
+                    .arg(image.records.size() == 1 ? "" : "s");
+}
+
+void CVirtualSignWindow::showAnimationSet(const std::vector<uint8_t>& bytes) {
+    m_animationSet = bytes;
+    // The programs playing take their animations from the new set.
+    if (m_playing && playLastImage()) return;
+    // The first frame of each animation, side by side from the left, as far as they fit.
+    std::fill(m_leds.begin(), m_leds.end(), false);
+    const auto set = AnimationSet::parse(bytes);
+    if (!set) {
+        m_showing = QStringLiteral("a damaged animation set");
+        return;
+    }
+    const int h = set->height;
+    int left = 0;
+    for (const auto& animation : set->blocks) {
+        if (animation.frames.empty() || left >= m_width) continue;
+        for (int row = 0; row < std::min(h, m_height); ++row)
+            for (int col = 0; col < h && left + col < m_width; ++col)
+                m_leds[static_cast<size_t>(row) * m_width + left + col] =
+                    AnimationSet::lit(animation.frames.front(), h, col, row);
+        left += h + 1;
+    }
+    m_showing =
+        QStringLiteral("the first frames of %1 animation%2 of %3 rows%4")
+            .arg(set->blocks.size())
+            .arg(set->blocks.size() == 1 ? "" : "s")
+            .arg(h)
+            .arg(set->problem.empty()
+                     ? QString()
+                     : QStringLiteral(", damaged: %1").arg(QString::fromStdString(set->problem)));
+}
+
 void CVirtualSignWindow::togglePlug() {
     if (m_signs.isPresent(m_sign))
         m_signs.unplug(m_sign);
@@ -185,9 +239,18 @@ void CVirtualSignWindow::togglePlug() {
 void CVirtualSignWindow::refreshPresence() {
     const bool present = m_signs.isPresent(m_sign);
     const bool changed = present != m_present || m_plug->text().isEmpty();
+    const bool wasPresent = m_present;
     m_present = present;
     m_plug->setText(present ? QStringLiteral("Unplug") : QStringLiteral("Plug in"));
     if (!changed) return;
+    // A pulled sign has no power; plugged in again it plays what it holds from the start.
+    if (!present && m_playing) {
+        stopPlaying();
+        m_resumeOnPlug = true;
+    } else if (present && !wasPresent && m_resumeOnPlug) {
+        m_resumeOnPlug = false;
+        playLastImage();
+    }
     refreshStatus();
     update(ledArea());
 }

@@ -1,5 +1,7 @@
 #include "platform/hidapi/HidSysfs.h"
 
+#include "platform/FileCopy.h"
+
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <algorithm>
@@ -182,6 +184,37 @@ std::vector<std::string> partitionsOf(const fs::path& diskDir) {
     return names;
 }
 
+// The USB device at or above `dir` in the device tree, below the sysfs root.
+std::optional<fs::path> nearestUsbDevice(fs::path dir, const fs::path& sysfsRoot) {
+    std::error_code ec;
+    const fs::path root = fs::canonical(sysfsRoot, ec);
+    for (; !dir.empty(); dir = dir.parent_path()) {
+        if (isUsbDevice(dir)) return dir;
+        if (dir == root || dir == dir.parent_path()) break;
+    }
+    return std::nullopt;
+}
+
+fs::path withoutTrailingSeparator(fs::path p) {
+    if (!p.has_filename() && p.has_parent_path() && p != p.root_path()) p = p.parent_path();
+    return p;
+}
+
+// The disk in sysfs/block that is, or holds the partition, with this device number.
+std::optional<fs::path> diskOfDevice(const fs::path& sysfsRoot, std::pair<uint32_t, uint32_t> dev) {
+    const fs::path blockDir = sysfsRoot / "block";
+    for (const std::string& name : sortedNames(blockDir)) {
+        const fs::path diskDir = blockDir / name;
+        const auto devText = readAttribute(diskDir / "dev");
+        if (devText && parseDevNumber(*devText) == dev) return diskDir;
+        for (const std::string& part : partitionsOf(diskDir)) {
+            const auto partText = readAttribute(diskDir / part / "dev");
+            if (partText && parseDevNumber(*partText) == dev) return diskDir;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 HidSysfs::HidSysfs(fs::path sysfsRoot, std::string devPrefix, fs::path mountInfo)
@@ -219,15 +252,9 @@ HidSysfs::UsbLocation HidSysfs::usbLocation(const std::string& hidrawPath) const
     UsbLocation location;
     const auto device = hidDeviceDir(hidrawPath);
     if (!device) return location;
-    std::error_code ec;
-    const fs::path root = fs::canonical(m_sysfsRoot, ec);
-    for (fs::path dir = *device; !dir.empty(); dir = dir.parent_path()) {
-        if (isUsbDevice(dir)) {
-            location.containerId = dir.string();
-            location.portAddress = portOf(dir.filename().string());
-            break;
-        }
-        if (dir == root || dir == dir.parent_path()) break;
+    if (const auto usb = nearestUsbDevice(*device, m_sysfsRoot)) {
+        location.containerId = usb->string();
+        location.portAddress = portOf(usb->filename().string());
     }
     return location;
 }
@@ -282,6 +309,38 @@ std::optional<HidDiskInfo> HidSysfs::findDisk(const std::string& containerId) co
         if (!unmounted) unmounted = std::move(disk);
     }
     return unmounted;
+}
+
+bool HidSysfs::isOwnDisk(const std::string& hidrawPath, const HidDiskInfo& disk) const {
+    fs::path root(disk.rootPath);
+    if (root.empty() || !root.is_absolute()) return false;
+    root = withoutTrailingSeparator(root.lexically_normal());
+    if (root == root.root_path() || isProtectedFolder(root)) return false;
+    struct stat st {};
+    if (::lstat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+
+    // A later mount on the same point hides the earlier ones.
+    const std::vector<Mount> mounts = readMounts(m_mountInfo);
+    const Mount* top = nullptr;
+    for (const Mount& m : mounts) {
+        const fs::path point(m.point);
+        if (point.is_absolute() && withoutTrailingSeparator(point.lexically_normal()) == root)
+            top = &m;
+    }
+    // The folder must be that mount's top now, not a folder the mount has hidden.
+    if (!top || !top->wholeFileSystem || major(st.st_dev) != top->dev.first ||
+        minor(st.st_dev) != top->dev.second)
+        return false;
+
+    const auto diskDir = diskOfDevice(m_sysfsRoot, top->dev);
+    if (!diskDir || readAttribute(*diskDir / "removable").value_or("") != "1") return false;
+    std::error_code ec;
+    const fs::path diskDevice = fs::canonical(*diskDir / "device", ec);
+    if (ec) return false;
+    const auto diskUsb = nearestUsbDevice(diskDevice, m_sysfsRoot);
+    const auto hid = hidDeviceDir(hidrawPath);
+    const auto hidUsb = hid ? nearestUsbDevice(*hid, m_sysfsRoot) : std::nullopt;
+    return diskUsb && hidUsb && *diskUsb == *hidUsb;
 }
 
 }  // namespace platform

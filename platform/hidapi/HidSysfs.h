@@ -30,6 +30,11 @@ public:
     // The block device below the USB device `containerId`, preferring one with a
     // mounted volume when there are several.
     std::optional<HidDiskInfo> findDisk(const std::string& containerId) const;
+    // True only when disk.rootPath is itself a mount point (not a folder below
+    // one, not a bind of a folder) of a partition or disk that sysfs calls
+    // removable and that sits under the same USB device as the hidraw node, and
+    // is neither the file system's root nor the home folder nor one that holds it.
+    bool isOwnDisk(const std::string& hidrawPath, const HidDiskInfo& disk) const;
 
 private:
     std::optional<std::filesystem::path> hidDeviceDir(const std::string& hidrawPath) const;

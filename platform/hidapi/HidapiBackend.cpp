@@ -105,6 +105,10 @@ std::optional<HidDiskInfo> HidapiBackend::findDisk(const std::string& containerI
     return m_sysfs.findDisk(containerId);
 }
 
+bool HidapiBackend::isOwnDisk(const std::string& devicePath, const HidDiskInfo& disk) {
+    return m_sysfs.isOwnDisk(devicePath, disk);
+}
+
 std::unique_ptr<HidWatch> HidapiBackend::watch(HidHotplugListener listener) {
     return UdevHidWatch::start(std::move(listener));
 }

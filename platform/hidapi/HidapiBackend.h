@@ -21,6 +21,7 @@ public:
     std::vector<HidDeviceInfo> enumerate() override;
     std::unique_ptr<HidHandle> open(const std::string& path, HidAccess access) override;
     std::optional<HidDiskInfo> findDisk(const std::string& containerId) override;
+    bool isOwnDisk(const std::string& devicePath, const HidDiskInfo& disk) override;
     // Reports hidraw nodes by the same path as enumerate(), with every device's
     // ids; picking out the signs is the listener's business.
     std::unique_ptr<HidWatch> watch(HidHotplugListener listener) override;

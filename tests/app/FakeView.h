@@ -21,12 +21,13 @@ class FakeView : public WindowView,
                  public MenuView,
                  public DialogHost,
                  public TimerHost,
-                 public ProgressView {
+                 public ProgressView,
+                 public PreviewView {
 public:
     using Panel = WindowView::Panel;
 
     explicit FakeView(CGlimraDlg& dlg) : m_dlg(&dlg) {
-        dlg.attach({*this, *this, *this, *this, *this, *this});
+        dlg.attach({*this, *this, *this, *this, *this, *this, *this});
     }
     // A tree without a controller: reports go to `onSelectionReport` only.
     FakeView() = default;
@@ -253,6 +254,20 @@ public:
     }
     void stepProgress() override {
         record([&] { ++progressSteps; });
+    }
+
+    // --- PreviewView: every restart, as the emulated sign was told ---------------------
+    struct Restart {
+        std::vector<uint8_t> image;
+        std::vector<uint8_t> animationSet;
+        int temperature = 0;
+        std::vector<std::u16string> names;
+    };
+    std::vector<Restart> restarts;
+    void restartPreview(std::vector<uint8_t> image, std::vector<uint8_t> animationSet,
+                        int temperature, std::vector<std::u16string> names) override {
+        restarts.push_back(
+            {std::move(image), std::move(animationSet), temperature, std::move(names)});
     }
 
 private:

@@ -3,6 +3,7 @@
 #include "batch/SignTransfer.h"
 #include "device/LinkProtocol.h"
 #include "device/sim/SimulatedSign.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,10 @@
 using namespace std::chrono_literals;
 
 namespace {
+
+namespace fs = std::filesystem;
+using testing_support::readFile;
+using testing_support::writeFile;
 
 struct Texts : platform::TextLookup {
     std::u16string text(std::u16string_view key) const override {
@@ -21,16 +26,22 @@ struct Texts : platform::TextLookup {
 
 struct FakeView : CClustersSend::View {
     int refreshes = 0;
+    std::function<void()> onRefresh;
     int closed = 0;
     std::vector<std::u16string> filters;
     std::optional<std::u16string> nextFile;
-    void refresh() override { ++refreshes; }
+    void refresh() override {
+        ++refreshes;
+        if (onRefresh) onRefresh();
+    }
     std::optional<std::u16string> openFile(const std::u16string& filter,
                                            const std::u16string&) override {
         filters.push_back(filter);
         return nextFile;
     }
     void closeDialog() override { ++closed; }
+    std::map<int, int> timers;
+    void startTimer(int id, int ms) override { timers[id] = ms; }
 };
 
 std::vector<uint8_t> imageOf(const std::u16string& name, size_t length) {
@@ -373,6 +384,121 @@ TEST_F(Batch, ASecondSendWaitsForTheFirstOnTheSameSign) {
         EXPECT_EQ(sim.stats(k).packetsRejected, 0);
         EXPECT_LE(blocks[0].finished, blocks[1].started);
     }
+}
+
+// --- firmware mode ---------------------------------------------------------------------
+
+class BatchFirmware : public Batch {
+protected:
+    void SetUp() override {
+        firmware = writeFile(dir / "NT03.bin", std::string(53, '\x5A')).u16string();
+    }
+    std::vector<uint8_t> kinds(int sign) const {
+        std::vector<uint8_t> out;
+        for (const auto& block : sim.blocks(sign))
+            out.push_back(block.kind);
+        return out;
+    }
+    testing_support::TempDir dir;
+    std::u16string firmware;
+};
+
+TEST_F(BatchFirmware, EachSignIsAskedThenTakesTheFileWhole) {
+    SimulatedSign::Config notReadyOnce;
+    notReadyOnce.firmware.busyAnswers = 1;
+    sim.addSign(notReadyOnce);
+    sim.addSign({});
+    open(CClustersSend::MODE_FIRMWARE);
+    dlg->onCellEdited(0, CClustersSend::COL_TARGET, firmware);
+    dlg->onSend();
+    settle();
+    // Asked (once more after a "not yet" and a second), asked again after 500 ms, then the file.
+    EXPECT_EQ(kinds(0), (std::vector<uint8_t>{5, 5, 5, 6}));
+    EXPECT_EQ(kinds(1), (std::vector<uint8_t>{5, 5, 6}));
+    for (int k : {0, 1}) {
+        EXPECT_EQ(sim.blocks(k).back().bytes, std::vector<uint8_t>(53, 0x5A));
+        EXPECT_EQ(sim.blocks(k).back().packets, 2u);
+    }
+    EXPECT_EQ(column(CClustersSend::COL_PROGRESS), (Row{u"2/2", u"2/2"}));
+}
+
+TEST_F(BatchFirmware, AutoUpdateTakesSignsAsTheyComeAndNeverTwice) {
+    addSigns(2);
+    sim.unplug(1);
+    open(CClustersSend::MODE_FIRMWARE);
+    dlg->setDefaultFirmware(firmware);
+    dlg->onAutoUpdate(true);
+    EXPECT_EQ(view.timers, (std::map<int, int>{{10001, 3000}}));
+    EXPECT_FALSE(dlg->sendEnabled());
+    EXPECT_EQ(column(CClustersSend::COL_TARGET), (Row{firmware}));
+    dlg->onSend();  // disabled while AutoUpdate is ticked
+    EXPECT_EQ(dlg->runningWorkers(), 0);
+
+    dlg->onTimer(10001);
+    sim.plugIn(1);
+    waitForRows(2);
+    EXPECT_EQ(dlg->rows()[1][CClustersSend::COL_TARGET], firmware);  // from the field
+    settle();
+    dlg->onTimer(10001);
+    settle();
+    dlg->onTimer(10001);
+    settle();
+    EXPECT_EQ(kinds(0), (std::vector<uint8_t>{5, 5, 6}));
+    EXPECT_EQ(kinds(1), (std::vector<uint8_t>{5, 5, 6}));
+}
+
+TEST_F(BatchFirmware, CancellingTheSoftwareChoiceUnticksCopySoft) {
+    addSigns(1);
+    open(CClustersSend::MODE_FIRMWARE);
+    view.nextFile.reset();
+    dlg->onCopySoftware(true);
+    EXPECT_FALSE(dlg->copySoftware());
+    EXPECT_EQ(view.filters, (Row{u"firmware files(*.*)|*.*||"}));
+    view.nextFile = u"/sw/app.dat";
+    dlg->onCopySoftware(true);
+    EXPECT_TRUE(dlg->copySoftware());
+    EXPECT_TRUE(dlg->fieldVisible(CClustersSend::IDC_DEFAULT_SOFTWARE));
+    EXPECT_EQ(column(CClustersSend::COL_SOFTWARE), (Row{u"/sw/app.dat"}));
+}
+
+TEST_F(BatchFirmware, TheSoftwareGoesOnlyToTheSignsOwnDiskEmptiedFirst) {
+    const fs::path disk = dir / "disk", other = dir / "other";
+    fs::create_directories(disk / "old");
+    writeFile(disk / "old" / "stale.bin", "stale");
+    writeFile(disk / "top.txt", "top");
+    fs::create_directories(other);
+    writeFile(other / "keep.txt", "keep");
+    const std::string software(200000, 'S');
+    const fs::path from = writeFile(dir / "app.dat", software);
+    SimulatedSign::Config own, notOwn;
+    own.disk = platform::HidDiskInfo{"sim:disk", 1, "sim:volume", disk.string(), true};
+    notOwn.disk = platform::HidDiskInfo{"sim:disk2", 2, "sim:volume2", other.string(), true};
+    notOwn.ownDisk = false;
+    sim.addSign(own);
+    sim.addSign(notOwn);
+    open(CClustersSend::MODE_FIRMWARE);
+    view.nextFile = from.u16string();
+    dlg->onCopySoftware(true);
+    std::vector<std::u16string> shown;
+    // What the first sign's column 6 went through.
+    view.onRefresh = [&] {
+        if (dlg->rows().empty()) return;
+        const std::u16string& now = dlg->rows()[0][CClustersSend::COL_COPY];
+        if (!now.empty() && (shown.empty() || shown.back() != now)) shown.push_back(now);
+    };
+    dlg->onSend();  // no firmware file: copies only
+    settle();
+    EXPECT_EQ(readFile(disk / "app.dat"), software);
+    EXPECT_FALSE(fs::exists(disk / "old"));
+    EXPECT_FALSE(fs::exists(disk / "top.txt"));
+    ASSERT_GE(shown.size(), 3u);
+    EXPECT_EQ(shown.front(), u"0/1");
+    EXPECT_EQ(shown.back(), u"OK");
+    EXPECT_NE(std::find(shown.begin(), shown.end(), u"200000/200000"), shown.end());
+    // The other sign's "disk" is not its own: nothing deleted, nothing copied, and it says so.
+    EXPECT_EQ(readFile(other / "keep.txt"), "keep");
+    EXPECT_FALSE(fs::exists(other / "app.dat"));
+    EXPECT_EQ(dlg->rows()[1][CClustersSend::COL_COPY], u"not the sign's own disk: nothing copied");
 }
 
 }  // namespace

@@ -520,9 +520,13 @@ TEST_F(Editor, ChangesAskForAPreviewAfterTheirDelays) {
     editor.noteKeyPress();  // e.g. an arrow key, no change
     editor.onTimer(CDlgProgram::kTypingTimer);
     EXPECT_EQ(requests, 1);
-    editor.setText(u"ab", 2);
+    // Not lost: the timer runs again, and without a further key the refresh comes.
+    EXPECT_EQ(view.timers[CDlgProgram::kTypingTimer], 500);
     editor.onTimer(CDlgProgram::kTypingTimer);
     EXPECT_EQ(requests, 2);
+    editor.setText(u"ab", 2);
+    editor.onTimer(CDlgProgram::kTypingTimer);
+    EXPECT_EQ(requests, 3);
 
     // Loading cancels what is pending and schedules nothing.
     editor.selectEffect(1);

@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -229,5 +234,112 @@ TEST_F(Sysfs, OnlyHidrawCharacterDevicesAreNodes) {
     EXPECT_FALSE(s.isHidrawNode(m_dir.path().string()));
     EXPECT_FALSE(s.isHidrawNode(""));
 }
+
+struct OwnDiskCase {
+    const char* name;
+    const char* owner;  // the USB device the disk sits under: "sign" or "other"
+    bool removable;
+    bool partitioned;       // the volume is partition sdb1 rather than the whole of sdb
+    const char* volumeDev;  // its device number; $DEV is the real folder's
+    std::string mounts;     // mountinfo; $MNT is the real folder, $DEV its device number
+    std::string rootPath;   // as findDisk would report it
+    std::string home;       // HOME while checking; empty: left alone
+    const char* hidraw;
+    bool own;
+};
+
+void PrintTo(const OwnDiskCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class OwnDisk : public Sysfs, public ::testing::WithParamInterface<OwnDiskCase> {
+protected:
+    static std::string expand(std::string text, const std::string& mnt, const std::string& dev) {
+        for (const auto& [key, value] : {std::pair{"$MNT", mnt}, std::pair{"$DEV", dev}}) {
+            for (size_t at = text.find(key); at != std::string::npos;
+                 at = text.find(key, at + value.size()))
+                text.replace(at, std::string(key).size(), value);
+        }
+        return text;
+    }
+};
+
+// The folder is real, so that its device number can be compared with the
+// mount's; the fake block device takes that number.
+TEST_P(OwnDisk, OnlyTheMountPointOfTheSignsOwnRemovableDisk) {
+    const OwnDiskCase& c = GetParam();
+    const fs::path mnt = m_dir / "media/SIGN";
+    fs::create_directories(mnt / "sub");
+    struct stat st {};
+    ASSERT_EQ(::stat(mnt.c_str(), &st), 0);
+    const std::string dev =
+        std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+
+    const fs::path hub = m_fake.rootHub("usb1");
+    const fs::path sign = m_fake.usbDevice(hub, "1-3");
+    m_fake.hidraw(sign / "1-3:1.0", "hidraw0", "243:0");
+    const fs::path other = m_fake.usbDevice(hub, "1-4");
+    m_fake.hidraw(other / "1-4:1.0", "hidraw1", "243:1");
+    const fs::path owner = std::string(c.owner) == "sign" ? sign : other;
+    const std::string volumeDev = expand(c.volumeDev, "", dev);
+    if (c.partitioned)
+        m_fake.disk(owner / "if1", "sdb", "8:16", {{"sdb1", volumeDev, "1"}}, c.removable);
+    else
+        m_fake.disk(owner / "if1", "sdb", volumeDev, {}, c.removable);
+    mountInfo(expand(c.mounts, mnt.string(), dev));
+
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
+    if (!c.home.empty()) ::setenv("HOME", expand(c.home, mnt.string(), dev).c_str(), 1);
+    platform::HidDiskInfo disk;
+    disk.diskPath = "/dev/sdb";
+    disk.removable = true;
+    disk.rootPath = expand(c.rootPath, mnt.string(), dev);
+    EXPECT_EQ(sysfs().isOwnDisk(c.hidraw, disk), c.own);
+    EXPECT_EQ(platform::HidapiBackend(m_fake.root(), "/dev/", m_dir / "mountinfo")
+                  .isOwnDisk(c.hidraw, disk),
+              c.own);
+    if (oldHome)
+        ::setenv("HOME", savedHome.c_str(), 1);
+    else
+        ::unsetenv("HOME");
+}
+
+const std::string kRootFs = "22 1 8:2 / / rw - ext4 /dev/sda2 rw\n";
+const std::string kMounted = kRootFs + "90 22 $DEV / $MNT rw,nosuid - vfat /dev/sdb1 rw\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OwnDisk,
+    ::testing::Values(OwnDiskCase{"Partition", "sign", true, true, "$DEV", kMounted, "$MNT", "",
+                                  "/dev/hidraw0", true},
+                      OwnDiskCase{"TrailingSeparator", "sign", true, true, "$DEV", kMounted,
+                                  "$MNT/", "", "/dev/hidraw0", true},
+                      OwnDiskCase{"FolderBelowTheMount", "sign", true, true, "$DEV", kMounted,
+                                  "$MNT/sub", "", "/dev/hidraw0", false},
+                      OwnDiskCase{"NotMounted", "sign", true, true, "$DEV", kRootFs, "$MNT", "",
+                                  "/dev/hidraw0", false},
+                      OwnDiskCase{"FileSystemRoot", "sign", true, true, "$DEV",
+                                  "22 1 $DEV / / rw - vfat /dev/sdb1 rw\n", "/", "", "/dev/hidraw0",
+                                  false},
+                      OwnDiskCase{"HomeFolder", "sign", true, true, "$DEV", kMounted, "$MNT",
+                                  "$MNT", "/dev/hidraw0", false},
+                      OwnDiskCase{"HoldsTheHomeFolder", "sign", true, true, "$DEV", kMounted,
+                                  "$MNT", "$MNT/sub", "/dev/hidraw0", false},
+                      OwnDiskCase{"DiskOfAnotherDevice", "other", true, true, "$DEV", kMounted,
+                                  "$MNT", "", "/dev/hidraw0", false},
+                      OwnDiskCase{"ThatDevicesOwnDisk", "other", true, true, "$DEV", kMounted,
+                                  "$MNT", "", "/dev/hidraw1", true},
+                      OwnDiskCase{"NotRemovable", "sign", false, true, "$DEV", kMounted, "$MNT", "",
+                                  "/dev/hidraw0", false},
+                      OwnDiskCase{"BindOfAFolder", "sign", true, true, "$DEV",
+                                  kRootFs + "90 22 $DEV /sub $MNT rw - vfat /dev/sdb1 rw\n", "$MNT",
+                                  "", "/dev/hidraw0", false},
+                      OwnDiskCase{"HiddenByALaterMount", "sign", true, true, "$DEV",
+                                  kMounted + "91 90 0:99 / $MNT rw - tmpfs tmpfs rw\n", "$MNT", "",
+                                  "/dev/hidraw0", false},
+                      OwnDiskCase{"MountedElsewhereNow", "sign", true, true, "8:17",
+                                  kRootFs + "90 22 8:17 / $MNT rw - vfat /dev/sdb1 rw\n", "$MNT",
+                                  "", "/dev/hidraw0", false}),
+    [](const ::testing::TestParamInfo<OwnDiskCase>& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -194,12 +194,25 @@ void BatchDialogTest::columnsFollowTheMode() {
     QCOMPARE(batch.button("send")->text(), QStringLiteral("<Send>"));
     QCOMPARE(batch.button("close")->text(), QStringLiteral("<Close>"));
     if (firmware) {
+        // With default paths in the hidden fields no file dialog opens.
+        batch.logic->setDefaultFirmware(u"/fw/NT03.bin");
+        batch.logic->setDefaultSoftware(u"/fw/soft.dat");
+        auto* firmwareField = batch.face->findChild<QLineEdit*>(QStringLiteral("defaultFirmware"));
+        QVERIFY(firmwareField && !firmwareField->isVisible());
         autoUpdate->click();
         copySoft->click();
         QVERIFY(batch.logic->autoUpdate());
         QVERIFY(batch.logic->copySoftware());
+        QVERIFY(firmwareField->isVisible());
+        QCOMPARE(firmwareField->text(), QStringLiteral("/fw/NT03.bin"));
+        QVERIFY(!batch.button("send")->isEnabled());
+        QCOMPARE(batch.cell(0, CClustersSend::COL_TARGET), QStringLiteral("/fw/NT03.bin"));
+        QCOMPARE(batch.cell(2, CClustersSend::COL_SOFTWARE), QStringLiteral("/fw/soft.dat"));
+        QVERIFY(batch.face->findChild<QTimer*>(QStringLiteral("timer10001"))->isActive());
         copySoft->click();
+        autoUpdate->click();
         QVERIFY(!batch.logic->copySoftware());
+        QVERIFY(batch.button("send")->isEnabled());
     }
 }
 
