@@ -155,6 +155,12 @@ public:
     // A result code in a message box; 0 shows "OK".
     void showResult(int code);
     void sendToSign();
+    // Waits for the firmware worker (for zentari-cli and tests); the caller must
+    // not take part in a virtual clock's time.
+    void joinSignWorker() {
+        if (m_signWorker.joinable()) m_signWorker.join();
+    }
+    int firmwareReRequests() const { return m_firmwareReRequests; }
     // The batch send dialog in screen mode; with a prepared image every sign gets that.
     void batchSend(std::vector<uint8_t> preparedImage = {});
     // Replaces the animation set that message 0x0805 builds from the library.

@@ -239,7 +239,8 @@ void CClustersSend::onSend() {
         for (const Row& row : m_rows) {
             auto key = keyOf(row[COL_KEY]);
             if (key && table.contains(static_cast<int32_t>(*key)))
-                startWorker({static_cast<int32_t>(*key), signlink::KIND_ANIMATION_SET, m_prepared});
+                startWorker(
+                    {static_cast<int32_t>(*key), signlink::KIND_ANIMATION_SET, m_prepared, {}});
         }
         return;
     }
@@ -256,7 +257,8 @@ void CClustersSend::onSend() {
         auto image = m_cache.find(row[COL_TARGET]);
         if (!key || image == m_cache.end() || image->second.empty()) continue;
         if (table.contains(static_cast<int32_t>(*key)))
-            startWorker({static_cast<int32_t>(*key), signlink::KIND_DEVICE_IMAGE, image->second});
+            startWorker(
+                {static_cast<int32_t>(*key), signlink::KIND_DEVICE_IMAGE, image->second, {}});
     }
 }
 

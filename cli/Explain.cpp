@@ -136,7 +136,9 @@ bool explainAnimationSet(std::string_view bytes, std::ostream& out) {
         return false;
     }
     out << "animation set, " << bytes.size() << " bytes\n";
-    field(out, 0, "size code", num(set->sizeCode) + " (" + num(set->height) + " rows)");
+    std::string code = num(set->sizeCode);
+    code.append(" (").append(num(set->height)).append(" rows)");
+    field(out, 0, "size code", code);
     field(out, 0, "blocks", num(data[4]));
     for (size_t k = 0; k < set->blocks.size(); ++k) {
         const auto& block = set->blocks[k];

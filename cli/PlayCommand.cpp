@@ -145,9 +145,9 @@ int runPlay(std::vector<uint8_t> image, std::vector<uint8_t> animationSet,
         platform::Bitmap picture(last.width * kCell, last.height * kCell);
         for (int y = 0; y < picture.height(); ++y)
             for (int x = 0; x < picture.width(); ++x)
-                picture.setPixel(x, y,
-                                 0xFF000000u |
-                                     kPalette[pixels[static_cast<size_t>(y) * picture.width() + x]]);
+                picture.setPixel(
+                    x, y,
+                    0xFF000000u | kPalette[pixels[static_cast<size_t>(y) * picture.width() + x]]);
         if (!codec.save(picture, options.png, platform::ImageFormat::Png)) {
             std::fprintf(stderr, "zentari-cli: cannot write %s\n", options.png.c_str());
             return 1;

@@ -27,6 +27,16 @@ public:
 
     // What each virtual sign received, for a person.
     std::vector<std::string> virtualSignSummary() const;
+    // What the last firmware request's reply said (the window's timers in a
+    // console): ready, not ready yet, or to be written by the flash tool.
+    bool firmwareReady() const { return m_firmwareReady; }
+    bool firmwareNotReady() const { return m_notReady; }
+    bool flashToolAsked() const { return m_flashTool; }
+    void clearFirmwareAnswer() {
+        m_notReady = false;
+        m_flashTool = false;
+    }
+
     // For sending to every sign at once; valid after open().
     DeviceTable& table() { return *m_table; }
     platform::Clock& clock() { return m_clock; }
@@ -36,8 +46,11 @@ private:
     void setProgressStep(int) override {}
     void setProgressPos(int pos) override;
     void setSignSize(int width, int height) override;
-    void setFirmwareReady(bool) override {}
-    void startTimer(int, int) override {}
+    void setFirmwareReady(bool ready) override { m_firmwareReady = ready; }
+    void startTimer(int id, int) override {
+        m_notReady = m_notReady || id == signlink::TIMER_FIRMWARE_PROGRESS;
+        m_flashTool = m_flashTool || id == signlink::TIMER_FLASH_TOOL;
+    }
     void postFirmwareReady() override {}
     void endProgressLine();
 
@@ -45,6 +58,9 @@ private:
     std::unique_ptr<platform::HidBackend> m_backend;
     SimulatedSign* m_simulated = nullptr;
     std::unique_ptr<DeviceTable> m_table;
+    bool m_firmwareReady = false;
+    bool m_notReady = false;
+    bool m_flashTool = false;
     int m_width = 0;
     int m_height = 0;
     int m_packets = 0;

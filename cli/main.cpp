@@ -8,6 +8,7 @@
 #include "assets/AnimationSet.h"
 #include "cli/BatchCommand.h"
 #include "cli/Explain.h"
+#include "cli/FirmwareCommand.h"
 #include "cli/PlayCommand.h"
 #include "cli/SignSession.h"
 #include "device/DeviceImage.h"
@@ -80,6 +81,14 @@ constexpr const char* kUsage =
     "      sign's rows ('#' lit, '.' dark); --dump-frames every frame that\n"
     "      differs from the one before; --gif writes the frames as the preview\n"
     "      window shows them, --png the last one.\n"
+    "  firmware FILE.bin\n"
+    "      Update the sign's firmware: ask the sign, ask again every 4 s while it is\n"
+    "      not ready (five times at most), then send the file. Exit status 9 when\n"
+    "      the sign's chip must be written with the flash tool instead.\n"
+    "  batch-firmware FILE.bin [--software FILE] [--auto SECONDS]\n"
+    "      Update every attached sign at once; --software also copies FILE onto\n"
+    "      each sign's own removable disk (emptied first); --auto keeps watching\n"
+    "      for signs plugged in for that long and updates each once.\n"
     "  test PATTERN\n"
     "      Show a test pattern: 0 leave test mode, 1 all LEDs off, 2 all LEDs on,\n"
     "      3 and 4 diagonal lines.\n"
@@ -88,7 +97,8 @@ constexpr const char* kUsage =
     "  --help, help        this text\n"
     "  --version           the program's version\n"
     "\n"
-    "Options of query, send, batch, send-animations, test and command:\n";
+    "Options of query, send, batch, send-animations, firmware, batch-firmware,\n"
+    "test and command:\n";
 
 // After the sign options.
 constexpr const char* kUsageEnd =
@@ -250,6 +260,34 @@ int signCommand(const std::string& command, std::vector<std::string> args) {
         return reportResult(code);
     }
 
+    if (command == "firmware") {
+        if (args.size() != 1) return usage("firmware takes one firmware file");
+        return runFirmware(options, args[0], english());
+    }
+    if (command == "batch-firmware") {
+        std::string file, software;
+        long seconds = 0;
+        for (size_t i = 0; i < args.size(); ++i) {
+            if ((args[i] == "--software" || args[i] == "--auto") && i + 1 < args.size()) {
+                if (args[i] == "--software") {
+                    software = args[++i];
+                    continue;
+                }
+                char* end = nullptr;
+                seconds = std::strtol(args[++i].c_str(), &end, 10);
+                if (*end != '\0' || seconds < 1 || seconds > 86400)
+                    return usage("--auto takes 1 to 86400 seconds");
+            } else if (!args[i].empty() && args[i][0] == '-') {
+                return usage("unknown option '" + args[i] + "' for batch-firmware");
+            } else if (file.empty()) {
+                file = args[i];
+            } else {
+                return usage("batch-firmware takes one firmware file");
+            }
+        }
+        if (file.empty()) return usage("batch-firmware needs a firmware file");
+        return runBatchFirmware(options, file, software, static_cast<int>(seconds), english());
+    }
     if (command == "batch") {
         BatchArguments batch;
         batch.signs = options;
@@ -552,7 +590,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     const bool signCommand_ = command == "query" || command == "send" || command == "batch" ||
-                              command == "test" || command == "command";
+                              command == "test" || command == "command" || command == "firmware" ||
+                              command == "batch-firmware";
     const bool animationCommand =
         command == "animations" || command == "send-animations" || command == "play";
     if (command != "image" && command != "explain" && !signCommand_ && !animationCommand)
@@ -560,7 +599,8 @@ int main(int argc, char** argv) {
 
     if (command == "explain") return explainCommand(args);
     // Only drawing text needs Qt.
-    if (command == "query" || command == "test" || command == "command")
+    if (command == "query" || command == "test" || command == "command" || command == "firmware" ||
+        command == "batch-firmware")
         return signCommand(command, std::move(args));
     chooseQtPlatform();
     int qtArgc = 1;

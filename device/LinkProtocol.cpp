@@ -211,7 +211,12 @@ int Transfer::run() {
         // the buffer the next packet's reply goes to.
         if (replied == ReadPhase::TimedOut) m_table.cancelPending(*m_entry, DeviceTable::Read);
         examineReply();
-        if (replied != ReadPhase::TimedOut && m_readReport[1 + kReplyStatus] != 0) {
+        // "Not ready yet" to a firmware request is the sign's answer, not a
+        // refusal: asking twice more at once would only turn it into a time-out.
+        const uint8_t* reply = m_readReport.data() + 1;
+        const bool notReady =
+            reply[kReplyKind] == KIND_FIRMWARE_REQUEST && reply[kReplyStatus] == 8;
+        if (replied != ReadPhase::TimedOut && reply[kReplyStatus] != 0 && !notReady) {
             if (!countFailure()) {
                 result = TRANSFER_PACKET_FAILED;
                 break;

@@ -359,6 +359,37 @@ TEST_F(Cli, AnimationSetsWrittenExplainedAndSent) {
     }
 }
 
+// The kind of every report in a virtual sign's log (report byte 9).
+std::string kindsIn(const std::string& log) {
+    std::string kinds;
+    for (size_t at = 0; at + 20 <= log.size(); at = log.find('\n', at) + 1) {
+        kinds += log.substr(at + 18, 2);
+        if (log.find('\n', at) == std::string::npos) break;
+    }
+    return kinds;
+}
+
+TEST_F(Cli, FirmwareWaitsForTheSignThenSendsTheFileOnly) {
+    std::string file(53, '\0');
+    for (size_t k = 0; k < file.size(); ++k)
+        file[k] = static_cast<char>(k * 5 + 1);
+    writeFile(dir / "NT03.bin", file);
+    const std::string log = (dir / "fw.log").string();
+    // Not ready at the first request, ready 4 s later: then the file, in two packets.
+    Result r = run("firmware '" + (dir / "NT03.bin").string() +
+                   "' --virtual-sign 48x12:firmware=later:1 --report-log '" + log + "'");
+    EXPECT_EQ(r.status, 0) << err();
+    EXPECT_EQ(kindsIn(readFile(log)), "05050606");
+    EXPECT_EQ(payloadsOf(readFile(log)).substr(104, 53), file);
+
+    fs::remove(log);
+    r = run("firmware '" + (dir / "NT03.bin").string() +
+            "' --virtual-sign 48x12:firmware=flashtool --report-log '" + log + "'");
+    EXPECT_EQ(r.status, 9);
+    EXPECT_NE(err().find("flash tool"), std::string::npos);
+    EXPECT_EQ(kindsIn(readFile(log)), "05");
+}
+
 // Every test project's image as zentari-cli writes it, kept byte for byte: one
 // folder per case with the project, the expected image (its fields checked by
 // hand against the format when it was committed) and, when the image is not of
