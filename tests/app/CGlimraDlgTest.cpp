@@ -862,12 +862,15 @@ TEST_F(Controller, TransfersReportToTheWindow) {
     EXPECT_EQ(view->progressStep, 1);
     EXPECT_EQ(view->progressPositions.back(), 5);
 
-    // The firmware request: status 8 with first value 0, then 0.
+    // The firmware request: status 8 with first value 0 starts the waiting
+    // timers; asked again, 0 makes the sign ready.
     const uint8_t request[] = {0x00};
     EXPECT_EQ(dlg->transfer(request, signlink::KIND_FIRMWARE_REQUEST, nullptr), 0);
     EXPECT_EQ(view->timers[102], 100);
     EXPECT_EQ(view->timers[101], 4000);
     EXPECT_EQ(view->progressRange, (std::pair<int, int>{0, 100}));
+    EXPECT_FALSE(dlg->firmwareReady());
+    EXPECT_EQ(dlg->transfer(request, signlink::KIND_FIRMWARE_REQUEST, nullptr), 0);
     EXPECT_TRUE(dlg->firmwareReady());
     ASSERT_FALSE(view->posted.empty());
     EXPECT_EQ(view->posted.back().message, MSG_FIRMWARE_READY);
