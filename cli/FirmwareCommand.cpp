@@ -108,10 +108,9 @@ int runBatchFirmware(const SignOptions& options, const std::string& file,
         return 1;
     }
     batch::MessageQueue queue;
-    CClustersSend dlg(
-        {sign.table(), sign.clock(), english,
-         [&queue](std::function<void()> message) { queue.post(std::move(message)); }},
-        CClustersSend::MODE_FIRMWARE, {}, {});
+    CClustersSend dlg({sign.table(), sign.clock(), english,
+                       [&queue](std::function<void()> message) { queue.post(std::move(message)); }},
+                      CClustersSend::MODE_FIRMWARE, {}, {});
     dlg.onInitDialog();
     const std::u16string firmware = std::filesystem::absolute(file).u16string();
     dlg.setDefaultFirmware(firmware);
@@ -154,18 +153,17 @@ int runBatchFirmware(const SignOptions& options, const std::string& file,
         const bool copyFailed = !software.empty() && row[CClustersSend::COL_COPY] != u"OK";
         const int code = found == results.end() ? -2 : found->second.code;
         everything &= code == signlink::TRANSFER_OK && !copyFailed;
-        std::printf("%s  %s  %s  %s%s%s\n", platform::utf16ToUtf8(row[CClustersSend::COL_KEY]).c_str(),
-                    platform::utf16ToUtf8(row[CClustersSend::COL_ID]).c_str(),
-                    platform::utf16ToUtf8(row[CClustersSend::COL_PROGRESS]).c_str(),
-                    code == -2                         ? "not updated"
-                    : code == signlink::TRANSFER_OK    ? "OK"
-                    : code == batch::kTransferStopped  ? "stopped"
-                                                       : platform::utf16ToUtf8(
-                                                             SignCommands::resultText(code, english))
-                                                             .c_str(),
-                    software.empty() ? "" : "  software: ",
-                    software.empty() ? ""
-                                     : platform::utf16ToUtf8(row[CClustersSend::COL_COPY]).c_str());
+        std::printf(
+            "%s  %s  %s  %s%s%s\n", platform::utf16ToUtf8(row[CClustersSend::COL_KEY]).c_str(),
+            platform::utf16ToUtf8(row[CClustersSend::COL_ID]).c_str(),
+            platform::utf16ToUtf8(row[CClustersSend::COL_PROGRESS]).c_str(),
+            code == -2                      ? "not updated"
+            : code == signlink::TRANSFER_OK ? "OK"
+            : code == batch::kTransferStopped
+                ? "stopped"
+                : platform::utf16ToUtf8(SignCommands::resultText(code, english)).c_str(),
+            software.empty() ? "" : "  software: ",
+            software.empty() ? "" : platform::utf16ToUtf8(row[CClustersSend::COL_COPY]).c_str());
     }
     for (const auto& line : sign.virtualSignSummary())
         std::fprintf(stderr, "%s\n", line.c_str());
