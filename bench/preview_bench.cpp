@@ -1,8 +1,8 @@
 // The emulated sign's own cost: a 96 × 16 screen with a snake border and
 // text moving in from the right plays for 10 s of real time, and the process's
 // CPU time is read beside the same run when the window repaints every frame.
-#include "preview/PreviewPlayer.h"
 #include "preview/ImageBuilder.h"
+#include "preview/PreviewPlayer.h"
 
 #include <time.h>
 
@@ -60,7 +60,8 @@ Run play(const std::vector<uint8_t>& image, Painting painting, std::chrono::seco
     player.start();
     std::this_thread::sleep_for(length);
     player.stop();
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     return {(cpuSeconds() - cpu0) / wall, frames.load(), paints.load()};
 }
 
@@ -86,10 +87,12 @@ int main(int argc, char** argv) {
                 static_cast<long long>(length.count()));
     std::printf("  the engine alone:                    %.2f %% of a core (%ld frames)\n",
                 engine.cpuShare * 100, engine.frames);
-    std::printf("  engine + repaints of changed frames: %.2f %% of a core (%ld frames, %ld painted)\n",
-                changed.cpuShare * 100, changed.frames, changed.paints);
-    std::printf("  engine + a repaint of every frame:   %.2f %% of a core (%ld frames, %ld painted)\n",
-                every.cpuShare * 100, every.frames, every.paints);
+    std::printf(
+        "  engine + repaints of changed frames: %.2f %% of a core (%ld frames, %ld painted)\n",
+        changed.cpuShare * 100, changed.frames, changed.paints);
+    std::printf(
+        "  engine + a repaint of every frame:   %.2f %% of a core (%ld frames, %ld painted)\n",
+        every.cpuShare * 100, every.frames, every.paints);
     std::printf("goal: at most 2 %% of a core for the engine, repaints only for changed frames\n");
     return 0;
 }

@@ -1,5 +1,6 @@
 // zentari-cli as a user runs it: on a project file of the test's own.
 #include "device/DeviceImageReader.h"
+#include "preview/ImageBuilder.h"
 #include "project/Project.h"
 #include "project/ProjectFile.h"
 #include "support/GifWriter.h"
@@ -357,6 +358,34 @@ TEST_F(Cli, AnimationSetsWrittenExplainedAndSent) {
         ASSERT_GE(lines.size(), 20u);
         EXPECT_EQ(lines.substr(18, 2), "02");  // report byte 9: the kind
     }
+}
+
+TEST_F(Cli, PlayRecordsWhatTheEmulatedSignShows) {
+    // One program shown at once for a second: every fifth column lit, on a 48 × 12 sign.
+    testimage::Program p;
+    p.effect = 0;
+    p.stop = 1;
+    p.columns = 48;
+    p.pages = testimage::pagesOf(48, 12, 1, [](int x, int) { return x % 5 == 0; });
+    const auto image = testimage::image(1, 1, {p});
+    writeFile(dir / "sign.bin", std::string(image.begin(), image.end()));
+    writeFile(dir / "none.set", "");
+    const Result r = run("play '" + (dir / "sign.bin").string() + "' --animations '" +
+                         (dir / "none.set").string() + "' --seconds 1 --dump --gif '" +
+                         (dir / "sign.gif").string() + "'");
+    ASSERT_EQ(r.status, 0) << err();
+    std::string row;
+    for (int x = 0; x < 48; ++x)
+        row += x % 5 == 0 ? '#' : '.';
+    std::string expected = "@0 program 0 page 0\n";
+    for (int y = 0; y < 12; ++y)
+        expected += row + "\n";
+    // The program stands for its second: no other step within it.
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(readFile(dir / "sign.gif").substr(0, 6), "GIF89a");
+    // Nothing to play: a screen whose programs show nothing.
+    writeFile(dir / "short.bin", std::string(40, '\0'));
+    EXPECT_EQ(run("play '" + (dir / "short.bin").string() + "'").status, 7);
 }
 
 // The kind of every report in a virtual sign's log (report byte 9).
