@@ -75,6 +75,19 @@ int sendAndReport(CClustersSend& dlg, batch::MessageQueue& queue, SignSession& s
 
 }  // namespace
 
+bool openSigns(SignSession& sign, const SignOptions& options) {
+    std::string error;
+    if (sign.open(options, error)) return true;
+    std::fprintf(stderr, "zentari-cli: %s\n", error.c_str());
+    return false;
+}
+
+CClustersSend::Services consoleServices(SignSession& sign, batch::MessageQueue& queue,
+                                        const platform::TextLookup& texts) {
+    return {sign.table(), sign.clock(), texts,
+            [&queue](std::function<void()> message) { queue.post(std::move(message)); }};
+}
+
 int runBatch(const BatchArguments& args, const ScreenImageMaker& makeImage,
              const platform::TextLookup& english) {
     std::vector<ProjectFile::LoadedScreen> loaded;
@@ -109,14 +122,10 @@ int runBatch(const BatchArguments& args, const ScreenImageMaker& makeImage,
     if (chosen.empty()) chosen.push_back(names.front());
 
     SignSession sign;
-    if (!sign.open(args.signs, error)) {
-        std::fprintf(stderr, "zentari-cli: %s\n", error.c_str());
-        return 1;
-    }
+    if (!openSigns(sign, args.signs)) return 1;
     batch::MessageQueue queue;
-    CClustersSend dlg({sign.table(), sign.clock(), english,
-                       [&queue](std::function<void()> message) { queue.post(std::move(message)); }},
-                      CClustersSend::MODE_SCREEN, names, [&](const std::u16string& name) {
+    CClustersSend dlg(consoleServices(sign, queue, english), CClustersSend::MODE_SCREEN, names,
+                      [&](const std::u16string& name) {
                           for (const ScreenRecord& screen : screens) {
                               if (!platform::equalsNoCase(screen.name, name)) continue;
                               const DeviceImage::Built built = makeImage(screen);
@@ -135,15 +144,10 @@ int runBatch(const BatchArguments& args, const ScreenImageMaker& makeImage,
 int runBatchPrepared(const SignOptions& options, std::vector<uint8_t> image,
                      const platform::TextLookup& english) {
     SignSession sign;
-    std::string error;
-    if (!sign.open(options, error)) {
-        std::fprintf(stderr, "zentari-cli: %s\n", error.c_str());
-        return 1;
-    }
+    if (!openSigns(sign, options)) return 1;
     batch::MessageQueue queue;
-    CClustersSend dlg({sign.table(), sign.clock(), english,
-                       [&queue](std::function<void()> message) { queue.post(std::move(message)); }},
-                      CClustersSend::MODE_SCREEN, {}, {}, std::move(image));
+    CClustersSend dlg(consoleServices(sign, queue, english), CClustersSend::MODE_SCREEN, {}, {},
+                      std::move(image));
     dlg.onInitDialog();
     if (dlg.rows().empty()) return noSign(english);
     return sendAndReport(dlg, queue, sign, english);
@@ -171,7 +175,7 @@ int sendAndReport(CClustersSend& dlg, batch::MessageQueue& queue, SignSession& s
         const std::string id = utf8(row[CClustersSend::COL_ID]);
         // A prepared image has no screen column.
         std::string screen = utf8(row[CClustersSend::COL_TARGET]);
-        if (screen.empty()) screen = "-";
+        if (screen.empty()) screen.push_back('-');
         auto result = results.find(static_cast<int32_t>(platform::parseDecimal(key)));
         if (result == results.end()) {
             everything = false;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/SignOptions.h"
+#include "batch/CClustersSend.h"
+#include "batch/MessageQueue.h"
 #include "device/DeviceImage.h"
 #include "platform/TextLookup.h"
 #include "project/ProjectFile.h"
@@ -17,6 +19,15 @@ struct BatchArguments {
     std::vector<std::string> screens;  // for the signs in order, the last repeating
     SignOptions signs;
 };
+
+class SignSession;
+
+// Opens the signs the options name; false after saying why.
+bool openSigns(SignSession& sign, const SignOptions& options);
+// The batch dialog's services in a console: the session's signs and clock,
+// its messages run by `queue` on the calling thread.
+CClustersSend::Services consoleServices(SignSession& sign, batch::MessageQueue& queue,
+                                        const platform::TextLookup& texts);
 
 // Exit statuses of the command.
 inline constexpr int kBatchAllSent = 0;

@@ -4,6 +4,7 @@
 #include "batch/CClustersSend.h"
 #include "batch/MessageQueue.h"
 #include "batch/SignTransfer.h"
+#include "cli/BatchCommand.h"
 #include "cli/SignSession.h"
 #include "device/LinkProtocol.h"
 #include "platform/StringUtil.h"
@@ -53,11 +54,7 @@ int runFirmware(const SignOptions& options, const std::string& file,
         return 1;
     }
     SignSession sign;
-    std::string error;
-    if (!sign.open(options, error)) {
-        std::fprintf(stderr, "zentari-cli: %s\n", error.c_str());
-        return 1;
-    }
+    if (!openSigns(sign, options)) return 1;
     const bool terminal = isatty(STDERR_FILENO) == 1;
     const uint8_t request[] = {0x00};
     const auto started = std::chrono::steady_clock::now();
@@ -102,15 +99,9 @@ int runBatchFirmware(const SignOptions& options, const std::string& file,
                      const std::string& software, int autoSeconds,
                      const platform::TextLookup& english) {
     SignSession sign;
-    std::string error;
-    if (!sign.open(options, error)) {
-        std::fprintf(stderr, "zentari-cli: %s\n", error.c_str());
-        return 1;
-    }
+    if (!openSigns(sign, options)) return 1;
     batch::MessageQueue queue;
-    CClustersSend dlg({sign.table(), sign.clock(), english,
-                       [&queue](std::function<void()> message) { queue.post(std::move(message)); }},
-                      CClustersSend::MODE_FIRMWARE, {}, {});
+    CClustersSend dlg(consoleServices(sign, queue, english), CClustersSend::MODE_FIRMWARE, {}, {});
     dlg.onInitDialog();
     const std::u16string firmware = std::filesystem::absolute(file).u16string();
     dlg.setDefaultFirmware(firmware);
