@@ -1,4 +1,5 @@
 #include "flashtool/config/FlashDescription.h"
+#include "flashtool/config/FlashTypeLookup.h"
 
 #include <gtest/gtest.h>
 
@@ -330,3 +331,21 @@ TEST(FlashDescription, LowOscillatorFrequencyStaysOutOfTheClockWord) {
 }
 
 }  // namespace
+
+// The example that ships with the program reads without a word and names its flash.
+TEST(FlashDescription, TheShippedExampleIsWhole) {
+    const std::string file = std::string(ZENTARI_SOURCE_DIR) + "/data/vornload/isd_tools.cfg";
+    std::ostringstream console;
+    vornload::FlashDescription description;
+    const auto result = vornload::readFlashDescription(file, vornload::SdramClockSource::fromFile,
+                                                       console, description);
+    EXPECT_TRUE(result.ok()) << result.message;
+    EXPECT_EQ(console.str(), "");
+    EXPECT_EQ(description.settings.flashId, 0xEF4016u);
+    EXPECT_EQ(description.settings.flashSize, 4u << 20);
+    EXPECT_EQ(description.settings.codeStartOffset, 64u << 10);
+    const auto type = vornload::lookupFlashType(file, 0xEF4016, console);
+    ASSERT_TRUE(type);
+    EXPECT_EQ(type->name, "W25Q32");
+    EXPECT_EQ(type->capacity, 4u << 20);
+}
