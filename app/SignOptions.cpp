@@ -14,7 +14,7 @@ bool SignOptions::take(std::vector<std::string>& args, std::string& error) {
         const std::string& value = args[i + 1];
         if (args[i] == "--report-log") {
             reportLog = value;
-        } else if (std::string why; auto config = SimulatedSign::parseSpec(value, why)) {
+        } else if (std::string why; auto config = SimulatedSign::parseVirtualSign(value, why)) {
             virtualSigns.push_back(std::move(*config));
         } else {
             error = "--virtual-sign " + value + ": " + why;

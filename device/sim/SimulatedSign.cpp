@@ -753,10 +753,10 @@ std::optional<int> boundedNumber(std::string_view text, int max) {
 
 }  // namespace
 
-std::optional<SimulatedSign::Config> SimulatedSign::parseSpec(std::string_view spec,
-                                                              std::string& error) {
-    const size_t colon = spec.find(':');
-    const std::string_view sizeText = spec.substr(0, colon);
+std::optional<SimulatedSign::Config> SimulatedSign::parseVirtualSign(std::string_view text,
+                                                                     std::string& error) {
+    const size_t colon = text.find(':');
+    const std::string_view sizeText = text.substr(0, colon);
     const auto size = parseSize(sizeText);
     if (!size) {
         error = "'" + std::string(sizeText) + "' is not a sign size such as 48x12 (1-255 x 1-127)";
@@ -774,7 +774,7 @@ std::optional<SimulatedSign::Config> SimulatedSign::parseSpec(std::string_view s
         set = true;
         return first;
     };
-    std::string_view rest = spec.substr(colon + 1);
+    std::string_view rest = text.substr(colon + 1);
     for (;;) {
         const size_t comma = rest.find(',');
         const std::string_view option = rest.substr(0, comma);

@@ -73,7 +73,7 @@ public:
         int unplugAfterPackets = 0;
     };
 
-    // Bounds of the options of parseSpec.
+    // Bounds of the options of parseVirtualSign.
     static constexpr int kMaxDelayMs = 60000;
     static constexpr int kMaxUnplugPackets = 10000000;
     static constexpr int kMaxBusyAnswers = 10000;
@@ -144,7 +144,7 @@ public:
     //   firmware=ready | firmware=later:N | firmware=flashtool
     //   disk=DIR            an existing folder stands for the sign's removable disk
     // None when it is wrong, with `error` naming what.
-    static std::optional<Config> parseSpec(std::string_view spec, std::string& error);
+    static std::optional<Config> parseVirtualSign(std::string_view text, std::string& error);
 
     struct State;
 

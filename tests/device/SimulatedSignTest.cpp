@@ -104,15 +104,16 @@ private:
     std::vector<std::string> m_lines;
 };
 
-SimulatedSign::Config spec(const std::string& text) {
+SimulatedSign::Config signFrom(const std::string& text) {
     std::string error;
-    auto config = SimulatedSign::parseSpec(text, error);
+    auto config = SimulatedSign::parseVirtualSign(text, error);
     EXPECT_TRUE(config) << text << ": " << error;
     return config.value_or(SimulatedSign::Config{});
 }
 
-TEST(SimulatedSignSpec, EveryOptionAtOnce) {
-    const auto c = spec("64X16:delay=250,port=7,status=5:8,status=0:2,unplug=30,firmware=later:3");
+TEST(SimulatedSignOptions, EveryOptionAtOnce) {
+    const auto c =
+        signFrom("64X16:delay=250,port=7,status=5:8,status=0:2,unplug=30,firmware=later:3");
     EXPECT_EQ(c.width, 64);
     EXPECT_EQ(c.height, 16);
     EXPECT_EQ(c.replyDelay, 250ms);
@@ -123,14 +124,14 @@ TEST(SimulatedSignSpec, EveryOptionAtOnce) {
     EXPECT_FALSE(c.firmware.viaFlashTool);
 }
 
-TEST(SimulatedSignSpec, BoundsAreTaken) {
-    auto low = spec("1x1:delay=0,port=0,unplug=1,status=0:0,firmware=later:0");
+TEST(SimulatedSignOptions, BoundsAreTaken) {
+    auto low = signFrom("1x1:delay=0,port=0,unplug=1,status=0:0,firmware=later:0");
     EXPECT_EQ(low.replyDelay, 0ms);
     EXPECT_EQ(low.portAddress, 0);
     EXPECT_EQ(low.unplugAfterPackets, 1);
     EXPECT_EQ(low.statusByKind.at(0), 0);
     EXPECT_EQ(low.firmware.busyAnswers, 0);
-    auto high = spec(
+    auto high = signFrom(
         "255x127:delay=60000,port=255,unplug=10000000,status=255:255,"
         "firmware=later:10000");
     EXPECT_EQ(high.replyDelay, 60000ms);
@@ -138,72 +139,72 @@ TEST(SimulatedSignSpec, BoundsAreTaken) {
     EXPECT_EQ(high.unplugAfterPackets, 10000000);
     EXPECT_EQ(high.statusByKind.at(255), 255);
     EXPECT_EQ(high.firmware.busyAnswers, 10000);
-    EXPECT_EQ(spec("48x12:port=none").portAddress, -1);
-    const auto ready = spec("48x12:firmware=ready");
+    EXPECT_EQ(signFrom("48x12:port=none").portAddress, -1);
+    const auto ready = signFrom("48x12:firmware=ready");
     EXPECT_EQ(ready.firmware.busyAnswers, 0);
-    const auto tool = spec("48x12:firmware=flashtool");
+    const auto tool = signFrom("48x12:firmware=flashtool");
     EXPECT_EQ(tool.firmware.busyAnswers, SimulatedSign::kAlwaysBusy);
     EXPECT_TRUE(tool.firmware.viaFlashTool);
 }
 
-struct BadSpec {
-    const char* spec;
+struct BadSign {
+    const char* given;
     const char* said;  // part of the error text
 };
 
-class SimulatedSignBadSpec : public testing::TestWithParam<BadSpec> {};
+class SimulatedSignBadOptions : public testing::TestWithParam<BadSign> {};
 
-TEST_P(SimulatedSignBadSpec, IsRefusedNamingWhat) {
+TEST_P(SimulatedSignBadOptions, IsRefusedNamingWhat) {
     std::string error;
-    EXPECT_FALSE(SimulatedSign::parseSpec(GetParam().spec, error));
+    EXPECT_FALSE(SimulatedSign::parseVirtualSign(GetParam().given, error));
     EXPECT_NE(error.find(GetParam().said), std::string::npos) << error;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    All, SimulatedSignBadSpec,
+    All, SimulatedSignBadOptions,
     testing::Values(
-        BadSpec{"48x", "'48x' is not a sign size"}, BadSpec{"256x12", "not a sign size"},
-        BadSpec{"48x128:port=1", "'48x128' is not"}, BadSpec{"0x12", "not a sign size"},
-        BadSpec{"48x12:", "empty option"}, BadSpec{"48x12:delay=5,", "empty option"},
-        BadSpec{"48x12:delay=5,,port=1", "empty option"}, BadSpec{"48x12:delay", "'delay' has no"},
-        BadSpec{"48x12:delay=60001", "'delay=60001'"}, BadSpec{"48x12:delay=-1", "'delay=-1'"},
-        BadSpec{"48x12:delay=+5", "'delay=+5'"}, BadSpec{"48x12:delay= 5", "'delay= 5'"},
-        BadSpec{"48x12:delay=5ms", "'delay=5ms'"}, BadSpec{"48x12:delay=", "'delay='"},
-        BadSpec{"48x12:delay=4294967301", "'delay=4294967301'"},
-        BadSpec{"48x12:delay=1,delay=2", "delay is given twice"},
-        BadSpec{"48x12:port=256", "'port=256'"}, BadSpec{"48x12:port=-1", "'port=-1'"},
-        BadSpec{"48x12:port=None", "'port=None'"}, BadSpec{"48x12:port=1,port=none", "port is"},
-        BadSpec{"48x12:status=5", "'status=5'"}, BadSpec{"48x12:status=5:256", "'status=5:256'"},
-        BadSpec{"48x12:status=256:0", "'status=256:0'"}, BadSpec{"48x12:status=:1", "'status=:1'"},
-        BadSpec{"48x12:status=5:1:2", "'status=5:1:2'"},
-        BadSpec{"48x12:status=5:8,status=5:8", "kind 5 already has a status"},
-        BadSpec{"48x12:status=5:1,status=0:1,status=5:2", "'status=5:2'"},
-        BadSpec{"48x12:unplug=0", "'unplug=0'"}, BadSpec{"48x12:unplug=10000001", "'unplug="},
-        BadSpec{"48x12:firmware=later", "'firmware=later'"},
-        BadSpec{"48x12:firmware=later:", "'firmware=later:'"},
-        BadSpec{"48x12:firmware=later:10001", "'firmware=later:10001'"},
-        BadSpec{"48x12:firmware=soon", "'firmware=soon'"},
-        BadSpec{"48x12:firmware=ready,firmware=flashtool", "firmware is given twice"},
-        BadSpec{"48x12:colour=red", "unknown option 'colour=red'"},
-        BadSpec{"48x12:Delay=5", "unknown option 'Delay=5'"},
-        BadSpec{"48x12:disk=", "'disk=': the disk must be an existing folder"},
-        BadSpec{"48x12:disk=/no/such/folder/here", "existing folder"},
-        BadSpec{"48x12:disk=/", "root folder"}));
+        BadSign{"48x", "'48x' is not a sign size"}, BadSign{"256x12", "not a sign size"},
+        BadSign{"48x128:port=1", "'48x128' is not"}, BadSign{"0x12", "not a sign size"},
+        BadSign{"48x12:", "empty option"}, BadSign{"48x12:delay=5,", "empty option"},
+        BadSign{"48x12:delay=5,,port=1", "empty option"}, BadSign{"48x12:delay", "'delay' has no"},
+        BadSign{"48x12:delay=60001", "'delay=60001'"}, BadSign{"48x12:delay=-1", "'delay=-1'"},
+        BadSign{"48x12:delay=+5", "'delay=+5'"}, BadSign{"48x12:delay= 5", "'delay= 5'"},
+        BadSign{"48x12:delay=5ms", "'delay=5ms'"}, BadSign{"48x12:delay=", "'delay='"},
+        BadSign{"48x12:delay=4294967301", "'delay=4294967301'"},
+        BadSign{"48x12:delay=1,delay=2", "delay is given twice"},
+        BadSign{"48x12:port=256", "'port=256'"}, BadSign{"48x12:port=-1", "'port=-1'"},
+        BadSign{"48x12:port=None", "'port=None'"}, BadSign{"48x12:port=1,port=none", "port is"},
+        BadSign{"48x12:status=5", "'status=5'"}, BadSign{"48x12:status=5:256", "'status=5:256'"},
+        BadSign{"48x12:status=256:0", "'status=256:0'"}, BadSign{"48x12:status=:1", "'status=:1'"},
+        BadSign{"48x12:status=5:1:2", "'status=5:1:2'"},
+        BadSign{"48x12:status=5:8,status=5:8", "kind 5 already has a status"},
+        BadSign{"48x12:status=5:1,status=0:1,status=5:2", "'status=5:2'"},
+        BadSign{"48x12:unplug=0", "'unplug=0'"}, BadSign{"48x12:unplug=10000001", "'unplug="},
+        BadSign{"48x12:firmware=later", "'firmware=later'"},
+        BadSign{"48x12:firmware=later:", "'firmware=later:'"},
+        BadSign{"48x12:firmware=later:10001", "'firmware=later:10001'"},
+        BadSign{"48x12:firmware=soon", "'firmware=soon'"},
+        BadSign{"48x12:firmware=ready,firmware=flashtool", "firmware is given twice"},
+        BadSign{"48x12:colour=red", "unknown option 'colour=red'"},
+        BadSign{"48x12:Delay=5", "unknown option 'Delay=5'"},
+        BadSign{"48x12:disk=", "'disk=': the disk must be an existing folder"},
+        BadSign{"48x12:disk=/no/such/folder/here", "existing folder"},
+        BadSign{"48x12:disk=/", "root folder"}));
 
-TEST(SimulatedSignSpec, DiskIsTheFolderThroughFindDisk) {
+TEST(SimulatedSignOptions, DiskIsTheFolderThroughFindDisk) {
     testing_support::TempDir dir;
     std::filesystem::create_directories(dir / "card");
     testing_support::writeFile(dir / "file", "x");
     std::string error;
-    EXPECT_FALSE(SimulatedSign::parseSpec("48x12:disk=" + (dir / "file").string(), error));
+    EXPECT_FALSE(SimulatedSign::parseVirtualSign("48x12:disk=" + (dir / "file").string(), error));
     EXPECT_NE(error.find("existing folder"), std::string::npos) << error;
 
     platform::VirtualClock clock;
     SimulatedSign sim(clock);
-    sim.addSign(spec("48x12:port=none"));
+    sim.addSign(signFrom("48x12:port=none"));
     // A trailing separator goes: file names are appended to the root with one.
-    sim.addSign(spec("48x12:disk=" + (dir / "card").string() + "/"));
-    sim.addSign(spec("48x12:port=9"));
+    sim.addSign(signFrom("48x12:disk=" + (dir / "card").string() + "/"));
+    sim.addSign(signFrom("48x12:port=9"));
     const auto signs = sim.enumerate();
     ASSERT_EQ(signs.size(), 3u);
     EXPECT_EQ(signs[0].portAddress, -1);
@@ -219,7 +220,7 @@ TEST(SimulatedSignSpec, DiskIsTheFolderThroughFindDisk) {
 }
 
 struct FirmwareCase {
-    const char* spec;
+    const char* given;
     std::vector<std::pair<int, int>> replies;  // status and first value, request by request
 };
 
@@ -228,7 +229,7 @@ class SimulatedSignFirmware : public testing::TestWithParam<FirmwareCase> {};
 TEST_P(SimulatedSignFirmware, AnswersEachRequest) {
     platform::VirtualClock clock;
     SimulatedSign sim(clock);
-    sim.addSign(spec(GetParam().spec));
+    sim.addSign(signFrom(GetParam().given));
     Link link(sim, clock, 0);
     ASSERT_TRUE(link.opened());
     for (size_t k = 0; k < GetParam().replies.size(); ++k) {
@@ -252,8 +253,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SimulatedSignHotplug, EventsInOrderUntilTheWatchGoes) {
     platform::VirtualClock clock;
     SimulatedSign sim(clock);
-    sim.addSign(spec("48x12:unplug=3"));
-    sim.addSign(spec("64x16"));
+    sim.addSign(signFrom("48x12:unplug=3"));
+    sim.addSign(signFrom("64x16"));
     const std::string a = sim.pathOf(0), b = sim.pathOf(1);
     Heard first;
     auto watch = sim.watch(first.listener());
