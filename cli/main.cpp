@@ -521,7 +521,7 @@ int playCommand(std::vector<std::string> args) {
         height = screen.height;
     } else {
         image.assign(bytes->begin(), bytes->end());
-        if (image.size() > 1) height = AnimationSet::heightOf(image[1]);
+        if (image.size() > 1) height = DeviceImage::heightOfCode(image[1]);
     }
     std::vector<uint8_t> set;
     if (!animations.empty()) {

@@ -1,46 +1,20 @@
 #include "preview/FrameMemory.h"
 
+#include "device/DeviceImage.h"
+
 #include <algorithm>
 
 namespace preview {
 
-int FrameMemory::visibleWidthOf(uint8_t widthCode) {
-    switch (widthCode) {
-        case 0:
-            return 36;
-        case 1:
-            return 48;
-        default:
-            return widthCode;
-    }
-}
-
+// Rows are whole bytes: 36 columns take 40.
 int FrameMemory::bufferWidthOf(uint8_t widthCode) {
-    switch (widthCode) {
-        case 0:
-            return 40;
-        case 1:
-            return 48;
-        default:
-            return (widthCode + 7) / 8 * 8;
-    }
-}
-
-int FrameMemory::heightOf(uint8_t heightCode) {
-    switch (heightCode) {
-        case 0:
-            return 11;
-        case 1:
-            return 12;
-        case 2:
-            return 16;
-        default:
-            return heightCode;
-    }
+    return (DeviceImage::widthOfCode(widthCode) + 7) / 8 * 8;
 }
 
 bool FrameMemory::fits(uint8_t widthCode, uint8_t heightCode) {
-    return static_cast<size_t>(bufferWidthOf(widthCode) / 8) * heightOf(heightCode) <= kPlaneBytes;
+    return static_cast<size_t>(bufferWidthOf(widthCode) / 8) *
+               DeviceImage::heightOfCode(heightCode) <=
+           kPlaneBytes;
 }
 
 bool FrameMemory::setSize(uint8_t widthCode, uint8_t heightCode) {
@@ -50,9 +24,9 @@ bool FrameMemory::setSize(uint8_t widthCode, uint8_t heightCode) {
         m_height = 12;
         return false;
     }
-    m_visibleWidth = visibleWidthOf(widthCode);
+    m_visibleWidth = DeviceImage::widthOfCode(widthCode);
     m_bufferWidth = bufferWidthOf(widthCode);
-    m_height = heightOf(heightCode);
+    m_height = DeviceImage::heightOfCode(heightCode);
     return true;
 }
 

@@ -26,9 +26,8 @@ public:
     static constexpr size_t kPlaneBytes = 7200;
     enum class Plane { Shown, Work, Load };
 
-    static int visibleWidthOf(uint8_t widthCode);
+    // The visible width and the height of the codes are DeviceImage's.
     static int bufferWidthOf(uint8_t widthCode);
-    static int heightOf(uint8_t heightCode);
     // Whether the planes hold a sign of these codes.
     static bool fits(uint8_t widthCode, uint8_t heightCode);
 

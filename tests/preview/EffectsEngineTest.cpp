@@ -1,5 +1,7 @@
 #include "preview/EffectsEngine.h"
 
+#include "device/DeviceImage.h"
+
 #include "Frames.h"
 #include "ImageBuilder.h"
 
@@ -192,7 +194,7 @@ class Reveals : public Engine, public ::testing::WithParamInterface<Reveal> {};
 
 TEST_P(Reveals, StepByStep) {
     const Reveal& r = GetParam();
-    const int width = FrameMemory::visibleWidthOf(r.widthCode);
+    const int width = DeviceImage::widthOfCode(r.widthCode);
     load(r.widthCode, 1, {program(r.effect, width, 12, 1, [](int, int) { return true; })});
     EXPECT_EQ(play(), EffectsEngine::Outcome::Played);
     ASSERT_EQ(commits.size(), r.steps);
