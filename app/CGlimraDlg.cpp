@@ -13,7 +13,6 @@
 #include "project/ProjectFile.h"
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <system_error>
 #include <tuple>
@@ -883,15 +882,9 @@ void CGlimraDlg::firmwareReRequest() {
 void CGlimraDlg::sendFirmwareData() {
     const std::filesystem::path file = m_firmwarePath;
     startSignWorker([this, file] {
-        std::error_code ec;
         // A file that went meanwhile is let go silently.
-        if (!std::filesystem::is_regular_file(file, ec)) return;
-        const uintmax_t size = std::filesystem::file_size(file, ec);
-        std::ifstream in(file, std::ios::binary);
-        std::vector<uint8_t> bytes(ec || size > CClustersSend::kMaxFirmwareBytes ? 0 : size);
-        if (bytes.empty() ||
-            !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
-            return;
+        const std::vector<uint8_t> bytes = CClustersSend::readFirmware(file);
+        if (bytes.empty()) return;
         if (int code = transfer(bytes, signlink::KIND_FIRMWARE_DATA, nullptr))
             showResultLater(code);
     });

@@ -262,22 +262,16 @@ void CClustersSend::onSend() {
     }
 }
 
-namespace {
-
-// A whole file, up to `limit` bytes; empty when it cannot be read or is larger.
-std::vector<uint8_t> readWhole(const std::u16string& path, uintmax_t limit) {
-    const std::filesystem::path file(path);
+std::vector<uint8_t> CClustersSend::readFirmware(const std::filesystem::path& file) {
     std::error_code ec;
     const uintmax_t size = std::filesystem::file_size(file, ec);
-    if (ec || size > limit) return {};
+    if (ec || size > kMaxFirmwareBytes) return {};
     std::ifstream in(file, std::ios::binary);
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
     if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
         return {};
     return bytes;
 }
-
-}  // namespace
 
 void CClustersSend::sendFirmware() {
     const DeviceTable& table = m_services.table;
@@ -286,7 +280,7 @@ void CClustersSend::sendFirmware() {
         const std::u16string& path = row[COL_TARGET];
         if (path.empty()) continue;
         if (auto it = m_cache.find(path); it != m_cache.end() && !it->second.empty()) continue;
-        if (auto bytes = readWhole(path, kMaxFirmwareBytes); !bytes.empty())
+        if (auto bytes = readFirmware(std::filesystem::path(path)); !bytes.empty())
             m_cache[path] = std::move(bytes);
     }
     for (const Row& row : m_rows) {

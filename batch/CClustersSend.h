@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -80,6 +81,8 @@ public:
     static constexpr int IDC_DEFAULT_SOFTWARE = 1100;
     // A firmware file larger than this is not a sign's firmware.
     static constexpr uintmax_t kMaxFirmwareBytes = 16u << 20;
+    // A firmware file's bytes; empty when it cannot be read, is empty or is larger.
+    static std::vector<uint8_t> readFirmware(const std::filesystem::path& file);
 
     // Runs a message on the dialog's thread, later; callable from any thread.
     using Poster = std::function<void(std::function<void()>)>;

@@ -15,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 namespace {
@@ -33,22 +32,12 @@ int report(int code, const platform::TextLookup& english) {
     return code;
 }
 
-bool readFirmware(const std::string& file, std::vector<uint8_t>& bytes) {
-    std::error_code ec;
-    const uintmax_t size = std::filesystem::file_size(file, ec);
-    if (ec || size == 0 || size > CClustersSend::kMaxFirmwareBytes) return false;
-    std::ifstream in(file, std::ios::binary);
-    bytes.resize(static_cast<size_t>(size));
-    return static_cast<bool>(
-        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)));
-}
-
 }  // namespace
 
 int runFirmware(const SignOptions& options, const std::string& file,
                 const platform::TextLookup& english) {
-    std::vector<uint8_t> firmware;
-    if (!readFirmware(file, firmware)) {
+    const std::vector<uint8_t> firmware = CClustersSend::readFirmware(file);
+    if (firmware.empty()) {
         std::fprintf(stderr, "zentari-cli: cannot read the firmware file %s (at most %ju bytes)\n",
                      file.c_str(), static_cast<uintmax_t>(CClustersSend::kMaxFirmwareBytes));
         return 1;
