@@ -37,4 +37,17 @@ long InputFile::read(uint8_t* data, size_t length) {
     }
 }
 
+long InputFile::readAt(uint64_t position, uint8_t* data, size_t length) {
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n =
+            ::pread(m_fd, data + done, length - done, static_cast<off_t>(position + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<long>(done);
+}
+
 }  // namespace vornload

@@ -18,6 +18,8 @@ public:
     int open(const std::string& path);
     // Reads up to `length` bytes; 0 at the end, -1 on failure.
     long read(uint8_t* data, size_t length);
+    // Reads up to `length` bytes at `position`, as many as there are; -1 on failure.
+    long readAt(uint64_t position, uint8_t* data, size_t length);
 
     uint64_t size() const { return m_size; }
 

@@ -15,7 +15,7 @@ namespace vornload {
 
 namespace {
 
-constexpr size_t chunkSize = 64 * 1024;
+constexpr size_t chunkSize = 1024 * 1024;
 
 bool writeAll(int fd, const uint8_t* data, size_t length, off_t position) {
     while (length > 0) {
@@ -99,6 +99,16 @@ int PackageFile::close() {
     const int fd = m_fd;
     m_fd = -1;
     return ::close(fd) == 0 ? imagecode::ok : imagecode::writeFailed;
+}
+
+bool copyPackageFile(const std::string& from, const std::string& to) {
+    InputFile input;
+    if (input.open(from) != imagecode::ok) return false;
+    PackageFile output;
+    if (output.create(to) != imagecode::ok) return false;
+    uint16_t crc = 0;
+    if (output.appendFile(input, crc) != imagecode::ok) return false;
+    return output.close() == imagecode::ok && output.length() == input.size();
 }
 
 }  // namespace vornload

@@ -36,4 +36,7 @@ private:
     uint64_t m_length = 0;
 };
 
+// Copies a file whole; the copy is made as PackageFile::create makes files.
+bool copyPackageFile(const std::string& from, const std::string& to);
+
 }  // namespace vornload

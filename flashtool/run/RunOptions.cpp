@@ -15,8 +15,12 @@ bool startsWithNoCase(const std::string& text, const char* prefix) {
     return true;
 }
 
-uint64_t clampTo32(unsigned long long v) {
-    return std::min<unsigned long long>(v, 0xFFFFFFFFull);
+// Leading digits only: strtoull would also take a sign or spaces, and "-1" would
+// become the largest address.
+uint32_t parseDigits(const std::string& text, int base) {
+    if (text.empty() || !std::isxdigit(static_cast<unsigned char>(text[0]))) return 0;
+    const unsigned long long v = std::strtoull(text.c_str(), nullptr, base);
+    return static_cast<uint32_t>(std::min<unsigned long long>(v, 0xFFFFFFFFull));
 }
 
 // "A-L": A hexadecimal when it starts with "0x", L decimal with K, M or G.
@@ -33,8 +37,9 @@ bool parseRange(const std::string& text, uint32_t& address, uint64_t& length) {
         if (last == 'G') unit = 1ull << 30;
         if (unit != 1) l.pop_back();
     }
-    char* end = nullptr;
-    const unsigned long long n = std::strtoull(l.c_str(), &end, 10);
+    const unsigned long long n = !l.empty() && std::isdigit(static_cast<unsigned char>(l[0]))
+                                     ? std::strtoull(l.c_str(), nullptr, 10)
+                                     : 0;
     // Bounded: a read of more than 4 GiB is no chip's storage.
     length = std::min<uint64_t>(n, 1ull << 32) * unit;
     length = std::min<uint64_t>(length, 1ull << 32);
@@ -46,9 +51,7 @@ bool parseRange(const std::string& text, uint32_t& address, uint64_t& length) {
 uint32_t parseNumber(const std::string& text, bool lowerXOnly) {
     const bool hex =
         text.size() > 2 && text[0] == '0' && (text[1] == 'x' || (!lowerXOnly && text[1] == 'X'));
-    const unsigned long long v = hex ? std::strtoull(text.c_str() + 2, nullptr, 16)
-                                     : std::strtoull(text.c_str(), nullptr, 10);
-    return static_cast<uint32_t>(clampTo32(v));
+    return hex ? parseDigits(text.substr(2), 16) : parseDigits(text, 10);
 }
 
 ParseResult parseRunOptions(const std::vector<std::string>& args, RunOptions& o, std::ostream& out,
@@ -73,13 +76,10 @@ ParseResult parseRunOptions(const std::vector<std::string>& args, RunOptions& o,
                 if (pendingRamFile.empty()) {
                     pendingRamFile = a;
                 } else {
-                    const bool hex =
-                        a.find("0x") != std::string::npos || a.find("0X") != std::string::npos;
-                    const size_t at = std::max(a.find("0x"), a.find("0X")) == std::string::npos
-                                          ? 0
-                                          : std::min(a.find("0x"), a.find("0X"));
-                    const uint32_t address = hex ? static_cast<uint32_t>(clampTo32(std::strtoull(
-                                                       a.c_str() + at + 2, nullptr, 16)))
+                    // Hexadecimal from the first "0x" or "0X" on, wherever it stands.
+                    const size_t at = std::min(a.find("0x"), a.find("0X"));
+                    const uint32_t address = at != std::string::npos
+                                                 ? parseDigits(a.substr(at + 2), 16)
                                                  : parseNumber(a);
                     o.ramDownloads.emplace_back(pendingRamFile, address);
                     pendingRamFile.clear();
@@ -142,7 +142,9 @@ ParseResult parseRunOptions(const std::vector<std::string>& args, RunOptions& o,
         } else if (a == "-updata") {
             // Accepted for the scripts that pass it; it changes nothing.
         } else if (startsWithNoCase(a, "-div")) {
-            const unsigned long long n = std::strtoull(a.c_str() + 4, nullptr, 10);
+            const unsigned long long n = std::isdigit(static_cast<unsigned char>(a[4]))
+                                             ? std::strtoull(a.c_str() + 4, nullptr, 10)
+                                             : 0;
             o.divider = static_cast<uint32_t>(std::min<unsigned long long>(n, 255));
         } else if (startsWithNoCase(a, "-w")) {
             const long n = std::strtol(a.c_str() + 2, nullptr, 10);

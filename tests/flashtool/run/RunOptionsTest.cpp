@@ -84,6 +84,20 @@ TEST(RunOptions, OperandsFilesRamAndWflash) {
     EXPECT_EQ(p.result.message, "ERROR : missing.bin not exist \r\n");
     // Any other option ends the operands.
     EXPECT_EQ(parse({"-f", "-erase", "loose"}).printed, "unkonw cmd loose\n");
+    // A RAM address is hexadecimal from its "0x" or "0X" on, wherever that stands.
+    p = parse({"-tosdram", "a", "1230x10", "b", "a0X1F"});
+    EXPECT_EQ(p.options.ramDownloads,
+              (std::vector<std::pair<std::string, uint32_t>>{{"a", 0x10}, {"b", 0x1F}}));
+}
+
+TEST(RunOptions, SignsAreNoNumbers) {
+    EXPECT_EQ(vornload::parseNumber("-5"), 0u);
+    EXPECT_EQ(vornload::parseNumber("+5"), 0u);
+    EXPECT_EQ(vornload::parseNumber("0x-5"), 0u);
+    EXPECT_EQ(vornload::parseNumber("99999999999"), 0xFFFFFFFFu);
+    EXPECT_EQ(parse({"-aline", "-5"}).options.alignment, 0u);
+    EXPECT_EQ(parse({"-div-5"}).options.divider, 0u);
+    EXPECT_EQ(parse({"-read", "o", "0x10--1K"}).options.readLength, 0u);
 }
 
 TEST(ErrorReport, TextsNamesFilesAndAlerts) {
