@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <ostream>
 #include <vector>
@@ -220,7 +221,8 @@ int Chip::writeBlockVerified(const uint8_t* data, uint32_t address, uint32_t len
     return 0;
 }
 
-int Chip::writeImage(const std::string& file, bool erase, uint32_t address, uint32_t zoneEnd) {
+int Chip::writeImage(const std::string& file, bool erase, uint32_t address, uint32_t zoneEnd,
+                     const std::string& work) {
     printTo(m_out, "Write File 2Disk physical address:0x%.08x\n", address);
     InputFile image;
     if (image.open(file) != imagecode::ok) {
@@ -232,8 +234,8 @@ int Chip::writeImage(const std::string& file, bool erase, uint32_t address, uint
     const uint64_t n = (length + bs - 1) / bs;
     if (length > 0xFFFFFFFFull) return 1;
     std::vector<bool> differs(n, true);
-    const std::string dump = file + ".dump";
-    const std::string bak = file + ".bak";
+    const std::string dump = work + ".dump";
+    const std::string bak = work + ".bak";
     std::vector<uint8_t> block(bs);
     std::vector<uint8_t> previous(bs);
 
@@ -387,8 +389,12 @@ std::unique_ptr<Chip> findChip(DiskSource& disks, const std::string& names, std:
             int error = 0;
             std::unique_ptr<ScsiTarget> target = disks.open(disk, error);
             if (!target) {
-                notice << "vornload: cannot open " << disk.name << ": " << std::strerror(error)
-                       << "\n";
+                notice << "vornload: cannot open " << disk.name << ": " << std::strerror(error);
+                if (error == EACCES || error == EPERM)
+                    notice << " (the udev rule 61-vornload.rules gives the seat's user access)";
+                else if (error == ENOENT)
+                    notice << " (no SCSI generic node: load the sg driver)";
+                notice << "\n";
                 continue;
             }
             return std::make_unique<Chip>(std::move(target), id, out);

@@ -48,10 +48,12 @@ public:
     int writeBlockVerified(const uint8_t* data, uint32_t address, uint32_t length, bool erase);
 
     // Writes an image to storage, only the blocks that differ from the image
-    // written last (`file` + ".bak") unless `erase`. `zoneEnd` is the
-    // configuration zone's address plus its size: the find record, which tells
-    // two layouts apart. 1, 2 or 3 as its steps say.
-    int writeImage(const std::string& file, bool erase, uint32_t address, uint32_t zoneEnd);
+    // written last (`work` + ".bak") unless `erase`; `work` + ".dump" holds the
+    // blocks to write. `zoneEnd` is the configuration zone's address plus its
+    // size: the find record, which tells two layouts apart. 1, 2 or 3 as its
+    // steps say.
+    int writeImage(const std::string& file, bool erase, uint32_t address, uint32_t zoneEnd,
+                   const std::string& work);
 
     // Largest file downloadFile takes: well beyond any chip's RAM.
     static constexpr uint64_t maxDownload = 64u << 20;

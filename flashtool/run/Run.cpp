@@ -311,7 +311,8 @@ private:
         const char* where = m_chip->storageKind() == storageSd ? "SD" : "Flash";
         if (!m_options.imageFiles.empty()) {
             m_out << "\n";
-            if (const int rc = m_chip->writeImage(m_image.path, m_options.erase, 0, m_zoneEnd);
+            if (const int rc =
+                    m_chip->writeImage(m_image.path, m_options.erase, 0, m_zoneEnd, m_image.path);
                 rc != 0) {
                 printTo(m_out, "write file to %s error 0x%.08x\n", where,
                         static_cast<unsigned>(rc));
@@ -329,8 +330,9 @@ private:
                 }
                 printTo(m_out, "DataflashID:%X\n", media.identifier);
             }
-            if (const int rc = m_chip->writeImage(resolve(m_env, m_options.flashFile), true,
-                                                  m_options.flashAddress, 0);
+            if (const int rc =
+                    m_chip->writeImage(resolve(m_env, m_options.flashFile), true,
+                                       m_options.flashAddress, 0, m_env.tempFolder + "/wflash");
                 rc != 0) {
                 printTo(m_out, "write file to %s error 0x%.08x\n", where,
                         static_cast<unsigned>(rc));

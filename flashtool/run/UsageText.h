@@ -44,6 +44,11 @@ else the code of the failure (1 argument, 2 no such file, 3 copy, 4 device
 offline, 5 disk mismatch, 6 open, 7 create, 8 write, 9 read, 10 verify,
 11 file name too long, 12 empty file) or the system's error number.
 Intermediate files go to $TMPDIR, else $XDG_RUNTIME_DIR, else /tmp/vornload-UID.
+
+The chip is looked for among the removable USB disks and reached through its SCSI
+generic node (/dev/sgN; see the udev rule 61-vornload.rules when access is refused).
+VORNLOAD_SIM=KIND[,id=HEX][,ident=TEXT][,state=FILE] puts a simulated chip there
+instead (KIND nor, nand or sd; state keeps its storage in FILE between runs).
 )";
 
 }  // namespace vornload

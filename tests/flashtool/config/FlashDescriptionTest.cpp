@@ -334,7 +334,7 @@ TEST(FlashDescription, LowOscillatorFrequencyStaysOutOfTheClockWord) {
 
 // The example that ships with the program reads without a word and names its flash.
 TEST(FlashDescription, TheShippedExampleIsWhole) {
-    const std::string file = std::string(ZENTARI_SOURCE_DIR) + "/data/vornload/isd_tools.cfg";
+    const std::string file = std::string(ZENTARI_SOURCE_DIR) + "/data/QK510/isd_tools.cfg";
     std::ostringstream console;
     vornload::FlashDescription description;
     const auto result = vornload::readFlashDescription(file, vornload::SdramClockSource::fromFile,
