@@ -6,6 +6,7 @@
 #include "assets/AnimationSet.h"
 #include "assets/CDialogAddImages.h"
 #include "batch/CClustersSend.h"
+#include "batch/FlashToolHandOver.h"
 #include "device/DeviceImage.h"
 #include "platform/Format.h"
 #include "platform/SafeSave.h"
@@ -376,8 +377,8 @@ void CGlimraDlg::onTimer(int id) {
             }
             break;
         case signlink::TIMER_FLASH_TOOL:
-            // The flash tool takes over from here; for now the wait just ends.
             m_timers->stopTimer(id);
+            handOverToFlashTool();
             break;
         case TIMER_PREVIEW_REFRESH:
             m_timers->stopTimer(id);
@@ -888,6 +889,30 @@ void CGlimraDlg::sendFirmwareData() {
         if (int code = transfer(bytes, signlink::KIND_FIRMWARE_DATA, nullptr))
             showResultLater(code);
     });
+}
+
+// Timer 10001: the sign's chip is written by vornload, through the chip folder's script.
+void CGlimraDlg::handOverToFlashTool() {
+    const AppFolders& folders = m_context.folders();
+    const batch::HandOver handOver = batch::prepareFlashToolFolder(
+        m_firmwarePath, folders.programFolder(), folders.dataFolder());
+    switch (handOver.outcome) {
+        case batch::HandOver::noFirmware:
+        case batch::HandOver::nothingToCopy:
+            return;
+        case batch::HandOver::invalidName:
+            if (m_dialogs) m_dialogs->messageBox(m_context.language().text(u"InvalidFile"));
+            return;
+        case batch::HandOver::failed:
+            showFileFailure(u"FlashToolFailed", handOver.error);
+            return;
+        case batch::HandOver::prepared:
+            break;
+    }
+    std::string error;
+    if (!m_app.shell().startScript(handOver.chipFolder / batch::kChipScriptName,
+                                   batch::flashToolEnvironment(folders.programFolder()), &error))
+        showFileFailure(u"FlashToolFailed", error);
 }
 
 void CGlimraDlg::batchFirmware() {

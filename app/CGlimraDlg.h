@@ -222,6 +222,7 @@ private:
     void updateFirmware();
     void firmwareReRequest();
     void sendFirmwareData();
+    void handOverToFlashTool();
     void batchFirmware();
     void startSignWorker(std::function<void()> work);
     // A result text from a worker, shown on the window's thread.

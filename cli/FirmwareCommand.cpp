@@ -2,11 +2,13 @@
 
 #include "app/SignCommands.h"
 #include "batch/CClustersSend.h"
+#include "batch/FlashToolHandOver.h"
 #include "batch/MessageQueue.h"
 #include "batch/SignTransfer.h"
 #include "cli/BatchCommand.h"
 #include "cli/SignSession.h"
 #include "device/LinkProtocol.h"
+#include "platform/ScriptStarter.h"
 #include "platform/StringUtil.h"
 #include "platform/TextCodec.h"
 
@@ -24,6 +26,8 @@ using namespace std::chrono_literals;
 constexpr int kReRequests = 5;
 constexpr auto kReRequestEvery = 4s;
 constexpr int kExitFlashTool = 9;
+// The window waits as long before the hand-over: the sign restarts into its boot loader.
+constexpr auto kFlashToolDelay = 4s;
 
 int report(int code, const platform::TextLookup& english) {
     if (code == 0) return 0;
@@ -34,7 +38,51 @@ int report(int code, const platform::TextLookup& english) {
 
 }  // namespace
 
-int runFirmware(const SignOptions& options, const std::string& file,
+namespace {
+
+// The chip folder gets the firmware, and its script writes the chip.
+int handOverToFlashTool(const std::string& file, const AppFolders& folders,
+                        const platform::TextLookup& english) {
+    std::fprintf(stderr, "the sign's chip is written with the flash tool (vornload)\n");
+    std::this_thread::sleep_for(kFlashToolDelay);
+    const batch::HandOver handOver =
+        batch::prepareFlashToolFolder(file, folders.programFolder(), folders.dataFolder());
+    switch (handOver.outcome) {
+        case batch::HandOver::invalidName:
+            std::fprintf(stderr, "zentari-cli: %s\n",
+                         platform::utf16ToUtf8(english.text(u"InvalidFile")).c_str());
+            return 1;
+        case batch::HandOver::noFirmware:
+            std::fprintf(stderr, "zentari-cli: %s went away\n", file.c_str());
+            return 1;
+        case batch::HandOver::nothingToCopy:
+            std::fprintf(stderr,
+                         "zentari-cli: the program folder %s has no chip folder %s; no "
+                         "firmware was written\n",
+                         folders.programFolder().string().c_str(), batch::kChipFolderName);
+            return kExitFlashTool;
+        case batch::HandOver::failed:
+            std::fprintf(stderr, "zentari-cli: %s\n", handOver.error.c_str());
+            return 1;
+        case batch::HandOver::prepared:
+            break;
+    }
+    const std::filesystem::path script = handOver.chipFolder / batch::kChipScriptName;
+    std::fprintf(stderr, "running %s\n", script.string().c_str());
+    std::fflush(stderr);
+    std::string error;
+    const int status =
+        platform::runScript(script, batch::flashToolEnvironment(folders.programFolder()), &error);
+    if (status < 0) {
+        std::fprintf(stderr, "zentari-cli: %s: %s\n", script.string().c_str(), error.c_str());
+        return 1;
+    }
+    return status;
+}
+
+}  // namespace
+
+int runFirmware(const SignOptions& options, const std::string& file, const AppFolders& folders,
                 const platform::TextLookup& english) {
     const std::vector<uint8_t> firmware = CClustersSend::readFirmware(file);
     if (firmware.empty()) {
@@ -53,12 +101,7 @@ int runFirmware(const SignOptions& options, const std::string& file,
         if (int code = sign.transfer(request, signlink::KIND_FIRMWARE_REQUEST, nullptr))
             return report(code, english);
         if (sign.firmwareReady()) break;
-        if (sign.flashToolAsked()) {
-            std::fprintf(stderr,
-                         "zentari-cli: the sign's chip must be written with the flash tool "
-                         "(vornload); no firmware was sent\n");
-            return kExitFlashTool;
-        }
+        if (sign.flashToolAsked()) return handOverToFlashTool(file, folders, english);
         if (!sign.firmwareNotReady() || asked == kReRequests) {
             std::fprintf(stderr, "zentari-cli: the sign did not get ready for the firmware\n");
             return signlink::TRANSFER_PACKET_FAILED;

@@ -83,8 +83,11 @@ constexpr const char* kUsage =
     "      window shows them, --png the last one.\n"
     "  firmware FILE.bin\n"
     "      Update the sign's firmware: ask the sign, ask again every 4 s while it is\n"
-    "      not ready (five times at most), then send the file. Exit status 9 when\n"
-    "      the sign's chip must be written with the flash tool instead.\n"
+    "      not ready (five times at most), then send the file. When the sign's chip\n"
+    "      must be written with the flash tool instead, FILE (named NT03.bin) goes\n"
+    "      into the chip folder QK510 of the data folder as sdram.app and its script\n"
+    "      r_makebin.sh runs vornload; the exit status is the script's (9 when the\n"
+    "      program folder has no chip folder).\n"
     "  batch-firmware FILE.bin [--software FILE] [--auto SECONDS]\n"
     "      Update every attached sign at once; --software also copies FILE onto\n"
     "      each sign's own removable disk (emptied first); --auto keeps watching\n"
@@ -262,7 +265,7 @@ int signCommand(const std::string& command, std::vector<std::string> args) {
 
     if (command == "firmware") {
         if (args.size() != 1) return usage("firmware takes one firmware file");
-        return runFirmware(options, args[0], english());
+        return runFirmware(options, args[0], AppFolders::fromEnvironment(), english());
     }
     if (command == "batch-firmware") {
         std::string file, software;

@@ -40,8 +40,19 @@ protected:
     bool timer(int id) const { return view->timers.count(id) != 0; }
 
     testing_support::TempDir root;
-    struct NoShell : platform::Shell {
+    struct ScriptShell : platform::Shell {
         bool open(const fs::path&) override { return true; }
+        bool startScript(const fs::path& script, const std::vector<std::string>& environment,
+                         std::string* error) override {
+            started.push_back(script);
+            given = environment;
+            if (!refuse) return true;
+            *error = "cannot run it";
+            return false;
+        }
+        std::vector<fs::path> started;
+        std::vector<std::string> given;
+        bool refuse = false;
     } shell;
     FakeImageCodec images;
     struct Fonts : platform::FontCatalog {
@@ -134,9 +145,43 @@ TEST_F(Firmware, TheFlashToolAnswerStartsItsTimerAndSendsNoData) {
     dlg->joinSignWorker();
     EXPECT_EQ(view->timers[signlink::TIMER_FLASH_TOOL], 4000);
     EXPECT_FALSE(timer(signlink::TIMER_FIRMWARE_PROGRESS));
+    // The program has no chip folder: nothing more happens, nothing is shown.
     dlg->onTimer(signlink::TIMER_FLASH_TOOL);
     EXPECT_FALSE(timer(signlink::TIMER_FLASH_TOOL));
     EXPECT_EQ(kinds(), std::vector<uint8_t>{5});
+    EXPECT_TRUE(shell.started.empty());
+    EXPECT_TRUE(view->messages.empty());
+
+    // With one, the firmware goes in as sdram.app and the script is started there.
+    testing_support::writeFile(root / "program" / "QK510" / "r_makebin.sh", "exit 0\n");
+    dlg->onTimer(signlink::TIMER_FLASH_TOOL);
+    const fs::path chip = root / "data" / "QK510";
+    ASSERT_EQ(shell.started, std::vector<fs::path>{chip / "r_makebin.sh"});
+    EXPECT_EQ(testing_support::readFile(chip / "sdram.app"), std::string(53, '\x7E'));
+    EXPECT_EQ(testing_support::readFile(chip / "r_makebin.sh"), "exit 0\n");
+    EXPECT_TRUE(view->messages.empty());
+    // The progress bar keeps the range the request set.
+    EXPECT_EQ(view->progressRange, std::make_pair(0, 100));
+
+    // A start that fails is shown, naming why.
+    shell.refuse = true;
+    dlg->onTimer(signlink::TIMER_FLASH_TOOL);
+    ASSERT_EQ(view->messages.size(), 1u);
+    EXPECT_NE(view->messages[0].find(u"cannot run it"), std::u16string::npos);
+}
+
+TEST_F(Firmware, OnlyNT03BinGoesToTheFlashTool) {
+    SimulatedSign::Config flashTool;
+    flashTool.firmware.viaFlashTool = true;
+    start(flashTool);
+    testing_support::writeFile(root / "program" / "QK510" / "r_makebin.sh", "exit 0\n");
+    view->openPath = testing_support::writeFile(root / "x" / "NT03.bin.bak", "fw");
+    dlg->onCommand(ID_UPDATE_FIRMWARE);
+    dlg->joinSignWorker();
+    dlg->onTimer(signlink::TIMER_FLASH_TOOL);
+    EXPECT_EQ(view->messages, std::vector<std::u16string>{dlg->language().text(u"InvalidFile")});
+    EXPECT_TRUE(shell.started.empty());
+    EXPECT_FALSE(fs::exists(root / "data" / "QK510"));
 }
 
 TEST_F(Firmware, NoSignAndACancelledChoice) {

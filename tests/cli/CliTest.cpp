@@ -25,8 +25,8 @@ struct Result {
 
 class Cli : public ::testing::Test {
 protected:
-    Result run(const std::string& arguments) {
-        const std::string command = "XDG_DATA_HOME='" + (dir / "data").string() +
+    Result run(const std::string& arguments, const std::string& environment = {}) {
+        const std::string command = environment + "XDG_DATA_HOME='" + (dir / "data").string() +
                                     "' ZENTARI_PROGRAM_DIR='" + ZENTARI_PROGRAM_DIR +
                                     "' QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 '" + ZENTARI_CLI +
                                     "' " + arguments + " 2>'" + (dir / "err.txt").string() + "'";
@@ -398,25 +398,60 @@ std::string kindsIn(const std::string& log) {
     return kinds;
 }
 
-TEST_F(Cli, FirmwareWaitsForTheSignThenSendsTheFileOnly) {
+TEST_F(Cli, FirmwareWaitsForTheSignThenSendsTheFile) {
     std::string file(53, '\0');
     for (size_t k = 0; k < file.size(); ++k)
         file[k] = static_cast<char>(k * 5 + 1);
     writeFile(dir / "NT03.bin", file);
     const std::string log = (dir / "fw.log").string();
     // Not ready at the first request, ready 4 s later: then the file, in two packets.
-    Result r = run("firmware '" + (dir / "NT03.bin").string() +
-                   "' --virtual-sign 48x12:firmware=later:1 --report-log '" + log + "'");
+    const Result r = run("firmware '" + (dir / "NT03.bin").string() +
+                         "' --virtual-sign 48x12:firmware=later:1 --report-log '" + log + "'");
     EXPECT_EQ(r.status, 0) << err();
     EXPECT_EQ(kindsIn(readFile(log)), "05050606");
     EXPECT_EQ(payloadsOf(readFile(log)).substr(104, 53), file);
+}
 
-    fs::remove(log);
-    r = run("firmware '" + (dir / "NT03.bin").string() +
-            "' --virtual-sign 48x12:firmware=flashtool --report-log '" + log + "'");
-    EXPECT_EQ(r.status, 9);
-    EXPECT_NE(err().find("flash tool"), std::string::npos);
+// A sign whose chip only the flash tool writes: the firmware goes into the chip
+// folder, whose script runs vornload on the simulated chip.
+TEST_F(Cli, FirmwareForTheFlashToolIsWrittenIntoTheChip) {
+    std::string firmware(3000, '\0');
+    for (size_t k = 0; k < firmware.size(); ++k)
+        firmware[k] = static_cast<char>(k * 7 + 3);
+    writeFile(dir / "fw" / "nt03.BIN", firmware);
+    // The board's boot program comes from its maker: the user puts it into the chip folder.
+    std::string boot(10000, '\0');
+    for (size_t k = 0; k < boot.size(); ++k)
+        boot[k] = static_cast<char>(k % 251);
+    writeFile(dir / "data" / "Zentari" / "QK510" / "uboot.boot", boot);
+    const std::string log = (dir / "fw.log").string();
+    const fs::path chip = dir / "chip.bin";
+    const Result r =
+        run("firmware '" + (dir / "fw" / "nt03.BIN").string() +
+                "' --virtual-sign 48x12:firmware=flashtool --report-log '" + log + "'",
+            "VORNLOAD_SIM=nor,state='" + chip.string() + "' TMPDIR='" + dir.path().string() + "' ");
+    EXPECT_EQ(r.status, 0) << err() << r.out;
+    // Only the firmware request went to the sign.
     EXPECT_EQ(kindsIn(readFile(log)), "05");
+    const fs::path folder = dir / "data" / "Zentari" / "QK510";
+    EXPECT_EQ(readFile(folder / "sdram.app"), firmware);
+    EXPECT_EQ(readFile(folder / "uboot.boot"), boot);
+    EXPECT_TRUE(fs::exists(folder / "r_makebin.sh"));
+    EXPECT_NE(r.out.find("write file to Flash ok"), std::string::npos) << r.out;
+    // The shipped board: boot at 512, zone at 0x3000 (16 KiB), find record at 0x7000,
+    // the firmware as the application at 0x7200.
+    const std::string flash = readFile(chip);
+    ASSERT_GE(flash.size(), 0x7200u + firmware.size());
+    EXPECT_EQ(flash.substr(512, boot.size()), boot);
+    EXPECT_EQ(flash.substr(0x3000, 0x4000), std::string(0x4000, '\xFF'));
+    EXPECT_EQ(flash.substr(0x7200, firmware.size()), firmware);
+
+    // Any other file name is refused before anything is copied.
+    writeFile(dir / "fw" / "NT03.bin.bak", firmware);
+    const Result refused = run("firmware '" + (dir / "fw" / "NT03.bin.bak").string() +
+                               "' --virtual-sign 48x12:firmware=flashtool");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(err().find("not a valid firmware file"), std::string::npos) << err();
 }
 
 // Every test project's image as zentari-cli writes it, kept byte for byte: one
