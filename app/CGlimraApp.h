@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/FontCatalog.h"
 #include "platform/HidBackend.h"
+#include "platform/Http.h"
 #include "platform/ImageCodec.h"
 #include "platform/Shell.h"
 #include "platform/TextRenderer.h"
@@ -19,6 +20,7 @@ struct AppServices {
     platform::TextRenderer& text;
     platform::HidBackend& hid;  // real signs, or simulated ones
     platform::Clock& clock;
+    platform::Http* http = nullptr;  // the update check's; none: every check fails
 };
 
 // The application object: what lives for the whole run besides the main window,
@@ -32,6 +34,7 @@ public:
     platform::FontCatalog& fonts() { return m_services.fonts; }
     platform::TextRenderer& text() { return m_services.text; }
     platform::Clock& clock() { return m_services.clock; }
+    platform::Http* http() { return m_services.http; }
     DeviceTable& devices() { return m_devices; }
 
 private:

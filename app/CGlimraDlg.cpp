@@ -12,8 +12,10 @@
 #include "platform/SafeSave.h"
 #include "platform/TextCodec.h"
 #include "project/ProjectFile.h"
+#include "update/UpdateCheck.h"
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <system_error>
 #include <tuple>
@@ -76,6 +78,9 @@ CGlimraDlg::CGlimraDlg(CGlimraApp& app, AppFolders folders)
 
 // The recent list goes when the main window goes, whether it closed by the frame or by Exit.
 CGlimraDlg::~CGlimraDlg() {
+    // A check waiting for an answer gives up once asked to stop.
+    m_updateWorker.request_stop();
+    joinUpdateCheck();
     m_project.recentFiles().write(RecentFiles::listFile(m_context.folders().tempFolder()));
 }
 
@@ -303,6 +308,10 @@ void CGlimraDlg::onCommand(int id) {
         case IDM_TOOL_PREVIEW:
         case IDC_PREVIEW:
             return preview();
+        case ID_IMAGE_EDITOR:
+            return openImageEditor();
+        case IDM_HELP_UPDATA:
+            return startUpdateCheck(false);
         case IDM_HELP_ABOUT:
             return about();
         case IDM_FILE_SEND:
@@ -364,6 +373,7 @@ void CGlimraDlg::onTimer(int id) {
     switch (id) {
         case TIMER_START_UPDATE:
             m_timers->stopTimer(id);
+            if (m_context.settings().autoUpdate != 0) startUpdateCheck(true);
             break;
         case signlink::TIMER_FIRMWARE_PROGRESS:
             firmwareReRequest();
@@ -889,6 +899,129 @@ void CGlimraDlg::sendFirmwareData() {
         if (int code = transfer(bytes, signlink::KIND_FIRMWARE_DATA, nullptr))
             showResultLater(code);
     });
+}
+
+void CGlimraDlg::openImageEditor() {
+    if (!m_dialogs) return;
+    if (m_bmpEdit) m_dialogs->destroyBmpEdit();
+    m_bmpEdit = std::make_unique<CBmpEdit>(CBmpEdit::Services{
+        m_app.images(), m_context.language(), m_context.folders().dataFolder(),
+        [this] { return m_context.pictures().records(); },
+        [this](std::vector<PictureRecord> records) { m_context.setPictures(std::move(records)); },
+        // The design types into the visible editor and its hidden twin; here there is one.
+        [this](std::u16string_view text) { m_programEditor.insertAtCaret(text); },
+        [] {
+            return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::seconds>(
+                                            std::chrono::system_clock::now().time_since_epoch())
+                                            .count());
+        }});
+    m_dialogs->showBmpEdit(*m_bmpEdit);
+}
+
+void CGlimraDlg::postToWindow(std::function<void()> task) {
+    const std::lock_guard lock(m_reportMutex);
+    if (m_timers) m_timers->postTask(std::move(task));
+}
+
+namespace {
+
+// The check's questions, asked on the window's thread while the check's worker
+// waits for the answer; a worker asked to stop gives up waiting, with "no".
+class WindowPrompts : public update::UpdatePrompts {
+public:
+    WindowPrompts(CGlimraDlg& dlg, DialogHost*& dialogs, platform::Clock& clock,
+                  platform::Http& http, std::stop_token stop)
+        : m_dlg(dlg), m_dialogs(dialogs), m_clock(clock), m_http(http), m_stop(std::move(stop)) {}
+
+    void message(const std::u16string& text, update::PromptIcon icon) override {
+        ask<bool>([this, text, icon] {
+            if (!m_dialogs) return false;
+            if (icon == update::PromptIcon::information)
+                m_dialogs->informationBox(text);
+            else
+                m_dialogs->messageBox(text);
+            return true;
+        });
+    }
+    bool askYesNo(const std::u16string& text) override {
+        return ask<bool>([this, text] { return m_dialogs && m_dialogs->askYesNo(text); });
+    }
+    bool silentPrompt(update::CDownLoadTipDlg& tip) override {
+        return ask<bool>([this, &tip] { return m_dialogs && m_dialogs->runDownloadTip(tip); });
+    }
+    bool downloadWindow(const std::string& url, const std::filesystem::path& destination,
+                        const update::DownloadTexts& texts) override {
+        return ask<bool>([this, url, destination, texts] {
+            if (!m_dialogs) return false;
+            update::CDownLoadDlg window(
+                m_http, m_clock, [this](std::function<void()> task) { m_dlg.postToWindow(task); },
+                url, destination, texts);
+            return m_dialogs->runDownload(window);
+        });
+    }
+    void requestClose() override {
+        m_dlg.postToWindow([this] { m_dlg.onClose(); });
+    }
+
+private:
+    template <class T>
+    T ask(std::function<T()> question) {
+        struct Answer {
+            std::mutex mutex;
+            std::optional<T> value;
+            platform::WaitEvent given;
+        };
+        auto answer = std::make_shared<Answer>();
+        m_dlg.postToWindow([answer, question = std::move(question)] {
+            T value = question();
+            {
+                const std::lock_guard lock(answer->mutex);
+                answer->value = value;
+            }
+            answer->given.set();
+        });
+        while (!m_stop.stop_requested()) {
+            m_clock.wait(answer->given, std::chrono::milliseconds(200));
+            const std::lock_guard lock(answer->mutex);
+            if (answer->value) return *answer->value;
+        }
+        return T{};
+    }
+
+    CGlimraDlg& m_dlg;
+    DialogHost*& m_dialogs;
+    platform::Clock& m_clock;
+    platform::Http& m_http;
+    std::stop_token m_stop;
+};
+
+}  // namespace
+
+void CGlimraDlg::startUpdateCheck(bool silent) {
+    if (m_updateRunning.exchange(true)) return;
+    if (m_updateWorker.joinable()) m_updateWorker.join();
+    // Taken here: the worker must not read the language table while the window
+    // may switch it.
+    auto texts = std::make_shared<update::UpdateTexts>(m_context.language());
+    const std::filesystem::path downloads = m_context.folders().dataFolder() / "DownLoads";
+    m_updateWorker =
+        m_app.clock().startThread([this, silent, texts, downloads](std::stop_token stop) {
+            platform::Http* http = m_app.http();
+            // The automatic check asks only when a network is there, and then silently.
+            if (http && (!silent || platform::isNetworkAlive())) {
+                WindowPrompts prompts(*this, m_dialogs, m_app.clock(), *http, stop);
+                const update::CheckContext context{
+                    *http, *texts, downloads, update::manifestUrl(), [this](int32_t value) {
+                        postToWindow([this, value] { m_context.settings().autoUpdate = value; });
+                    }};
+                update::runUpdateCheck(context, prompts, silent);
+            } else if (!silent) {
+                postToWindow([this, texts] {
+                    if (m_dialogs) m_dialogs->messageBox(texts->text(u"UpdateFailed"));
+                });
+            }
+            m_updateRunning = false;
+        });
 }
 
 // Timer 10001: the sign's chip is written by vornload, through the chip folder's script.

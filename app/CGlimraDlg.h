@@ -130,6 +130,7 @@ public:
     const AppFolders& folders() const { return m_context.folders(); }
     LanguageTable& language() { return m_context.language(); }
     const PictureLibrary& pictures() const { return m_context.pictures(); }
+    CBmpEdit* imageEditor() { return m_bmpEdit.get(); }
     const BitmapFontLibrary& bitmapFonts() const { return m_context.bitmapFonts(); }
     // What images are encoded with: the fonts, pictures and language in force.
     const EncodeContext& encoding() const { return m_context.encoding(); }
@@ -161,6 +162,16 @@ public:
         if (m_signWorker.joinable()) m_signWorker.join();
     }
     int firmwareReRequests() const { return m_firmwareReRequests; }
+    // The update check on its worker (timer 1234 and Help > Update); none starts
+    // while one runs.
+    void startUpdateCheck(bool silent);
+    bool updateCheckRunning() const { return m_updateRunning; }
+    // Waits for the update check (tests).
+    void joinUpdateCheck() {
+        if (m_updateWorker.joinable()) m_updateWorker.join();
+    }
+    // Runs a task on the window's thread, later; dropped when the window is gone.
+    void postToWindow(std::function<void()> task);
     // The batch send dialog in screen mode; with a prepared image every sign gets that.
     void batchSend(std::vector<uint8_t> preparedImage = {});
     // Replaces the animation set that message 0x0805 builds from the library.
@@ -223,6 +234,8 @@ private:
     void firmwareReRequest();
     void sendFirmwareData();
     void handOverToFlashTool();
+    // Command 32841: a new pixel image editor in place of an open one.
+    void openImageEditor();
     void batchFirmware();
     void startSignWorker(std::function<void()> work);
     // A result text from a worker, shown on the window's thread.
@@ -283,6 +296,11 @@ private:
     static constexpr std::u16string_view kFirmwarePattern = u"*.bin";
     // The firmware request or data on its way; joined before the controller goes.
     std::jthread m_signWorker;
+    // The pixel image editor while it exists.
+    std::unique_ptr<CBmpEdit> m_bmpEdit;
+    // The update check; stopped and joined before the controller goes.
+    std::atomic<bool> m_updateRunning{false};
+    std::jthread m_updateWorker;
     // Only the window's own thread may keep the window painting while it waits.
     std::thread::id m_uiThread = std::this_thread::get_id();
 

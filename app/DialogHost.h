@@ -1,5 +1,9 @@
 #pragma once
 
+#include "assets/CBmpEdit.h"
+#include "update/CDownLoadDlg.h"
+#include "update/CDownLoadTipDlg.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -46,4 +50,29 @@ public:
     virtual void runClustersSend(CClustersSend& dlg) = 0;
     // The animation library dialog, until OK or Cancel.
     virtual void runAddImages(CDialogAddImages& dlg) = 0;
+
+    // The pixel image editor, modeless: shown, and this returns. Closing it by its
+    // frame runs dlg.onClose(); Enter hides it without writing anything.
+    virtual void showBmpEdit(CBmpEdit& dlg) { (void)dlg; }
+    // Takes the editor's window away without writing anything (it is replaced).
+    virtual void destroyBmpEdit() {}
+
+    // The online update's dialogs. A host without them answers no.
+    // One text with the information icon and an OK button.
+    virtual void informationBox(std::u16string_view text) { messageBox(text); }
+    // Yes and No with the question icon; true for Yes.
+    virtual bool askYesNo(std::u16string_view text) {
+        (void)text;
+        return false;
+    }
+    // The silent update prompt; true for OK, its box's state in dlg.m_check.
+    virtual bool runDownloadTip(update::CDownLoadTipDlg& dlg) {
+        (void)dlg;
+        return false;
+    }
+    // The download window, until it ends; true when it ended with OK.
+    virtual bool runDownload(update::CDownLoadDlg& dlg) {
+        (void)dlg;
+        return false;
+    }
 };

@@ -11,6 +11,7 @@
 #include "cli/FirmwareCommand.h"
 #include "cli/PlayCommand.h"
 #include "cli/SignSession.h"
+#include "cli/UpdateCommand.h"
 #include "device/DeviceImage.h"
 #include "platform/LocaleIds.h"
 #include "platform/SafeSave.h"
@@ -97,6 +98,13 @@ constexpr const char* kUsage =
     "      3 and 4 diagonal lines.\n"
     "  command BYTE\n"
     "      Send one command byte (0-255, or 0x00-0xff).\n"
+    "  update-check [--url URL] [--download]\n"
+    "      Ask the update server whether a newer version exists, as Help > Update\n"
+    "      does, printing what the window would show; --download answers yes and\n"
+    "      stores the release file in the data folder's DownLoads. Exit status 0:\n"
+    "      this is the latest version or the file was stored; 2: a newer version was\n"
+    "      not downloaded; 1: the check or the download failed. The server's\n"
+    "      address comes from $ZENTARI_UPDATE_URL, else the build's.\n"
     "  --help, help        this text\n"
     "  --version           the program's version\n"
     "\n"
@@ -597,10 +605,12 @@ int main(int argc, char** argv) {
                               command == "batch-firmware";
     const bool animationCommand =
         command == "animations" || command == "send-animations" || command == "play";
-    if (command != "image" && command != "explain" && !signCommand_ && !animationCommand)
+    if (command != "image" && command != "explain" && command != "update-check" &&
+        !signCommand_ && !animationCommand)
         return usage("unknown command '" + command + "'");
 
     if (command == "explain") return explainCommand(args);
+    if (command == "update-check") return updateCheckCommand(args, english());
     // Only drawing text needs Qt.
     if (command == "query" || command == "test" || command == "command" || command == "firmware" ||
         command == "batch-firmware")

@@ -67,6 +67,8 @@ public:
     CDlgProgram(Instance instance, const platform::TextLookup& texts);
 
     void setView(View* view) { m_view = view; }
+    // Types text at the caret as the user would (through the view when there is one).
+    void insertAtCaret(std::u16string_view text);
     // Called when a content change asks the main window to rebuild the preview.
     void setPreviewRequest(std::function<void()> request) { m_previewRequest = std::move(request); }
 
@@ -190,7 +192,6 @@ private:
     void deriveTemperatureFromText();
     void replaceTemperatureToken();
     void removeTemperatureTokens();
-    void insertAtCaret(std::u16string_view text);
     void scheduleRefresh(int milliseconds);
     void cancelRefresh();
     void refresh() {

@@ -12,6 +12,8 @@
 #include "preview/ui/CPreviewDlg.h"
 #include "project/ui/CDlgScreenWidget.h"
 #include "project/ui/CScreenSelDialog.h"
+#include "update/ui/DownLoadDialog.h"
+#include "update/ui/DownLoadTipDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -553,6 +555,27 @@ void CMainWindow::runAddImages(CDialogAddImages& dlg) {
         },
         this);
     dialog.exec();
+}
+
+void CMainWindow::informationBox(std::u16string_view text) {
+    QMessageBox::information(this, QString::fromLatin1(kProgramName), toQString(text));
+}
+
+bool CMainWindow::askYesNo(std::u16string_view text) {
+    return QMessageBox::question(this, QString::fromLatin1(kProgramName), toQString(text),
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+bool CMainWindow::runDownloadTip(update::CDownLoadTipDlg& dlg) {
+    DownLoadTipDialog dialog(dlg, this);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+// The transfer's news comes back through postTask, which this modal loop goes on serving.
+bool CMainWindow::runDownload(update::CDownLoadDlg& dlg) {
+    DownLoadDialog dialog(dlg, this);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 // --- TimerHost -------------------------------------------------------------------------------

@@ -74,6 +74,10 @@ public:
     void runTestDialog(CDialogTest& dlg) override;
     void runClustersSend(CClustersSend& dlg) override;
     void runAddImages(CDialogAddImages& dlg) override;
+    void informationBox(std::u16string_view text) override;
+    bool askYesNo(std::u16string_view text) override;
+    bool runDownloadTip(update::CDownLoadTipDlg& dlg) override;
+    bool runDownload(update::CDownLoadDlg& dlg) override;
 
     // --- TimerHost: from any thread ------------------------------------------------------
     // The controller's timers; QObject's own startTimer/killTimer are not used here.

@@ -7,6 +7,7 @@
 #include "device/ui/CVirtualSignWindow.h"
 #include "platform/Clock.h"
 #include "platform/LocaleIds.h"
+#include "platform/curl/CurlHttp.h"
 #include "platform/hidapi/HidapiBackend.h"
 #include "platform/qt/QtFontCatalog.h"
 #include "platform/qt/QtImageCodec.h"
@@ -123,7 +124,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zentari: %s\n", error.c_str());
         return 1;
     }
-    CGlimraApp app({shell, images, fonts, text, *hid, clock});
+    // The update check's manifest and release file.
+    platform::CurlHttp http;
+    CGlimraApp app({shell, images, fonts, text, *hid, clock, &http});
     CGlimraDlg dlg(app, AppFolders::fromEnvironment());
     dlg.setSystemLanguageId(platform::languageIdForLocale(QLocale::system().name().toStdString()));
     CMainWindow window(dlg);
