@@ -605,8 +605,8 @@ int main(int argc, char** argv) {
                               command == "batch-firmware";
     const bool animationCommand =
         command == "animations" || command == "send-animations" || command == "play";
-    if (command != "image" && command != "explain" && command != "update-check" &&
-        !signCommand_ && !animationCommand)
+    if (command != "image" && command != "explain" && command != "update-check" && !signCommand_ &&
+        !animationCommand)
         return usage("unknown command '" + command + "'");
 
     if (command == "explain") return explainCommand(args);
