@@ -59,6 +59,7 @@ const std::vector<CGlimraDlg::MenuItem>& CGlimraDlg::menuBar() {
              {ID_IMAGE_EDITOR, u"ImageEdit", {}},
              {ID_UPDATE_FIRMWARE, u"mUpdateFirmware", {}},
              {ID_BATCH_FIRMWARE, u"mUpdateFirmwareBatch", {}},
+             {IDM_TOOL_CUSTOM_TOOLBAR, u"mCustomToolbar", {}},
          }},
         {MENU_LANGUAGE, u"mLanguage", {}},
         {MENU_HELP, u"mHelp", {{IDM_HELP_ABOUT, u"mAbout", {}}, {IDM_HELP_UPDATA, u"mUpdate", {}}}},
@@ -310,6 +311,8 @@ void CGlimraDlg::onCommand(int id) {
             return preview();
         case ID_IMAGE_EDITOR:
             return openImageEditor();
+        case IDM_TOOL_CUSTOM_TOOLBAR:
+            return customizeToolbar();
         case IDM_HELP_UPDATA:
             return startUpdateCheck(false);
         case IDM_HELP_ABOUT:
@@ -899,6 +902,17 @@ void CGlimraDlg::sendFirmwareData() {
         if (int code = transfer(bytes, signlink::KIND_FIRMWARE_DATA, nullptr))
             showResultLater(code);
     });
+}
+
+void CGlimraDlg::customizeToolbar() {
+    if (!m_dialogs) return;
+    CCustomToolBar dlg(m_context.language(), m_context.folders().dataFolder(),
+                       m_context.folders().programFolder());
+    std::string error;
+    // The dialog's face runs OK itself; a file it could not write is said here.
+    if (m_dialogs->runCustomToolBar(dlg, &error) && !error.empty())
+        showFileFailure(u"SaveFailed", error);
+    if (m_window) m_window->toolbarChanged();
 }
 
 void CGlimraDlg::openImageEditor() {

@@ -236,6 +236,8 @@ private:
     void handOverToFlashTool();
     // Command 32841: a new pixel image editor in place of an open one.
     void openImageEditor();
+    // Command 32820: the custom toolbar dialog; the panel follows what it saved.
+    void customizeToolbar();
     void batchFirmware();
     void startSignWorker(std::function<void()> work);
     // A result text from a worker, shown on the window's thread.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "assets/CBmpEdit.h"
+#include "assets/CCustomToolBar.h"
 #include "update/CDownLoadDlg.h"
 #include "update/CDownLoadTipDlg.h"
 
@@ -56,6 +57,14 @@ public:
     virtual void showBmpEdit(CBmpEdit& dlg) { (void)dlg; }
     // Takes the editor's window away without writing anything (it is replaced).
     virtual void destroyBmpEdit() {}
+
+    // The custom toolbar dialog, modal. Its OK runs dlg.onOK() with the fields;
+    // a file that could not be written puts its reason in `error`. True for OK.
+    virtual bool runCustomToolBar(CCustomToolBar& dlg, std::string* error) {
+        (void)dlg;
+        (void)error;
+        return false;
+    }
 
     // The online update's dialogs. A host without them answers no.
     // One text with the information icon and an OK button.

@@ -23,4 +23,6 @@ public:
     // Repaints what is waiting to be painted (the progress bar) without taking
     // the user's input, while the window's thread waits for a sign.
     virtual void keepPainting() {}
+    // The toolbar description may have changed: the panel lays out its buttons again.
+    virtual void toolbarChanged() {}
 };

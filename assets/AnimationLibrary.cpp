@@ -11,12 +11,6 @@ namespace AnimationLibrary {
 
 namespace {
 
-std::u16string absolute(const std::filesystem::path& programFolder, const std::u16string& text) {
-    if (text.size() >= 2 && text[0] == u'.' && (text[1] == u'\\' || text[1] == u'/'))
-        return platform::resolveProgramRelative(programFolder, text).u16string();
-    return text;
-}
-
 bool hasRoot(CXmlDocument& doc) {
     doc.ResetPosition();
     const bool found = doc.FindElement(u"GifFiles");
@@ -50,7 +44,9 @@ bool locate(const std::filesystem::path& file, const std::filesystem::path& prog
     seed.FindElement(u"GifFiles");
     seed.EnterElement();
     while (seed.FindElement()) {
-        out.AddElement(seed.GetTagName(), absolute(programFolder, seed.GetElementText()));
+        out.AddElement(
+            seed.GetTagName(),
+            platform::resolveProgramRelative(programFolder, seed.GetElementText()).u16string());
         out.SetAttribute(u"Index", seed.GetAttribute(u"Index"));
         out.SetAttribute(u"Speed", seed.GetAttribute(u"Speed"));
     }
@@ -69,7 +65,8 @@ Entries read(const std::filesystem::path& file, const std::filesystem::path& pro
     if (!doc.FindElement(u"GifFiles") || !doc.EnterElement()) return entries;
     while (doc.FindElement()) {
         if (entries.size() >= kMaxAnimations * 8) break;  // a hostile file stays bounded
-        entries[doc.GetAttribute(u"Index")] = absolute(programFolder, doc.GetElementText());
+        entries[doc.GetAttribute(u"Index")] =
+            platform::resolveProgramRelative(programFolder, doc.GetElementText()).u16string();
     }
     return entries;
 }

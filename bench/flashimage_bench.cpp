@@ -4,6 +4,7 @@
 #include "flashtool/image/ImageBuilder.h"
 #include "flashtool/image/ImageSettings.h"
 
+#include "ScratchFiles.h"
 #include "TimesReporter.h"
 
 #include <benchmark/benchmark.h>
@@ -29,41 +30,9 @@ constexpr size_t kBoot = 10'000;
 constexpr size_t kApplication = 4u << 20;
 constexpr uint32_t kAlignment = 0x200;
 
-// A private folder for the run's files, removed with everything in it at the end.
-class ScratchFolder {
-public:
-    bool create() {
-        std::error_code ec;
-        std::string pattern = (fs::temp_directory_path(ec) / "flashimage-bench-XXXXXX").string();
-        if (ec || !::mkdtemp(pattern.data())) return false;
-        m_path = pattern;
-        return true;
-    }
-    ~ScratchFolder() {
-        if (m_path.empty()) return;
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-bool writeFile(const fs::path& path, const std::vector<char>& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    return !file.fail();
-}
-
-std::vector<char> randomBytes(size_t size, uint32_t seed) {
-    std::mt19937 generator(seed);
-    std::vector<char> bytes(size);
-    for (char& b : bytes)
-        b = static_cast<char>(generator() & 0xFF);
-    return bytes;
-}
+using benchfiles::randomBytes;
+using benchfiles::ScratchFolder;
+using benchfiles::writeFile;
 
 // The inputs the benchmarks share; set up in main before they run.
 struct Inputs {
@@ -136,7 +105,7 @@ BENCHMARK(BM_BuildImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CopyFiles)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 bool prepare(Inputs& in) {
-    if (!in.folder.create()) {
+    if (!in.folder.create("flashimage-bench")) {
         std::fprintf(stderr, "no scratch folder: %s\n", std::strerror(errno));
         return false;
     }

@@ -8,6 +8,7 @@
 #include "flashtool/sim/SimulatedChipConfig.h"
 #include "flashtool/sim/SimulatedDiskSource.h"
 
+#include "ScratchFiles.h"
 #include "TimesReporter.h"
 
 #include <benchmark/benchmark.h>
@@ -35,41 +36,9 @@ constexpr uint32_t kMedium = 8u << 20;
 // Any place inside the image: the comparison reads 512 bytes there.
 constexpr uint32_t kZoneEnd = 0x7000;
 
-// A private folder for the run's files, removed with everything in it at the end.
-class ScratchFolder {
-public:
-    bool create() {
-        std::error_code ec;
-        std::string pattern = (fs::temp_directory_path(ec) / "vornload-bench-XXXXXX").string();
-        if (ec || !::mkdtemp(pattern.data())) return false;
-        m_path = pattern;
-        return true;
-    }
-    ~ScratchFolder() {
-        if (m_path.empty()) return;
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-bool writeFile(const fs::path& path, const std::vector<char>& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    return !file.fail();
-}
-
-std::vector<char> randomBytes(size_t size, uint32_t seed) {
-    std::mt19937 generator(seed);
-    std::vector<char> bytes(size);
-    for (char& b : bytes)
-        b = static_cast<char>(generator() & 0xFF);
-    return bytes;
-}
+using benchfiles::randomBytes;
+using benchfiles::ScratchFolder;
+using benchfiles::writeFile;
 
 // Bytes over the link in both directions, storage and RAM.
 uint64_t bytesMoved(const vornload::SimulatedChipCounters& c) {
@@ -144,7 +113,7 @@ BENCHMARK(BM_WriteFull)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_WriteUnchanged)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 bool prepare(Inputs& in) {
-    if (!in.folder.create()) {
+    if (!in.folder.create("vornload-bench")) {
         std::fprintf(stderr, "no scratch folder: %s\n", std::strerror(errno));
         return false;
     }

@@ -1,6 +1,7 @@
 #include "flashtool/run/Run.h"
 #include "flashtool/sim/SimulatedDiskSource.h"
 
+#include "RunTestSupport.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -18,22 +19,8 @@ using vornload::SimulatedChipConfig;
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-const char* const board =
-    "FLASH_DESCRIBE_BEGIN\n"
-    "EF4016,W25Q32,4M,1C\n"
-    "FLASH_DESCRIBE_END\n"
-    "CODE_START_OFFSET = 64K\n"
-    "CFG_ZONE_SIZE = 8K\n"
-    "FLASH_ID = EF4016\n"
-    "FLASH_SIZE = 4M\n"
-    "SPI_DATA_WIDTH = 4\n";
-
-std::string pattern(size_t size, unsigned seed) {
-    std::string s(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        s[i] = static_cast<char>((i * 131 + seed) % 251);
-    return s;
-}
+using runtest::pattern;
+const char* const board = runtest::kBoard;
 
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
@@ -69,13 +56,7 @@ protected:
     }
 
     void expectInOrder(const std::vector<std::string>& lines) const {
-        const std::string out = m_out.str();
-        size_t at = 0;
-        for (const std::string& line : lines) {
-            const size_t found = out.find(line, at);
-            ASSERT_NE(found, std::string::npos) << "missing: " << line << "\nin:\n" << out;
-            at = found + line.size();
-        }
+        runtest::expectInOrder(m_out.str(), lines);
     }
 
     bool printed(const std::string& text) const {

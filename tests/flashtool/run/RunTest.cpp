@@ -1,6 +1,7 @@
 #include "flashtool/run/Run.h"
 #include "flashtool/run/TempFolder.h"
 
+#include "RunTestSupport.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -18,21 +19,8 @@ using testing_support::writeFile;
 namespace fs = std::filesystem;
 
 // A 4 MB NOR board: code from 64 KiB, an 8 KiB zone.
-const char* const boardDescription =
-    "FLASH_DESCRIBE_BEGIN\n"
-    "EF4016,W25Q32,4M,1C\n"
-    "FLASH_DESCRIBE_END\n"
-    "CODE_START_OFFSET = 64K\n"
-    "CFG_ZONE_SIZE = 8K\n"
-    "FLASH_ID = EF4016\n"
-    "FLASH_SIZE = 4M\n";
-
-std::string pattern(size_t size, unsigned seed) {
-    std::string s(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        s[i] = static_cast<char>((i * 131 + seed) % 251);
-    return s;
-}
+using runtest::pattern;
+const char* const boardDescription = runtest::kBoard;
 
 class FileRun : public ::testing::Test {
 protected:
@@ -55,17 +43,8 @@ protected:
         return vornload::runCommandLine(args, env);
     }
 
-    // The lines appear in this order (others may come between them).
     void expectInOrder(const std::vector<std::string>& lines) const {
-        const std::string out = m_out.str();
-        size_t at = 0;
-        for (const std::string& line : lines) {
-            const size_t found = out.find(line, at);
-            ASSERT_NE(found, std::string::npos)
-                << "missing after " << at << ": " << line << "\nin:\n"
-                << out;
-            at = found + line.size();
-        }
+        runtest::expectInOrder(m_out.str(), lines);
     }
 
     bool tempHolds(const char* name) const { return fs::exists(m_temp / name); }
