@@ -921,7 +921,10 @@ void CGlimraDlg::openImageEditor() {
     m_bmpEdit = std::make_unique<CBmpEdit>(CBmpEdit::Services{
         m_app.images(), m_context.language(), m_context.folders().dataFolder(),
         [this] { return m_context.pictures().records(); },
-        [this](std::vector<PictureRecord> records) { m_context.setPictures(std::move(records)); },
+        [this](std::vector<PictureRecord> records) {
+            m_context.setPictures(std::move(records));
+            m_programEditor.setPictures(m_context.pictures().records());
+        },
         // The design types into the visible editor and its hidden twin; here there is one.
         [this](std::u16string_view text) { m_programEditor.insertAtCaret(text); },
         [] {

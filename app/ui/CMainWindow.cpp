@@ -4,6 +4,7 @@
 #include "app/Commands.h"
 #include "app/ui/CSystemSettingDialog.h"
 #include "app/ui/ScreenTree.h"
+#include "assets/ui/CBmpEditDialog.h"
 #include "assets/ui/CDialogAddImagesDialog.h"
 #include "assets/ui/CImgInfoDialog.h"
 #include "batch/ui/CClustersSendDialog.h"
@@ -555,6 +556,18 @@ void CMainWindow::runAddImages(CDialogAddImages& dlg) {
         },
         this);
     dialog.exec();
+}
+
+// Modeless: the controller replaces an open editor through destroyBmpEdit() first.
+void CMainWindow::showBmpEdit(CBmpEdit& dlg) {
+    auto* editor = new CBmpEditDialog(dlg, this);
+    editor->initDialog();
+    editor->show();
+}
+
+// Taken away without its close box, so it writes nothing.
+void CMainWindow::destroyBmpEdit() {
+    delete findChild<CBmpEditDialog*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
 void CMainWindow::informationBox(std::u16string_view text) {

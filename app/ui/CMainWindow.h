@@ -74,6 +74,8 @@ public:
     void runTestDialog(CDialogTest& dlg) override;
     void runClustersSend(CClustersSend& dlg) override;
     void runAddImages(CDialogAddImages& dlg) override;
+    void showBmpEdit(CBmpEdit& dlg) override;
+    void destroyBmpEdit() override;
     void informationBox(std::u16string_view text) override;
     bool askYesNo(std::u16string_view text) override;
     bool runDownloadTip(update::CDownLoadTipDlg& dlg) override;

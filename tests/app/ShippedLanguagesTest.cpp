@@ -8,6 +8,7 @@
 #endif
 
 #include "app/CDialogTest.h"
+#include "app/CDialogToolbar.h"
 #include "app/CGlimraDlg.h"
 #include "app/LanguageTable.h"
 #include "content/ProgramOptions.h"
@@ -319,6 +320,7 @@ std::vector<SourceFile> programSources() {
 const std::set<std::string> kTableLookups{
     "app/CGlimraDlg.cpp: text(item.key)",                 // CGlimraDlg::menuBar()
     "app/CDialogTest.cpp: text(b.labelKey)",              // CDialogTest::kButtons
+    "app/CDialogToolbar.cpp: text(f.captionKey)",         // CDialogToolbar::kButtons
     "content/CDlgProgram.cpp: text(c.key)",               // ProgramOptions::kColors
     "content/CDlgProgram.cpp: text(po::kColors[i].key)",  // ProgramOptions::kColors
 };
@@ -334,6 +336,8 @@ Scan keysOfTheProgram() {
     menus(CGlimraDlg::menuBar());
     for (const auto& b : CDialogTest::kButtons)
         scan.texts.insert(b.labelKey);
+    for (const auto& b : CDialogToolbar::kButtons)
+        scan.texts.insert(b.captionKey);
     for (const auto& c : ProgramOptions::kColors)
         scan.texts.insert(std::u16string(c.key));
     return scan;
