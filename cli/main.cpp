@@ -25,9 +25,11 @@
 #include <QGuiApplication>
 #include <QLocale>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -46,8 +48,10 @@ constexpr const char* kUsage =
     "      none is named; names compared without regard to case) with every checked\n"
     "      program, to FILE or to standard output.\n"
     "  explain [--animations] FILE\n"
+    "  explain PROJECT.vqd [--screen NAME]\n"
     "      Print every field of a device image, its records, animation tables and\n"
     "      temperature blocks, and each page as rows of '#' (lit) and '.' (dark).\n"
+    "      Given a project file, the image of its screen (chosen as for image).\n"
     "      A damaged image is explained as far as it is sound, and its first\n"
     "      problem is named. With --animations FILE is an animation set: its\n"
     "      header, offsets and every frame of every animation.\n"
@@ -382,6 +386,40 @@ int imageCommand(const std::vector<std::string>& args) {
     return 0;
 }
 
+// A project file (or --screen) rather than a device image: its screen's image is explained.
+bool explainsProject(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (a == "--screen") return true;
+        if (a.empty() || a[0] == '-') continue;
+        std::string ext = std::filesystem::path(a).extension().string();
+        for (char& c : ext)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ext == ".vqd" || ext == ".xml") return true;
+        std::ifstream in(a, std::ios::binary);
+        char first = 0;
+        while (in.get(first) && std::isspace(static_cast<unsigned char>(first))) {
+        }
+        // Device images begin with their width and height codes, never with '<'.
+        return in && first == '<';
+    }
+    return false;
+}
+
+int explainProjectCommand(const std::vector<std::string>& args) {
+    std::string project;
+    std::optional<std::string> screenName;
+    if (int status = projectArguments("explain", args, project, screenName)) return status;
+    ScreenRecord screen;
+    if (!loadScreen(project, screenName ? &*screenName : nullptr, screen)) return 1;
+    Session session;
+    const DeviceImage::Built built = session.image(screen);
+    if (built.bytes.empty()) return fail("no checked program of the screen shows anything");
+    const std::string bytes(built.bytes.begin(), built.bytes.end());
+    const bool sound = explainDeviceImage(bytes, std::cout);
+    std::cout.flush();
+    return sound ? 0 : 1;
+}
+
 int explainCommand(std::vector<std::string> args) {
     const bool animations = !args.empty() && args[0] == "--animations";
     if (animations) args.erase(args.begin());
@@ -609,7 +647,7 @@ int main(int argc, char** argv) {
         !animationCommand)
         return usage("unknown command '" + command + "'");
 
-    if (command == "explain") return explainCommand(args);
+    if (command == "explain" && !explainsProject(args)) return explainCommand(args);
     if (command == "update-check") return updateCheckCommand(args, english());
     // Only drawing text needs Qt.
     if (command == "query" || command == "test" || command == "command" || command == "firmware" ||
@@ -623,5 +661,6 @@ int main(int argc, char** argv) {
     if (command == "animations") return animationsCommand(std::move(args));
     if (command == "send-animations") return sendAnimationsCommand(std::move(args));
     if (command == "play") return playCommand(std::move(args));
+    if (command == "explain") return explainProjectCommand(args);
     return imageCommand(args);
 }

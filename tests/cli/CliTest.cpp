@@ -129,6 +129,16 @@ TEST_F(Cli, ExplainPrintsFieldsAndPages) {
     EXPECT_EQ(cut.status, 1);
     EXPECT_NE(cut.out.find("Header\n"), std::string::npos);
     EXPECT_NE(cut.out.find("Problem: "), std::string::npos);
+
+    // Given the project, the same as its image explained; a named screen too.
+    EXPECT_EQ(run("explain '" + file + "'").out, r.out);
+    ASSERT_EQ(
+        run("image '" + file + "' --screen Side -o '" + (dir / "side.bin").string() + "'").status,
+        0);
+    const Result side = run("explain '" + file + "' --screen Side");
+    EXPECT_EQ(side.status, 0) << err();
+    EXPECT_EQ(side.out, run("explain '" + (dir / "side.bin").string() + "'").out);
+    EXPECT_NE(side.out.find("(36 columns)"), std::string::npos);
 }
 
 TEST_F(Cli, FailuresSayWhatWentWrong) {
