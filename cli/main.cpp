@@ -68,6 +68,12 @@ constexpr const char* kUsage =
     "      Put a screen of the project (chosen as for image) on the sign, as the\n"
     "      window's Send does: the sign must have the screen's size, and an image\n"
     "      of more than 30720 bytes is refused.\n"
+    "  say TEXT [--font NAME] [--size N] [--bold] [--effect N] [--speed N] [--stop S]\n"
+    "      [--border N] [--flicker] [--color red|black] [--size-of-sign WxH]\n"
+    "      Put one line of text on the sign: a screen with one program is made on\n"
+    "      the fly at the sign's own size (or WxH) and sent as send does. Bracket\n"
+    "      codes work in TEXT (\"[FE]\" the temperature, \"[50]\" a picture); the\n"
+    "      numbers are the values of the editor's lists. Exit status as send.\n"
     "  batch PROJECT.vqd [--screen NAME]...\n"
     "      Send to every attached sign at once, as the window's Batch send does. One\n"
     "      --screen gives every sign that screen (the first screen when none is\n"
@@ -241,6 +247,177 @@ void printSummary(const SignSession& sign) {
         std::fprintf(stderr, "%s\n", line.c_str());
 }
 
+// What "say" puts into its one program.
+struct SayArguments {
+    std::string text;
+    std::optional<std::string> font;
+    std::optional<long> size, effect, speed, stop, border;
+    bool bold = false;
+    bool flicker = false;
+    std::optional<std::string> color;
+    int width = 0, height = 0;  // 0: the sign's own size
+};
+
+// Takes the options of "say"; 0, or the status after saying what was wrong.
+int sayArguments(const std::vector<std::string>& args, SayArguments& a) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& o = args[i];
+        const auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= args.size()) return std::nullopt;
+            return args[++i];
+        };
+        const auto number = [&](std::optional<long>& into) {
+            const auto v = value();
+            char* end = nullptr;
+            const long n = v ? std::strtol(v->c_str(), &end, 10) : 0;
+            if (!v || v->empty() || *end != '\0' || n < 0 || n > 100000)
+                return usage(o + " needs a number");
+            into = n;
+            return 0;
+        };
+        int status = 0;
+        if (o == "--font") {
+            a.font = value();
+            if (!a.font) status = usage("--font needs a name");
+        } else if (o == "--size") {
+            status = number(a.size);
+        } else if (o == "--effect") {
+            status = number(a.effect);
+        } else if (o == "--speed") {
+            status = number(a.speed);
+        } else if (o == "--stop") {
+            status = number(a.stop);
+        } else if (o == "--border") {
+            status = number(a.border);
+        } else if (o == "--bold") {
+            a.bold = true;
+        } else if (o == "--flicker") {
+            a.flicker = true;
+        } else if (o == "--color") {
+            a.color = value();
+            if (!a.color || (*a.color != "red" && *a.color != "black"))
+                status = usage("--color takes red or black");
+        } else if (o == "--size-of-sign") {
+            const auto v = value();
+            if (!v || std::sscanf(v->c_str(), "%dx%d", &a.width, &a.height) != 2 || a.width < 1 ||
+                a.width > 255 || a.height < 1 || a.height > 127)
+                status = usage("--size-of-sign needs WxH (at most 255x127)");
+        } else if (!o.empty() && o[0] == '-' && o != "-") {
+            status = usage("unknown option '" + o + "' for say");
+        } else if (a.text.empty()) {
+            a.text = o;
+        } else {
+            status = usage("say takes one text (quote it)");
+        }
+        if (status) return status;
+    }
+    if (a.text.empty()) return usage("say needs a text");
+    return 0;
+}
+
+// The entry of `list` whose value is `value`; -1 for none.
+int positionOf(const CDlgProgram::List& list, long value) {
+    for (size_t i = 0; i < list.entries.size(); ++i)
+        if (list.entries[i].value == value) return static_cast<int>(i);
+    return -1;
+}
+
+// One program of the text on a screen of the given size, as the editor makes it.
+std::optional<ScreenRecord> sayScreen(Session& session, const SayArguments& a, int width,
+                                      int height) {
+    CDlgProgram editor(CDlgProgram::Instance::Encoder, session.context.language());
+    editor.setLanguageName(session.context.settings().languageName);
+    editor.setFontList(session.context.encoding().snapshot()->inputs.fontList);
+    editor.setScreenSize(width, height);
+    editor.resetToDefaults();
+    editor.setText(platform::utf8ToUtf16(a.text));
+    const auto pick = [](const CDlgProgram::List& list, const std::optional<long>& v,
+                         const char* what) -> std::optional<int> {
+        if (!v) return -2;
+        const int at = positionOf(list, *v);
+        if (at < 0) return fail(std::string("no ") + what + " " + std::to_string(*v)), std::nullopt;
+        return at;
+    };
+    if (a.font) {
+        const std::u16string wanted = platform::utf8ToUtf16(*a.font);
+        int found = -1;
+        for (size_t i = 0; i < editor.fonts().size(); ++i)
+            if (platform::equalsNoCase(editor.fonts()[i].name, wanted)) found = static_cast<int>(i);
+        if (found < 0) return fail("no font named '" + *a.font + "'"), std::nullopt;
+        editor.selectFont(found);
+    }
+    const auto size = pick(editor.fontSizes(), a.size, "font size");
+    if (!size) return std::nullopt;
+    if (*size >= 0) editor.selectFontSize(*size);
+    editor.setBold(a.bold);
+    const auto effect = pick(editor.effects(), a.effect, "effect");
+    if (!effect) return std::nullopt;
+    if (*effect >= 0) editor.selectEffect(*effect);
+    const auto speed = pick(editor.speeds(), a.speed, "speed");
+    if (!speed) return std::nullopt;
+    if (*speed >= 0) editor.selectSpeed(*speed);
+    const auto stop = pick(editor.stopTimes(), a.stop, "stop time");
+    if (!stop) return std::nullopt;
+    if (*stop >= 0) editor.selectStopTime(*stop);
+    const auto border = pick(editor.borders(), a.border, "border");
+    if (!border) return std::nullopt;
+    if (*border >= 0) editor.selectBorder(*border);
+    editor.setFlicker(a.flicker);
+    if (a.color) editor.selectTextColor(*a.color == "red" ? 0 : 1);
+    ScreenRecord screen;
+    screen.width = width;
+    screen.height = height;
+    screen.name = u"say";
+    ProgramRecord program;
+    program.name = u"say";
+    editor.commit(program);
+    program.checked = 1;
+    screen.programs[programKey(1, 1)] = program;
+    return screen;
+}
+
+int sayCommand(SignSession& sign, const SignOptions& options,
+               const std::vector<std::string>& args) {
+    SayArguments a;
+    if (int status = sayArguments(args, a)) return status;
+    std::string error;
+    if (!sign.open(options, error)) return fail(error);
+    int width = a.width, height = a.height;
+    if (width == 0) {
+        const uint8_t query[] = {0x30};
+        if (int code = sign.transfer(query, signlink::KIND_GEOMETRY_QUERY, nullptr))
+            return reportResult(code);
+        width = sign.signWidth();
+        height = sign.signHeight();
+    }
+    Session session;
+    std::optional<ScreenRecord> screen = sayScreen(session, a, width, height);
+    if (!screen) return 1;
+    const SignCommands::SendOutcome out =
+        SignCommands::sendScreen(sign, &*screen, [&] { return session.image(*screen); });
+    printSummary(sign);
+    using Step = SignCommands::SendOutcome::Step;
+    switch (out.step) {
+        case Step::QueryFailed:
+        case Step::TooLong:
+            return reportResult(out.code);
+        case Step::SizeMismatch:
+            std::fprintf(stderr,
+                         "zentari-cli: %s (the sign is %dx%d, the text was laid out for %dx%d)\n",
+                         platform::utf16ToUtf8(english().text(u"NoSend_msg")).c_str(),
+                         sign.signWidth(), sign.signHeight(), width, height);
+            return kExitSizeMismatch;
+        case Step::NothingToSend:
+            std::fprintf(stderr, "zentari-cli: nothing to send: the text shows nothing\n");
+            return kExitNothingToSend;
+        case Step::Sent:
+            if (out.code) return reportResult(out.code);
+            std::fprintf(stderr, "sent %zu bytes\n", out.imageBytes);
+            return 0;
+    }
+    return 1;
+}
+
 int signCommand(const std::string& command, std::vector<std::string> args) {
     SignOptions options;
     std::string error;
@@ -323,6 +500,8 @@ int signCommand(const std::string& command, std::vector<std::string> args) {
         return runBatch(
             batch, [&](const ScreenRecord& screen) { return session.image(screen); }, english());
     }
+
+    if (command == "say") return sayCommand(sign, options, args);
 
     // send
     std::string project;
@@ -638,9 +817,9 @@ int main(int argc, char** argv) {
         std::printf("zentari-cli %s\n", ZENTARI_VERSION);
         return 0;
     }
-    const bool signCommand_ = command == "query" || command == "send" || command == "batch" ||
-                              command == "test" || command == "command" || command == "firmware" ||
-                              command == "batch-firmware";
+    const bool signCommand_ = command == "query" || command == "send" || command == "say" ||
+                              command == "batch" || command == "test" || command == "command" ||
+                              command == "firmware" || command == "batch-firmware";
     const bool animationCommand =
         command == "animations" || command == "send-animations" || command == "play";
     if (command != "image" && command != "explain" && command != "update-check" && !signCommand_ &&

@@ -422,6 +422,50 @@ TEST_F(Cli, FirmwareWaitsForTheSignThenSendsTheFile) {
     EXPECT_EQ(payloadsOf(readFile(log)).substr(104, 53), file);
 }
 
+// "say" lays the text out as a project holding the same program would be, at each sign's size.
+TEST_F(Cli, SayPutsOneLineOnTheSign) {
+    for (const auto& [w, h] : {std::pair{48, 12}, std::pair{36, 11}}) {
+        const std::string size = std::to_string(w) + "x" + std::to_string(h);
+        SCOPED_TRACE(size);
+        writeFile(dir / "say.vqd", "<QV><SCREEN width=\"" + std::to_string(w) + "\" height=\"" +
+                                       std::to_string(h) +
+                                       "\" name=\"s\"><Program name=\"a\" checked=\"TRUE\">"
+                                       "<Item name=\"TextContent\">Hi [FE]</Item>"
+                                       "<Item name=\"Font\">QVSimsun</Item>"
+                                       "<Item name=\"Color1\">255</Item>"
+                                       "<Item name=\"Effect\">3</Item></Program></SCREEN></QV>");
+        const Result image = run("image '" + (dir / "say.vqd").string() + "'");
+        ASSERT_EQ(image.status, 0) << err();
+        const std::string log = (dir / ("say" + size + ".log")).string();
+        const Result said =
+            run("say 'Hi [FE]' --font QVSimsun --color red --effect 3 --speed 5 --stop 3 "
+                "--virtual-sign " +
+                size + " --report-log '" + log + "'");
+        ASSERT_EQ(said.status, 0) << err();
+        EXPECT_NE(err().find("sent " + std::to_string(image.out.size()) + " bytes"),
+                  std::string::npos)
+            << err();
+        // Two size queries, then the image.
+        EXPECT_EQ(kindsIn(readFile(log)).substr(0, 6), "030300");
+        // The same size and the same pages as the project's image; the speed and stop
+        // time are the editor's defaults, which a project file without them does not have.
+        const std::string received = payloadsOf(readFile(log)).substr(104, image.out.size());
+        writeFile(dir / "said.bin", received);
+        writeFile(dir / "project.bin", image.out);
+        const std::string saidText = run("explain '" + (dir / "said.bin").string() + "'").out;
+        const std::string projectText = run("explain '" + (dir / "project.bin").string() + "'").out;
+        ASSERT_NE(saidText.find("Page 1\n"), std::string::npos) << saidText;
+        EXPECT_EQ(saidText.substr(saidText.find("Page 1\n")),
+                  projectText.substr(projectText.find("Page 1\n")));
+        EXPECT_EQ(received.substr(0, 100), image.out.substr(0, 100));  // the header
+    }
+    const Result wrong = run("say Hi --virtual-sign 36x11 --size-of-sign 48x12");
+    EXPECT_EQ(wrong.status, 6);
+    EXPECT_EQ(run("say Hi --virtual-sign 36x11 --effect 99").status, 1);
+    EXPECT_NE(err().find("no effect 99"), std::string::npos);
+    EXPECT_EQ(run("say --virtual-sign 36x11").status, 64);
+}
+
 // A sign whose chip only the flash tool writes: the firmware goes into the chip
 // folder, whose script runs vornload on the simulated chip.
 TEST_F(Cli, FirmwareForTheFlashToolIsWrittenIntoTheChip) {
