@@ -344,7 +344,8 @@ void CGlimraDlg::onCommand(int id) {
             return animationLibrary();
         case ID_OPEN_DATA_FOLDER: {
             const std::filesystem::path data = m_context.folders().dataFolder();
-            if (!data.empty()) m_app.shell().open(data);
+            // A desktop that cannot open folders still tells the user where it is.
+            if (!data.empty() && !m_app.shell().open(data)) m_dialogs->messageBox(data.u16string());
             return;
         }
         case ID_UNKNOWN_COMMAND:
@@ -1137,9 +1138,16 @@ void CGlimraDlg::sendToSign() {
         case Step::TooLong:
             showResult(out.code);
             break;
-        case Step::SizeMismatch:
-            m_dialogs->messageBox(m_context.language().text(u"NoSend_msg"));
+        case Step::SizeMismatch: {
+            // Both sizes, so the user knows which one to change.
+            const ScreenRecord* screen = m_project.findScreen(currentScreenId());
+            m_dialogs->messageBox(
+                m_context.language().text(u"NoSend_msg") + u"\n" +
+                platform::format(m_context.language().text(u"NoSendSizes"),
+                                 {signWidth(), signHeight(), screen ? screen->width : 0,
+                                  screen ? screen->height : 0}));
             break;
+        }
         case Step::NothingToSend:
             break;
         case Step::Sent:

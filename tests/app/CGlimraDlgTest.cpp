@@ -84,9 +84,10 @@ protected:
     struct RecordingShell : platform::Shell {
         bool open(const fs::path& path) override {
             opened.push_back(path);
-            return true;
+            return opens;
         }
         std::vector<fs::path> opened;
+        bool opens = true;
     } shell;
     FakeImageCodec images;
     struct Fonts : platform::FontCatalog {
@@ -774,6 +775,11 @@ TEST_F(Controller, OpenTheDataFolder) {
     dlg->onCommand(ID_OPEN_DATA_FOLDER);
     ASSERT_EQ(shell.opened.size(), 1u);
     EXPECT_EQ(shell.opened[0], m_root / "data");
+    EXPECT_TRUE(view->messages.empty());
+    // A desktop that cannot open it: the folder's path instead of nothing.
+    shell.opens = false;
+    dlg->onCommand(ID_OPEN_DATA_FOLDER);
+    EXPECT_EQ(view->messages, std::vector<std::u16string>{(m_root / "data").u16string()});
 }
 
 }  // namespace
@@ -967,7 +973,10 @@ TEST_F(Controller, SendPutsTheCurrentScreenOnASignOfItsSize) {
     signs.setConfig(sign, small);
     signs.clearHistory(sign);
     dlg->onCommand(IDM_FILE_SEND);
-    EXPECT_EQ(view->messages, std::vector<std::u16string>{u"NoSend_msg"});
+    ASSERT_EQ(view->messages.size(), 1u);
+    EXPECT_EQ(view->messages[0].substr(0, 11), u"NoSend_msg\n");
+    // The second line names both sizes (the test's language table gives the key).
+    EXPECT_NE(view->messages[0].find(u"NoSendSizes"), std::u16string::npos);
     EXPECT_EQ(signs.blocks(sign).size(), 1u);
 
     // Every program unchecked: the query, then nothing visible.
