@@ -23,6 +23,8 @@
 namespace {
 
 constexpr char kAutosaveFile[] = "lastScreen.xml";
+// The project as its file would hold it: what "unsaved changes" compares.
+constexpr auto projectText = &ProjectFile::text;
 
 }  // namespace
 
@@ -33,7 +35,9 @@ const std::vector<CGlimraDlg::MenuItem>& CGlimraDlg::menuBar() {
          {
              {MENU_FILE_NEW,
               u"mNew",
-              {{IDM_FILE_NEW_LED, u"mScreen", {}}, {IDM_FILE_NEW_PROGRAM, u"mProgram", {}}}},
+              {{ID_FILE_NEW_PROJECT, u"mNewProject", {}},
+               {IDM_FILE_NEW_LED, u"mScreen", {}},
+               {IDM_FILE_NEW_PROGRAM, u"mProgram", {}}}},
              {IDM_FILE_OPEN, u"mOpen", {}},
              {IDM_FILE_SAVE, u"mSave", {}},
              {IDM_FILE_SAVEAS, u"mSaveAs", {}},
@@ -73,7 +77,9 @@ CGlimraDlg::CGlimraDlg(CGlimraApp& app, AppFolders folders)
       m_programEditor(CDlgProgram::Instance::Editor, m_context.language()) {
     // The editor asks for a new preview after a change (its timer 10086 or 10087 has run out).
     m_programEditor.setPreviewRequest([this] {
-        if (m_window) refreshPreview();
+        if (!m_window) return;
+        refreshPreview();
+        updateTitle();
     });
 }
 
@@ -150,6 +156,7 @@ void CGlimraDlg::onInitDialog() {
     applyLanguageTexts();
     m_context.folders().createDataSubFolders();
     m_timers->stopTimer(TIMER_PREVIEW_REFRESH);
+    markClean();
 }
 
 void CGlimraDlg::onClose() {
@@ -278,6 +285,11 @@ bool CGlimraDlg::isCommandEnabled(int id) const {
 }
 
 void CGlimraDlg::onCommand(int id) {
+    dispatchCommand(id);
+    if (m_window) updateTitle();
+}
+
+void CGlimraDlg::dispatchCommand(int id) {
     if (!m_window || !isCommandEnabled(id)) return;
     if (id >= ID_RECENT_FIRST && id <= ID_RECENT_LAST) return openRecent(id - ID_RECENT_FIRST);
     if (id >= ID_LANGUAGE_FIRST && id <= ID_LANGUAGE_LAST) return chooseLanguage(id);
@@ -289,7 +301,9 @@ void CGlimraDlg::onCommand(int id) {
         case IDM_FILE_SAVEAS:
             return saveAs();
         case IDM_FILE_EXIT:
-            return m_window->closeWindow();
+            return exitProgram();
+        case ID_FILE_NEW_PROJECT:
+            return newProject();
         case IDM_FILE_NEW_LED:
             return newScreen();
         case IDM_FILE_NEW_PROGRAM:
@@ -472,6 +486,7 @@ void CGlimraDlg::onEndLabelEdit(TreeItem item, std::u16string_view text) {
     } else {
         if (m_panelScreen == data) m_screenPanel.setName(name);
     }
+    updateTitle();
 }
 
 void CGlimraDlg::move(bool up) {
@@ -514,9 +529,11 @@ void CGlimraDlg::openRecent(int index) {
 }
 
 void CGlimraDlg::save() {
-    if (m_project.currentPath().empty()) return saveAs();
+    if (m_project.currentPath().empty() ||
+        m_project.currentPath() == m_context.folders().dataFile(kAutosaveFile))
+        return saveAs();
     commitSelection();
-    writeProject(m_project.currentPath());
+    if (writeProject(m_project.currentPath())) markClean();
 }
 
 void CGlimraDlg::saveAs() {
@@ -526,6 +543,7 @@ void CGlimraDlg::saveAs() {
     const std::filesystem::path path = Project::withProjectExtension(*chosen);
     if (!writeProject(path)) return;
     m_project.setCurrentPath(path);
+    markClean();
     m_project.recentFiles().moveToFront(path.u16string());
     rebuildRecentFilesMenu();
 }
@@ -621,10 +639,13 @@ bool CGlimraDlg::loadProjectFile(const std::filesystem::path& path, std::string*
 
 bool CGlimraDlg::openProject(const std::filesystem::path& path, bool quiet) {
     std::string error;
+    // Opened into a window without changes, the file is the state to compare with.
+    const bool wasClean = !modified();
     if (!loadProjectFile(path, &error)) {
         if (!quiet) showFileFailure(u"OpenFailed", error);
         return false;
     }
+    if (wasClean) m_cleanText = savedText();
     m_project.recentFiles().moveToFront(path.u16string());
     rebuildRecentFilesMenu();
     m_window->showPanel(Panel::ProgramEditor, false);
@@ -756,6 +777,7 @@ bool CGlimraDlg::onTreeClick(TreeItem item, bool onImage) {
     if (selected &&
         (selected == item || (isProgramKey(data) && m_tree->parentItem(item) == selected)))
         m_timers->startTimer(TIMER_PREVIEW_REFRESH, 10);
+    updateTitle();
     return true;
 }
 
@@ -903,6 +925,67 @@ void CGlimraDlg::sendFirmwareData() {
         if (int code = transfer(bytes, signlink::KIND_FIRMWARE_DATA, nullptr))
             showResultLater(code);
     });
+}
+
+// The project as it would be saved now, the open panel's fields included; the
+// records themselves stay as they are (Send encodes them uncommitted).
+std::u16string CGlimraDlg::savedText() {
+    const Project kept = m_project;
+    commitSelection();
+    std::u16string text = projectText(m_project);
+    m_project = kept;
+    return text;
+}
+
+void CGlimraDlg::markClean() {
+    m_cleanText = savedText();
+    updateTitle();
+}
+
+bool CGlimraDlg::modified() {
+    return savedText() != m_cleanText;
+}
+
+void CGlimraDlg::updateTitle() {
+    if (!m_window) return;
+    const std::filesystem::path path = m_project.currentPath();
+    // The autosave is no file of the user's: its name says nothing to them.
+    const bool named = !path.empty() && path != m_context.folders().dataFile(kAutosaveFile);
+    const std::u16string mark = modified() ? u"*" : u"";
+    m_window->setTitle(named ? path.filename().u16string() + mark + u" \u2014 Zentari"
+                             : u"Zentari" + mark);
+}
+
+bool CGlimraDlg::settleUnsavedChanges(const std::u16string& question) {
+    if (!modified() || !m_dialogs) return true;
+    switch (m_dialogs->askSaveChanges(question)) {
+        case DialogHost::SaveChoice::cancel:
+            return false;
+        case DialogHost::SaveChoice::discard:
+            return true;
+        case DialogHost::SaveChoice::save:
+            save();
+            return !modified();
+    }
+    return false;
+}
+
+// Exit does not autosave, as designed; with unsaved changes it asks first.
+void CGlimraDlg::exitProgram() {
+    if (settleUnsavedChanges(m_context.language().text(u"QuitWithoutSaving")))
+        m_window->closeWindow();
+}
+
+// An empty project and one new screen, as a first start has.
+void CGlimraDlg::newProject() {
+    if (!settleUnsavedChanges(m_context.language().text(u"SaveChangesFirst"))) return;
+    m_window->showPanel(Panel::ProgramEditor, false);
+    m_window->showPanel(Panel::ScreenPanel, false);
+    while (const TreeItem first = m_tree->firstChild(TreeView::kNoItem))
+        m_projectTree.deleteScreen(first);
+    m_project.setCurrentPath({});
+    newScreen();
+    markClean();
 }
 
 void CGlimraDlg::customizeToolbar() {

@@ -131,6 +131,9 @@ public:
     LanguageTable& language() { return m_context.language(); }
     const PictureLibrary& pictures() const { return m_context.pictures(); }
     CBmpEdit* imageEditor() { return m_bmpEdit.get(); }
+    // Whether the records differ from the project as last saved (the open panel
+    // counts once committed).
+    bool modified();
     const BitmapFontLibrary& bitmapFonts() const { return m_context.bitmapFonts(); }
     // What images are encoded with: the fonts, pictures and language in force.
     const EncodeContext& encoding() const { return m_context.encoding(); }
@@ -238,6 +241,18 @@ private:
     void openImageEditor();
     // Command 32820: the custom toolbar dialog; the panel follows what it saved.
     void customizeToolbar();
+    // The project as last saved, autosaved or loaded into a clean window.
+    void markClean();
+    std::u16string savedText();
+    // The title: the project file's name, "*" while the records differ from the
+    // last save.
+    void updateTitle();
+    // Asks about unsaved changes (the open panel's included); false when the
+    // user cancelled or the save failed.
+    bool settleUnsavedChanges(const std::u16string& question);
+    void exitProgram();
+    void newProject();
+    void dispatchCommand(int id);
     void batchFirmware();
     void startSignWorker(std::function<void()> work);
     // A result text from a worker, shown on the window's thread.
@@ -298,6 +313,7 @@ private:
     static constexpr std::u16string_view kFirmwarePattern = u"*.bin";
     // The firmware request or data on its way; joined before the controller goes.
     std::jthread m_signWorker;
+    std::u16string m_cleanText;
     // The pixel image editor while it exists.
     std::unique_ptr<CBmpEdit> m_bmpEdit;
     // The update check; stopped and joined before the controller goes.

@@ -19,6 +19,8 @@ inline constexpr int IDM_HELP_ABOUT = 32792;
 inline constexpr int IDM_HELP_UPDATA = 32793;
 inline constexpr int IDM_FILE_NEW_LED = 32796;
 inline constexpr int IDM_FILE_NEW_PROGRAM = 32798;
+// Ours: an empty project in place of the open one (Open adds to it).
+inline constexpr int ID_FILE_NEW_PROJECT = 32860;
 inline constexpr int IDM_EDIT_DELETE_LED = 32802;
 inline constexpr int IDM_EDIT_DELETE_PROGRAM = 32803;
 inline constexpr int IDM_TOOL_TEST = 32805;

@@ -52,6 +52,15 @@ public:
     // The animation library dialog, until OK or Cancel.
     virtual void runAddImages(CDialogAddImages& dlg) = 0;
 
+    // What to do with unsaved changes: Save, leave them (Quit / Discard) or Cancel.
+    enum class SaveChoice { save, discard, cancel };
+    // The question with Save, Quit and Cancel. A host without it leaves them, as
+    // Exit always did.
+    virtual SaveChoice askSaveChanges(std::u16string_view text) {
+        (void)text;
+        return SaveChoice::discard;
+    }
+
     // The pixel image editor, modeless: shown, and this returns. Closing it by its
     // frame runs dlg.onClose(); Enter hides it without writing anything.
     virtual void showBmpEdit(CBmpEdit& dlg) { (void)dlg; }

@@ -196,6 +196,62 @@ TEST_F(Controller, SaveOnAnUntitledProjectActsAsSaveAs) {
     EXPECT_EQ(dlg->project().currentPath(), file("OTHER.VQD"));
 }
 
+// Ours: unsaved work is asked about on Exit and New project, and the title marks it.
+TEST_F(Controller, UnsavedChangesAreMarkedAndAskedAbout) {
+    start();
+    EXPECT_EQ(view->title, u"Zentari");
+    EXPECT_FALSE(dlg->modified());
+    // Exit without changes: no question.
+    dlg->onCommand(IDM_FILE_EXIT);
+    EXPECT_TRUE(view->saveQuestions.empty());
+    EXPECT_TRUE(view->closed);
+    view->closed = false;
+
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    EXPECT_TRUE(dlg->modified());
+    EXPECT_EQ(view->title, u"Zentari*");
+    // Cancel keeps everything.
+    view->saveChoice = DialogHost::SaveChoice::cancel;
+    dlg->onCommand(IDM_FILE_EXIT);
+    ASSERT_EQ(view->saveQuestions.size(), 1u);
+    EXPECT_EQ(view->saveQuestions[0], u"QuitWithoutSaving");
+    EXPECT_FALSE(view->closed);
+    dlg->onCommand(ID_FILE_NEW_PROJECT);
+    EXPECT_EQ(view->saveQuestions.back(), u"SaveChangesFirst");
+    ASSERT_EQ(view->roots().size(), 1u);
+    EXPECT_EQ(dlg->project().findScreen(1)->programs.size(), 2u);
+
+    // Save: the file, the name in the title, the mark gone; then Exit asks nothing.
+    view->saveChoice = DialogHost::SaveChoice::save;
+    view->savePath = file("show");
+    dlg->onCommand(IDM_FILE_EXIT);
+    EXPECT_TRUE(fs::exists(file("show.vqd")));
+    EXPECT_TRUE(view->closed);
+    EXPECT_EQ(view->title, u"show.vqd \u2014 Zentari");
+    view->closed = false;
+
+    // An edit marks it again; Quit leaves without writing.
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    EXPECT_EQ(view->title, u"show.vqd* \u2014 Zentari");
+    const std::string saved = testing_support::readFile(file("show.vqd"));
+    view->saveChoice = DialogHost::SaveChoice::discard;
+    dlg->onCommand(IDM_FILE_EXIT);
+    EXPECT_TRUE(view->closed);
+    EXPECT_EQ(testing_support::readFile(file("show.vqd")), saved);
+
+    // New project after discarding: one new screen, untitled; the next Save asks for a path.
+    dlg->onCommand(ID_FILE_NEW_PROJECT);
+    ASSERT_EQ(view->roots().size(), 1u);
+    EXPECT_EQ(dlg->project().screens().size(), 1u);
+    EXPECT_TRUE(dlg->project().currentPath().empty());
+    EXPECT_EQ(view->title, u"Zentari");
+    const int dialogs = view->saveDialogs;
+    view->savePath = file("fresh");
+    dlg->onCommand(IDM_FILE_SAVE);
+    EXPECT_EQ(view->saveDialogs, dialogs + 1);
+    EXPECT_TRUE(fs::exists(file("fresh.vqd")));
+}
+
 TEST_F(Controller, DeletingAScreenDeletesItsProgramsFromTheNextSave) {
     start();
     dlg->onCommand(IDM_FILE_NEW_LED);  // Screen_2 with Program_1, selected

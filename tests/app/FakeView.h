@@ -127,6 +127,12 @@ public:
                                                         std::u16string_view) override {
         return openPath;
     }
+    SaveChoice askSaveChanges(std::u16string_view text) override {
+        saveQuestions.emplace_back(text);
+        return saveChoice;
+    }
+    std::vector<std::u16string> saveQuestions;
+    SaveChoice saveChoice = SaveChoice::cancel;
     std::optional<std::filesystem::path> saveFileDialog(std::u16string_view,
                                                         std::u16string_view) override {
         ++saveDialogs;
