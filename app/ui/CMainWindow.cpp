@@ -4,7 +4,9 @@
 #include "app/Commands.h"
 #include "app/ui/CSystemSettingDialog.h"
 #include "app/ui/ScreenTree.h"
+#include "app/ui/ToolbarPanel.h"
 #include "assets/ui/CBmpEditDialog.h"
+#include "assets/ui/CCustomToolBarDialog.h"
 #include "assets/ui/CDialogAddImagesDialog.h"
 #include "assets/ui/CImgInfoDialog.h"
 #include "batch/ui/CClustersSendDialog.h"
@@ -174,6 +176,12 @@ QAction* CMainWindow::addCommand(QMenu* menu, int id, const QString& text) {
 }
 
 void CMainWindow::buildContent() {
+    // Its presses reach the controller as the menu's do.
+    m_toolbar = new ToolbarPanel(
+        m_dlg.language(), m_dlg.folders().dataFolder(), m_dlg.folders().programFolder(),
+        [this](int id) { runCommand(id); }, this);
+    addToolBar(Qt::TopToolBarArea, m_toolbar);
+
     auto* central = new QWidget(this);
     auto* outer = new QHBoxLayout(central);
     outer->setContentsMargins(8, 8, 8, 4);
@@ -378,6 +386,10 @@ void CMainWindow::keepPainting() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+void CMainWindow::toolbarChanged() {
+    m_toolbar->rebuild();
+}
+
 void CMainWindow::focusMainWindow() {
     activateWindow();
     if (m_tree) m_tree->setFocus();
@@ -426,6 +438,8 @@ void CMainWindow::setControlText(int id, std::u16string_view text) {
         m_sendButton->setText(toQString(text));
     else if (id == IDC_PREVIEW)
         m_previewButton->setText(toQString(text));
+    // The language's texts are being applied: the panel's captions follow.
+    m_toolbar->retranslate();
 }
 
 void CMainWindow::popupContextMenu(const std::vector<MenuEntry>& entries) {
@@ -580,6 +594,19 @@ bool CMainWindow::askYesNo(std::u16string_view text) {
                                  QMessageBox::Yes) == QMessageBox::Yes;
 }
 
+DialogHost::SaveChoice CMainWindow::askSaveChanges(std::u16string_view text) {
+    switch (QMessageBox::question(this, QString::fromLatin1(kProgramName), toQString(text),
+                                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                  QMessageBox::Cancel)) {
+        case QMessageBox::Save:
+            return SaveChoice::save;
+        case QMessageBox::Discard:
+            return SaveChoice::discard;
+        default:
+            return SaveChoice::cancel;
+    }
+}
+
 bool CMainWindow::runDownloadTip(update::CDownLoadTipDlg& dlg) {
     DownLoadTipDialog dialog(dlg, this);
     return dialog.exec() == QDialog::Accepted;
@@ -588,6 +615,16 @@ bool CMainWindow::runDownloadTip(update::CDownLoadTipDlg& dlg) {
 // The transfer's news comes back through postTask, which this modal loop goes on serving.
 bool CMainWindow::runDownload(update::CDownLoadDlg& dlg) {
     DownLoadDialog dialog(dlg, this);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool CMainWindow::runCustomToolBar(CCustomToolBar& dlg, std::string* error) {
+    // The dialog's title is the command's name in the language's command list.
+    QString title;
+    for (const platform::TextListEntry& e : m_dlg.language().list(u"MenuItem"))
+        if (toQString(e.value) == QString::number(IDM_TOOL_CUSTOM_TOOLBAR))
+            title = toQString(e.text);
+    CCustomToolBarDialog dialog(dlg, error, title, this);
     return dialog.exec() == QDialog::Accepted;
 }
 

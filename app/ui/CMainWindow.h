@@ -20,6 +20,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class ScreenTree;
+class ToolbarPanel;
 
 // The main window: the Qt face of CGlimraDlg. It builds the menus, the screen
 // tree, the preview, the two panels, the buttons and the progress bar, passes
@@ -50,6 +51,7 @@ public:
     void showPanel(Panel panel, bool visible) override;
     void focusMainWindow() override;
     void keepPainting() override;
+    void toolbarChanged() override;
 
     // --- MenuView ------------------------------------------------------------------------
     void setMenuText(int id, std::u16string_view text) override;
@@ -78,8 +80,10 @@ public:
     void destroyBmpEdit() override;
     void informationBox(std::u16string_view text) override;
     bool askYesNo(std::u16string_view text) override;
+    SaveChoice askSaveChanges(std::u16string_view text) override;
     bool runDownloadTip(update::CDownLoadTipDlg& dlg) override;
     bool runDownload(update::CDownLoadDlg& dlg) override;
+    bool runCustomToolBar(CCustomToolBar& dlg, std::string* error) override;
 
     // --- TimerHost: from any thread ------------------------------------------------------
     // The controller's timers; QObject's own startTimer/killTimer are not used here.
@@ -143,6 +147,7 @@ private:
 
     CGlimraDlg& m_dlg;
     ScreenTree* m_tree = nullptr;
+    ToolbarPanel* m_toolbar = nullptr;
     QWidget* m_contentFrame = nullptr;
     QWidget* m_preview = nullptr;
     CPreviewDlg* m_previewWindow = nullptr;  // inside m_preview
