@@ -38,17 +38,20 @@ const std::vector<CGlimraDlg::MenuItem>& CGlimraDlg::menuBar() {
               {{ID_FILE_NEW_PROJECT, u"mNewProject", {}},
                {IDM_FILE_NEW_LED, u"mScreen", {}},
                {IDM_FILE_NEW_PROGRAM, u"mProgram", {}}}},
-             {IDM_FILE_OPEN, u"mOpen", {}},
-             {IDM_FILE_SAVE, u"mSave", {}},
-             {IDM_FILE_SAVEAS, u"mSaveAs", {}},
+             {IDM_FILE_OPEN, u"mOpen", {}, false, u"Ctrl+O"},
+             {IDM_FILE_SAVE, u"mSave", {}, false, u"Ctrl+S"},
+             {IDM_FILE_SAVEAS, u"mSaveAs", {}, false, u"Ctrl+Shift+S"},
              {IDM_FILE_SEND, u"mSend", {}, true},
              {ID_BATCH_SEND, u"BatchTx", {}},
              {MENU_FILE_RECENT, u"mRecentFiles", {}, true},
-             {IDM_FILE_EXIT, u"mExit", {}, true},
+             {IDM_FILE_EXIT, u"mExit", {}, true, u"Ctrl+Q"},
          }},
         {MENU_EDIT,
          u"mEdit",
-         {{IDM_EDIT_DELETE_LED, u"mDelScreen", {}}, {IDM_EDIT_DELETE_PROGRAM, u"mDelProgram", {}}}},
+         {{IDM_EDIT_DELETE_LED, u"mDelScreen", {}},
+          {IDM_EDIT_DELETE_PROGRAM, u"mDelProgram", {}},
+          {ID_TREE_RENAME, u"mRename", {}, true, u"F2", true},
+          {ID_TREE_DELETE, u"mDelete", {}, false, u"Del", true}}},
         {MENU_SETTING,
          u"mSetting",
          {
@@ -60,6 +63,7 @@ const std::vector<CGlimraDlg::MenuItem>& CGlimraDlg::menuBar() {
         {MENU_TOOL,
          u"mTool",
          {
+             {IDM_TOOL_TEST, u"mTestPatterns", {}, false, u"F12"},
              {ID_IMAGE_EDITOR, u"ImageEdit", {}},
              {ID_UPDATE_FIRMWARE, u"mUpdateFirmware", {}},
              {ID_BATCH_FIRMWARE, u"mUpdateFirmwareBatch", {}},
@@ -380,6 +384,12 @@ bool CGlimraDlg::onKeyDown(Key key) {
             return true;
         case Key::F12:
             onCommand(IDM_TOOL_TEST);
+            return true;
+        case Key::F2:
+            onCommand(ID_TREE_RENAME);
+            return true;
+        case Key::Delete:
+            onCommand(ID_TREE_DELETE);
             return true;
         case Key::Other:
             return false;

@@ -71,6 +71,10 @@ public:
         std::u16string_view key;
         std::vector<MenuItem> children;
         bool separatorBefore = false;
+        // The key that runs it ("Ctrl+O"); a tree key works only in the tree, so a
+        // text box keeps its own Delete and F2.
+        std::u16string_view shortcut = {};
+        bool treeKey = false;
     };
     static const std::vector<MenuItem>& menuBar();
 
@@ -89,7 +93,7 @@ public:
     void setScreenDpi(int dpi) { m_programEditor.setScreenDpi(dpi); }
 
     // Keys the main window handles itself.
-    enum class Key { Escape, Enter, F12, Other };
+    enum class Key { Escape, Enter, F12, F2, Delete, Other };
 
     CGlimraDlg(CGlimraApp& app, AppFolders folders);
     ~CGlimraDlg();  // writes the recent-files list

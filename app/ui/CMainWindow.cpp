@@ -119,12 +119,6 @@ CMainWindow::CMainWindow(CGlimraDlg& dlg, QWidget* parent) : QMainWindow(parent)
     m_dlg.programEditor().setView(m_programEditor);
     // The text box measures character heights in twips at the screen's resolution.
     m_dlg.setScreenDpi(static_cast<int>(logicalDpiY()));
-
-    // Wherever the focus is in the window.
-    auto* f12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
-    f12->setContext(Qt::WindowShortcut);
-    connect(f12, &QShortcut::activated, this,
-            [this] { call([this] { m_dlg.onKeyDown(CGlimraDlg::Key::F12); }); });
 }
 
 CMainWindow::~CMainWindow() {
@@ -163,7 +157,16 @@ void CMainWindow::addMenuItems(QMenu* menu, const std::vector<CGlimraDlg::MenuIt
                     [this, submenu] { updateMenuState(submenu); });
             addMenuItems(submenu, item.children);
         } else {
-            m_commands[item.id] = addCommand(menu, item.id, toQString(item.key));
+            QAction* action = addCommand(menu, item.id, toQString(item.key));
+            if (!item.shortcut.empty()) {
+                const QKeySequence keys(toQString(item.shortcut));
+                // A tree key is shown, and the tree runs it; the others run from anywhere.
+                if (item.treeKey)
+                    m_shownKeys[item.id] = keys.toString(QKeySequence::NativeText);
+                else
+                    action->setShortcut(keys);
+            }
+            m_commands[item.id] = action;
         }
     }
 }
@@ -273,7 +276,10 @@ void CMainWindow::buildContent() {
         call([&] { m_dlg.onEndLabelEdit(item, text.toStdU16String()); });
     };
     callbacks.key = [this](int key) {
-        const auto which = key == Qt::Key_Escape ? CGlimraDlg::Key::Escape : CGlimraDlg::Key::Enter;
+        const auto which = key == Qt::Key_Escape   ? CGlimraDlg::Key::Escape
+                           : key == Qt::Key_F2     ? CGlimraDlg::Key::F2
+                           : key == Qt::Key_Delete ? CGlimraDlg::Key::Delete
+                                                   : CGlimraDlg::Key::Enter;
         call([&] { m_dlg.onKeyDown(which); });
     };
     m_tree->setCallbacks(std::move(callbacks));
@@ -398,9 +404,11 @@ void CMainWindow::focusMainWindow() {
 // --- MenuView ----------------------------------------------------------------------------------
 
 void CMainWindow::setMenuText(int id, std::u16string_view text) {
-    if (auto command = m_commands.find(id); command != m_commands.end())
-        command->second->setText(toQString(text));
-    else if (auto submenu = m_submenus.find(id); submenu != m_submenus.end())
+    if (auto command = m_commands.find(id); command != m_commands.end()) {
+        const auto shown = m_shownKeys.find(id);
+        command->second->setText(toQString(text) +
+                                 (shown != m_shownKeys.end() ? u'\t' + shown->second : QString()));
+    } else if (auto submenu = m_submenus.find(id); submenu != m_submenus.end())
         submenu->second->setTitle(toQString(text));
 }
 

@@ -157,7 +157,9 @@ private:
     QPushButton* m_previewButton = nullptr;
     QProgressBar* m_progress = nullptr;
 
-    std::map<int, QAction*> m_commands;              // menu bar items by command id
+    std::map<int, QAction*> m_commands;  // menu bar items by command id
+    // Keys shown beside a menu entry that a widget of its own runs (the tree's F2, Delete).
+    std::map<int, QString> m_shownKeys;
     std::map<int, QMenu*> m_submenus;                // by SubmenuId
     std::map<int, std::vector<QAction*>> m_entries;  // filled submenus' current actions
     platform::QtTimers m_timers{this, [this](int id) { call([&] { m_dlg.onTimer(id); }); }};

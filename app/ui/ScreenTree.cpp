@@ -400,7 +400,10 @@ void ScreenTree::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
         case Qt::Key_Escape:
-            // Neither activates the item nor travels on to the window.
+        case Qt::Key_F2:
+        case Qt::Key_Delete:
+            // Neither activates the item nor travels on to the window; F2 and Delete
+            // rename and delete the selected item, here only.
             if (m_callbacks.key) m_callbacks.key(event->key());
             event->accept();
             return;

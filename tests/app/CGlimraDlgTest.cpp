@@ -252,6 +252,37 @@ TEST_F(Controller, UnsavedChangesAreMarkedAndAskedAbout) {
     EXPECT_TRUE(fs::exists(file("fresh.vqd")));
 }
 
+// Ours: the keys a desktop user expects, shown in the menus.
+TEST_F(Controller, MenuKeysAndTheTreesOwnKeys) {
+    std::map<int, std::pair<std::u16string, bool>> keys;
+    std::function<void(const std::vector<CGlimraDlg::MenuItem>&)> walk = [&](const auto& items) {
+        for (const auto& item : items) {
+            if (!item.shortcut.empty())
+                keys[item.id] = {std::u16string(item.shortcut), item.treeKey};
+            walk(item.children);
+        }
+    };
+    walk(CGlimraDlg::menuBar());
+    const std::map<int, std::pair<std::u16string, bool>> expected = {
+        {IDM_FILE_OPEN, {u"Ctrl+O", false}},
+        {IDM_FILE_SAVE, {u"Ctrl+S", false}},
+        {IDM_FILE_SAVEAS, {u"Ctrl+Shift+S", false}},
+        {IDM_FILE_EXIT, {u"Ctrl+Q", false}},
+        {IDM_TOOL_TEST, {u"F12", false}},
+        {ID_TREE_RENAME, {u"F2", true}},
+        {ID_TREE_DELETE, {u"Del", true}}};
+    EXPECT_EQ(keys, expected);
+
+    start();
+    dlg->onCommand(IDM_FILE_NEW_PROGRAM);
+    const TreeItem second = view->children(firstScreen()).back();
+    view->select(second);
+    EXPECT_TRUE(dlg->onKeyDown(CGlimraDlg::Key::F2));
+    EXPECT_EQ(view->editing, second);
+    EXPECT_TRUE(dlg->onKeyDown(CGlimraDlg::Key::Delete));
+    EXPECT_EQ(view->children(firstScreen()).size(), 1u);
+}
+
 TEST_F(Controller, DeletingAScreenDeletesItsProgramsFromTheNextSave) {
     start();
     dlg->onCommand(IDM_FILE_NEW_LED);  // Screen_2 with Program_1, selected

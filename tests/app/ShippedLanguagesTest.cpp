@@ -402,6 +402,15 @@ TEST(ShippedLanguages, EveryFileIsWellFormedAndNamed) {
         CXmlDocument doc;
         EXPECT_TRUE(doc.LoadFile(l.path)) << l.path;
         names.insert(l.name);
+        // The reader is lenient; other XML tools are not: every '&' starts an entity.
+        const std::string bytes = testing_support::readFile(l.path);
+        for (size_t at = bytes.find('&'); at != std::string::npos; at = bytes.find('&', at + 1)) {
+            const std::string rest = bytes.substr(at + 1, 6);
+            const bool entity = rest.rfind("amp;", 0) == 0 || rest.rfind("lt;", 0) == 0 ||
+                                rest.rfind("gt;", 0) == 0 || rest.rfind("quot;", 0) == 0 ||
+                                rest.rfind("apos;", 0) == 0 || rest.rfind("#", 0) == 0;
+            EXPECT_TRUE(entity) << l.path << " at byte " << at << ": &" << rest;
+        }
     }
     for (const std::u16string required :
          {u"English", u"\u7B80\u4F53\u4E2D\u6587", u"\u7E41\u9AD4\u4E2D\u6587", u"Deutsch"})
