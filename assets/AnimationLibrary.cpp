@@ -1,5 +1,7 @@
 #include "assets/AnimationLibrary.h"
 
+#include "assets/LibraryFile.h"
+
 #include "platform/Folders.h"
 #include "platform/Format.h"
 #include "platform/SafeSave.h"
@@ -9,35 +11,21 @@
 
 namespace AnimationLibrary {
 
-namespace {
-
-bool hasRoot(CXmlDocument& doc) {
-    doc.ResetPosition();
-    const bool found = doc.FindElement(u"GifFiles");
-    doc.ResetPosition();
-    return found;
-}
-
-}  // namespace
-
 std::filesystem::path fileIn(const std::filesystem::path& dataFolder) {
-    return (dataFolder.empty() ? std::filesystem::path(".") : dataFolder) / kFileName;
+    return LibraryFile::in(dataFolder, kFileName);
 }
 
 bool locate(const std::filesystem::path& file, const std::filesystem::path& programFolder,
             std::string* error) {
-    CXmlDocument doc;
-    if (doc.LoadFile(file) && hasRoot(doc)) return true;
-    std::error_code ec;
-    // What the user had is kept before the default takes its place.
-    if (std::filesystem::exists(file, ec) && !platform::keepDamagedCopy(file, error)) return false;
-
     CXmlDocument seed;
-    const std::filesystem::path defaults = programFolder / kDefaultName;
-    if (!seed.LoadFile(defaults) || !hasRoot(seed)) {
-        if (error)
-            *error = "the default animation library " + defaults.string() + " cannot be read";
-        return false;
+    switch (LibraryFile::check(file, programFolder / kDefaultName, u"GifFiles", seed,
+                               "animation library", error)) {
+        case LibraryFile::Check::holds:
+            return true;
+        case LibraryFile::Check::failed:
+            return false;
+        case LibraryFile::Check::seed:
+            break;
     }
     CXmlDocument out = CXmlDocument::withHeader(CXmlDocument::Header::Declaration, u"GifFiles");
     out.EnterElement();

@@ -1,5 +1,7 @@
 #include "assets/ToolbarDescription.h"
 
+#include "assets/LibraryFile.h"
+
 #include "platform/Folders.h"
 #include "platform/Format.h"
 #include "platform/SafeSave.h"
@@ -12,17 +14,6 @@
 
 namespace ToolbarDescription {
 
-namespace {
-
-bool hasRoot(CXmlDocument& doc) {
-    doc.ResetPosition();
-    const bool found = doc.FindElement(u"ToolBar");
-    doc.ResetPosition();
-    return found;
-}
-
-}  // namespace
-
 uint32_t sizeValue(const std::u16string& text, uint32_t fallback) {
     const long long v = std::strtoll(platform::utf16ToUtf8(text).c_str(), nullptr, 10);
     if (v < 0) return fallback;
@@ -30,20 +21,20 @@ uint32_t sizeValue(const std::u16string& text, uint32_t fallback) {
 }
 
 std::filesystem::path fileIn(const std::filesystem::path& dataFolder) {
-    return (dataFolder.empty() ? std::filesystem::path(".") : dataFolder) / kFileName;
+    return LibraryFile::in(dataFolder, kFileName);
 }
 
 bool locate(const std::filesystem::path& file, const std::filesystem::path& programFolder,
             std::string* error) {
-    CXmlDocument doc;
-    if (doc.LoadFile(file) && hasRoot(doc)) return true;
-    std::error_code ec;
-    if (std::filesystem::exists(file, ec) && !platform::keepDamagedCopy(file, error)) return false;
     CXmlDocument seed;
     const std::filesystem::path defaults = programFolder / kDefaultName;
-    if (!seed.LoadFile(defaults) || !hasRoot(seed)) {
-        if (error) *error = "the default toolbar " + defaults.string() + " cannot be read";
-        return false;
+    switch (LibraryFile::check(file, defaults, u"ToolBar", seed, "toolbar", error)) {
+        case LibraryFile::Check::holds:
+            return true;
+        case LibraryFile::Check::failed:
+            return false;
+        case LibraryFile::Check::seed:
+            break;
     }
     Description d = read(defaults);
     for (Item& item : d.items)

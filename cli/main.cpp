@@ -247,6 +247,31 @@ void printSummary(const SignSession& sign) {
         std::fprintf(stderr, "%s\n", line.c_str());
 }
 
+// What a send of a screen came to, said as the window would, with its exit status.
+int reportSend(const SignSession& sign, const SignCommands::SendOutcome& out,
+               const ScreenRecord& screen, const char* nothingShown) {
+    printSummary(sign);
+    using Step = SignCommands::SendOutcome::Step;
+    switch (out.step) {
+        case Step::QueryFailed:
+        case Step::TooLong:
+            return reportResult(out.code);
+        case Step::SizeMismatch:
+            std::fprintf(stderr, "zentari-cli: %s (the sign is %dx%d, the screen %dx%d)\n",
+                         platform::utf16ToUtf8(english().text(u"NoSend_msg")).c_str(),
+                         sign.signWidth(), sign.signHeight(), screen.width, screen.height);
+            return kExitSizeMismatch;
+        case Step::NothingToSend:
+            std::fprintf(stderr, "zentari-cli: nothing to send: %s\n", nothingShown);
+            return kExitNothingToSend;
+        case Step::Sent:
+            if (out.code) return reportResult(out.code);
+            std::fprintf(stderr, "sent %zu bytes\n", out.imageBytes);
+            return 0;
+    }
+    return 1;
+}
+
 // What "say" puts into its one program.
 struct SayArguments {
     std::string text;
@@ -395,27 +420,7 @@ int sayCommand(SignSession& sign, const SignOptions& options,
     if (!screen) return 1;
     const SignCommands::SendOutcome out =
         SignCommands::sendScreen(sign, &*screen, [&] { return session.image(*screen); });
-    printSummary(sign);
-    using Step = SignCommands::SendOutcome::Step;
-    switch (out.step) {
-        case Step::QueryFailed:
-        case Step::TooLong:
-            return reportResult(out.code);
-        case Step::SizeMismatch:
-            std::fprintf(stderr,
-                         "zentari-cli: %s (the sign is %dx%d, the text was laid out for %dx%d)\n",
-                         platform::utf16ToUtf8(english().text(u"NoSend_msg")).c_str(),
-                         sign.signWidth(), sign.signHeight(), width, height);
-            return kExitSizeMismatch;
-        case Step::NothingToSend:
-            std::fprintf(stderr, "zentari-cli: nothing to send: the text shows nothing\n");
-            return kExitNothingToSend;
-        case Step::Sent:
-            if (out.code) return reportResult(out.code);
-            std::fprintf(stderr, "sent %zu bytes\n", out.imageBytes);
-            return 0;
-    }
-    return 1;
+    return reportSend(sign, out, *screen, "the text shows nothing");
 }
 
 int signCommand(const std::string& command, std::vector<std::string> args) {
@@ -513,30 +518,7 @@ int signCommand(const std::string& command, std::vector<std::string> args) {
     Session session;
     const SignCommands::SendOutcome out =
         SignCommands::sendScreen(sign, &screen, [&] { return session.image(screen); });
-    printSummary(sign);
-    using Step = SignCommands::SendOutcome::Step;
-    switch (out.step) {
-        case Step::QueryFailed:
-        case Step::TooLong:
-            return reportResult(out.code);
-        case Step::SizeMismatch: {
-            const std::string text = platform::utf16ToUtf8(english().text(u"NoSend_msg"));
-            std::fprintf(stderr, "zentari-cli: %s (the sign is %dx%d, the screen %dx%d)\n",
-                         text.c_str(), sign.signWidth(), sign.signHeight(), screen.width,
-                         screen.height);
-            return kExitSizeMismatch;
-        }
-        case Step::NothingToSend:
-            std::fprintf(
-                stderr,
-                "zentari-cli: nothing to send: no checked program of the screen shows anything\n");
-            return kExitNothingToSend;
-        case Step::Sent:
-            if (out.code) return reportResult(out.code);
-            std::fprintf(stderr, "sent %zu bytes\n", out.imageBytes);
-            return 0;
-    }
-    return 1;
+    return reportSend(sign, out, screen, "no checked program of the screen shows anything");
 }
 
 int imageCommand(const std::vector<std::string>& args) {
