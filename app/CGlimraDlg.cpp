@@ -418,6 +418,10 @@ void CGlimraDlg::onTimer(int id) {
             m_timers->stopTimer(id);
             handOverToFlashTool();
             break;
+        case TIMER_CLEAR_PROGRESS:
+            m_timers->stopTimer(id);
+            setProgressPos(0);
+            break;
         case TIMER_PREVIEW_REFRESH:
             m_timers->stopTimer(id);
             refreshPreview();
@@ -1220,6 +1224,7 @@ std::string CGlimraDlg::deviceImageOfNamedScreen(std::u16string_view name) {
 
 // Send encodes the records as they stand; the open panel is not committed first.
 void CGlimraDlg::sendToSign() {
+    const auto started = m_app.clock().now();
     const SignCommands::SendOutcome out =
         SignCommands::sendScreen(*this, m_project.findScreen(currentScreenId()), [this] {
             const ScreenRecord* screen = m_project.findScreen(currentScreenId());
@@ -1243,9 +1248,23 @@ void CGlimraDlg::sendToSign() {
         }
         case Step::NothingToSend:
             break;
-        case Step::Sent:
-            if (out.code) showResult(out.code);
+        case Step::Sent: {
+            if (out.code) {
+                showResult(out.code);
+                break;
+            }
+            // Said where the user looks next, and the bar emptied again later.
+            const auto ms =
+                std::chrono::duration_cast<std::chrono::milliseconds>(m_app.clock().now() - started)
+                    .count();
+            m_window->showStatus(platform::format(
+                m_context.language().text(u"SentStatus"),
+                {static_cast<unsigned long long>(out.imageBytes),
+                 platform::format(
+                     u"%d.%d", {static_cast<int>(ms / 1000), static_cast<int>(ms % 1000 / 100)})}));
+            m_timers->startTimer(TIMER_CLEAR_PROGRESS, 3000);
             break;
+        }
     }
     m_window->focusMainWindow();
 }

@@ -67,3 +67,5 @@ inline constexpr uint32_t MSG_FIRMWARE_READY = 0x0809;
 // 10001), named in device/LinkProtocol.h.
 inline constexpr int TIMER_START_UPDATE = 1234;
 inline constexpr int TIMER_PREVIEW_REFRESH = 10086;
+// Ours: the progress bar goes back to empty a while after a send.
+inline constexpr int TIMER_CLEAR_PROGRESS = 10090;

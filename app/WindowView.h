@@ -25,4 +25,6 @@ public:
     virtual void keepPainting() {}
     // The toolbar description may have changed: the panel lays out its buttons again.
     virtual void toolbarChanged() {}
+    // A line in the status bar saying what just happened.
+    virtual void showStatus(std::u16string_view text) { (void)text; }
 };

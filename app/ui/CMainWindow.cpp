@@ -396,6 +396,10 @@ void CMainWindow::toolbarChanged() {
     m_toolbar->rebuild();
 }
 
+void CMainWindow::showStatus(std::u16string_view text) {
+    statusBar()->showMessage(toQString(text), 10000);
+}
+
 void CMainWindow::focusMainWindow() {
     activateWindow();
     if (m_tree) m_tree->setFocus();

@@ -51,6 +51,7 @@ public:
     void showPanel(Panel panel, bool visible) override;
     void focusMainWindow() override;
     void keepPainting() override;
+    void showStatus(std::u16string_view text) override;
     void toolbarChanged() override;
 
     // --- MenuView ------------------------------------------------------------------------

@@ -1052,6 +1052,13 @@ TEST_F(Controller, SendPutsTheCurrentScreenOnASignOfItsSize) {
     const std::string image = dlg->deviceImageOfCurrentScreen(true);
     ASSERT_FALSE(image.empty());
     EXPECT_EQ(std::string(blocks[1].bytes.begin(), blocks[1].bytes.end()), image);
+    // Ours: a status line says it went, and the bar empties a while later.
+    EXPECT_EQ(view->statusLines, std::vector<std::u16string>{u"SentStatus"});
+    EXPECT_EQ(view->timers[TIMER_CLEAR_PROGRESS], 3000);
+    dlg->onTimer(TIMER_CLEAR_PROGRESS);
+    EXPECT_EQ(view->timers.count(TIMER_CLEAR_PROGRESS), 0u);
+    ASSERT_FALSE(view->progressPositions.empty());
+    EXPECT_EQ(view->progressPositions.back(), 0);
 
     // A sign of another size: "NoSend_msg" and nothing but the query goes out.
     SimulatedSign::Config small;

@@ -73,6 +73,8 @@ public:
 
     // --- WindowView -----------------------------------------------------------------
     void setTitle(std::u16string_view t) override { title = t; }
+    void showStatus(std::u16string_view t) override { statusLines.emplace_back(t); }
+    std::vector<std::u16string> statusLines;
     void closeWindow() override { closed = true; }
     void setWindowIcon(const std::filesystem::path& file) override { windowIcon = file; }
     std::filesystem::path windowIcon;
