@@ -24,14 +24,15 @@ class SignTransfer {
 public:
     SignTransfer(DeviceTable& table, DeviceTable::Entry& entry, platform::Clock& clock,
                  const std::atomic<bool>& running, std::span<const uint8_t> data, uint8_t kind,
-                 const TransferProgress& progress)
+                 const TransferProgress& progress, std::vector<uint8_t>* lastReply = nullptr)
         : m_table(table),
           m_entry(entry),
           m_clock(clock),
           m_running(running),
           m_data(data),
           m_kind(kind),
-          m_progress(progress) {}
+          m_progress(progress),
+          m_lastReply(lastReply) {}
 
     int run();
 
@@ -49,6 +50,7 @@ private:
     std::span<const uint8_t> m_data;
     uint8_t m_kind;
     const TransferProgress& m_progress;
+    std::vector<uint8_t>* m_lastReply;
 
     platform::WaitEvent m_writeEvent;
     platform::WaitEvent m_readEvent;
@@ -157,6 +159,9 @@ int SignTransfer::run() {
             }
             continue;
         }
+        if (m_lastReply)
+            m_lastReply->assign(m_readReport.begin() + 1,
+                                m_readReport.begin() + signlink::kReportSize);
         ++acknowledged;
         ++index;
         if (m_progress) m_progress(acknowledged, count);
@@ -174,6 +179,20 @@ int sendToSign(DeviceTable& table, DeviceTable::Entry& entry, platform::Clock& c
                const std::atomic<bool>& running, std::span<const uint8_t> data, uint8_t kind,
                const TransferProgress& progress) {
     return SignTransfer(table, entry, clock, running, data, kind, progress).run();
+}
+
+std::optional<SignSize> querySignSize(DeviceTable& table, DeviceTable::Entry& entry,
+                                      platform::Clock& clock, const std::atomic<bool>& running) {
+    const uint8_t query[] = {0x30};
+    std::vector<uint8_t> reply;
+    if (SignTransfer(table, entry, clock, running, query, signlink::KIND_GEOMETRY_QUERY, {}, &reply)
+                .run() != TRANSFER_OK ||
+        reply.size() <= signlink::kReplySecond ||
+        reply[signlink::kReplyKind] != signlink::KIND_GEOMETRY_QUERY)
+        return std::nullopt;
+    const SignSize size{reply[signlink::kReplyFirst], reply[signlink::kReplySecond]};
+    if (size.width == 0 || size.height == 0) return std::nullopt;
+    return size;
 }
 
 bool pause(platform::Clock& clock, platform::Clock::Duration d, const std::atomic<bool>& running,

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 
 namespace batch {
@@ -25,6 +26,16 @@ using TransferProgress = std::function<void(uint32_t done, uint32_t total)>;
 int sendToSign(DeviceTable& table, DeviceTable::Entry& entry, platform::Clock& clock,
                const std::atomic<bool>& running, std::span<const uint8_t> data, uint8_t kind,
                const TransferProgress& progress);
+
+struct SignSize {
+    int width = 0;
+    int height = 0;
+};
+
+// Asks one sign for its size (a block of kind 3); none when the transfer
+// failed or the reply refused it or carried no size.
+std::optional<SignSize> querySignSize(DeviceTable& table, DeviceTable::Entry& entry,
+                                      platform::Clock& clock, const std::atomic<bool>& running);
 
 // The seconds since a start, as the row shows them while a sign is asked.
 using RequestClock = std::function<void()>;

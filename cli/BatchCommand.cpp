@@ -70,8 +70,11 @@ int noSign(const platform::TextLookup& english) {
     return kBatchNoSign;
 }
 
+// Rows that get nothing, by key, with the reason.
+using Skipped = std::map<std::u16string, std::string>;
+
 int sendAndReport(CClustersSend& dlg, batch::MessageQueue& queue, SignSession& sign,
-                  const platform::TextLookup& english);
+                  const platform::TextLookup& english, const Skipped& skipped = {});
 
 }  // namespace
 
@@ -141,6 +144,55 @@ int runBatch(const BatchArguments& args, const ScreenImageMaker& makeImage,
     return sendAndReport(dlg, queue, sign, english);
 }
 
+int runBatchSized(const SignOptions& options, std::optional<std::pair<int, int>> fixed,
+                  const ScreenForSize& makeScreen, const ScreenImageMaker& makeImage,
+                  const platform::TextLookup& english) {
+    SignSession sign;
+    if (!openSigns(sign, options)) return 1;
+    batch::MessageQueue queue;
+    // Filled once the rows are known; the dialog asks for images only on Send.
+    std::map<std::u16string, ScreenRecord> screens;
+    CClustersSend dlg(consoleServices(sign, queue, english), CClustersSend::MODE_SCREEN, {},
+                      [&](const std::u16string& name) {
+                          auto it = screens.find(name);
+                          if (it == screens.end()) return std::vector<uint8_t>();
+                          const DeviceImage::Built built = makeImage(it->second);
+                          return std::vector<uint8_t>(built.bytes.begin(), built.bytes.end());
+                      });
+    dlg.onInitDialog();
+    if (dlg.rows().empty()) return noSign(english);
+
+    Skipped skipped;
+    const std::atomic<bool> running{true};
+    const std::vector<Row> rows = dlg.rows();
+    for (size_t k = 0; k < rows.size(); ++k) {
+        const std::u16string& key = rows[k][CClustersSend::COL_KEY];
+        std::optional<batch::SignSize> size;
+        if (fixed) {
+            size = batch::SignSize{fixed->first, fixed->second};
+        } else if (auto entry =
+                       sign.table().acquire(static_cast<int32_t>(platform::parseDecimal(key)))) {
+            size = batch::querySignSize(sign.table(), *entry, sign.clock(), running);
+        }
+        // Each row is set on its own: a choice also fills the rows below it.
+        if (!size) {
+            skipped[key] = "the sign did not tell its size";
+            dlg.onCellEdited(static_cast<int>(k), CClustersSend::COL_TARGET, {});
+            continue;
+        }
+        const std::u16string name =
+            platform::utf8ToUtf16(std::to_string(size->width) + "x" + std::to_string(size->height));
+        if (!screens.count(name)) {
+            std::optional<ScreenRecord> screen = makeScreen(size->width, size->height);
+            if (!screen) return 1;
+            screen->name = name;
+            screens.emplace(name, std::move(*screen));
+        }
+        dlg.onCellEdited(static_cast<int>(k), CClustersSend::COL_TARGET, name);
+    }
+    return sendAndReport(dlg, queue, sign, english, skipped);
+}
+
 int runBatchPrepared(const SignOptions& options, std::vector<uint8_t> image,
                      const platform::TextLookup& english) {
     SignSession sign;
@@ -156,7 +208,7 @@ int runBatchPrepared(const SignOptions& options, std::vector<uint8_t> image,
 namespace {
 
 int sendAndReport(CClustersSend& dlg, batch::MessageQueue& queue, SignSession& sign,
-                  const platform::TextLookup& english) {
+                  const platform::TextLookup& english, const Skipped& skipped) {
     const std::vector<Row> sentTo = dlg.rows();
     dlg.onSend();
 
@@ -179,8 +231,11 @@ int sendAndReport(CClustersSend& dlg, batch::MessageQueue& queue, SignSession& s
         auto result = results.find(static_cast<int32_t>(platform::parseDecimal(key)));
         if (result == results.end()) {
             everything = false;
-            std::printf("%s  %s  %s  nothing to send: no checked program shows anything\n",
-                        utf8(key).c_str(), id.c_str(), screen.c_str());
+            auto why = skipped.find(key);
+            std::printf("%s  %s  %s  %s\n", utf8(key).c_str(), id.c_str(), screen.c_str(),
+                        why != skipped.end()
+                            ? ("nothing sent: " + why->second).c_str()
+                            : "nothing to send: no checked program shows anything");
             continue;
         }
         const CClustersSend::SignResult& r = result->second;

@@ -9,7 +9,9 @@
 #include "project/ScreenRecord.h"
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // zentari-cli batch: a project's screens to every attached sign at once, as
@@ -43,6 +45,15 @@ using ScreenImageMaker = std::function<DeviceImage::Built(const ScreenRecord&)>;
 
 int runBatch(const BatchArguments& args, const ScreenImageMaker& makeImage,
              const platform::TextLookup& english);
+
+// A screen made for a sign of this size; none after saying why.
+using ScreenForSize = std::function<std::optional<ScreenRecord>(int width, int height)>;
+
+// Every sign gets a screen made for the size it reports, or for `fixed` when
+// that is given; signs of one size share one image.
+int runBatchSized(const SignOptions& options, std::optional<std::pair<int, int>> fixed,
+                  const ScreenForSize& makeScreen, const ScreenImageMaker& makeImage,
+                  const platform::TextLookup& english);
 
 // The same image to every sign, as the batch dialog sends a prepared image.
 int runBatchPrepared(const SignOptions& options, std::vector<uint8_t> image,

@@ -69,11 +69,13 @@ constexpr const char* kUsage =
     "      window's Send does: the sign must have the screen's size, and an image\n"
     "      of more than 30720 bytes is refused.\n"
     "  say TEXT [--font NAME] [--size N] [--bold] [--effect N] [--speed N] [--stop S]\n"
-    "      [--border N] [--flicker] [--color red|black] [--size-of-sign WxH]\n"
+    "      [--border N] [--flicker] [--color red|black] [--size-of-sign WxH] [--all]\n"
     "      Put one line of text on the sign: a screen with one program is made on\n"
     "      the fly at the sign's own size (or WxH) and sent as send does. Bracket\n"
     "      codes work in TEXT (\"[FE]\" the temperature, \"[50]\" a picture); the\n"
     "      numbers are the values of the editor's lists. Exit status as send.\n"
+    "      With --all every attached sign gets the text at its own size, at once\n"
+    "      as batch sends, with batch's lines and exit status.\n"
     "  batch PROJECT.vqd [--screen NAME]...\n"
     "      Send to every attached sign at once, as the window's Batch send does. One\n"
     "      --screen gives every sign that screen (the first screen when none is\n"
@@ -279,6 +281,7 @@ struct SayArguments {
     std::optional<long> size, effect, speed, stop, border;
     bool bold = false;
     bool flicker = false;
+    bool all = false;
     std::optional<std::string> color;
     int width = 0, height = 0;  // 0: the sign's own size
 };
@@ -318,6 +321,8 @@ int sayArguments(const std::vector<std::string>& args, SayArguments& a) {
             a.bold = true;
         } else if (o == "--flicker") {
             a.flicker = true;
+        } else if (o == "--all") {
+            a.all = true;
         } else if (o == "--color") {
             a.color = value();
             if (!a.color || (*a.color != "red" && *a.color != "black"))
@@ -405,6 +410,14 @@ int sayCommand(SignSession& sign, const SignOptions& options,
                const std::vector<std::string>& args) {
     SayArguments a;
     if (int status = sayArguments(args, a)) return status;
+    if (a.all) {
+        Session session;
+        std::optional<std::pair<int, int>> fixed;
+        if (a.width) fixed.emplace(a.width, a.height);
+        return runBatchSized(
+            options, fixed, [&](int w, int h) { return sayScreen(session, a, w, h); },
+            [&](const ScreenRecord& screen) { return session.image(screen); }, english());
+    }
     std::string error;
     if (!sign.open(options, error)) return fail(error);
     int width = a.width, height = a.height;

@@ -10,6 +10,7 @@
 
 #include <sys/wait.h>
 #include <cstdio>
+#include <map>
 #include <string>
 
 namespace {
@@ -424,6 +425,21 @@ TEST_F(Cli, FirmwareWaitsForTheSignThenSendsTheFile) {
 
 // "say" lays the text out as a project holding the same program would be, at each sign's size.
 TEST_F(Cli, SayPutsOneLineOnTheSign) {
+    const std::string options =
+        "'Hi [FE]' --font QVSimsun --color red --effect 3 --speed 5 --stop 3";
+    // The same size and the same pages as the project's image; the speed and stop
+    // time are the editor's defaults, which a project file without them does not have.
+    const auto expectSame = [&](const std::string& received, const std::string& image) {
+        writeFile(dir / "said.bin", received);
+        writeFile(dir / "project.bin", image);
+        const std::string saidText = run("explain '" + (dir / "said.bin").string() + "'").out;
+        const std::string projectText = run("explain '" + (dir / "project.bin").string() + "'").out;
+        ASSERT_NE(saidText.find("Page 1\n"), std::string::npos) << saidText;
+        EXPECT_EQ(saidText.substr(saidText.find("Page 1\n")),
+                  projectText.substr(projectText.find("Page 1\n")));
+        EXPECT_EQ(received.substr(0, 100), image.substr(0, 100));  // the header
+    };
+    std::map<std::string, std::string> images;
     for (const auto& [w, h] : {std::pair{48, 12}, std::pair{36, 11}}) {
         const std::string size = std::to_string(w) + "x" + std::to_string(h);
         SCOPED_TRACE(size);
@@ -437,28 +453,39 @@ TEST_F(Cli, SayPutsOneLineOnTheSign) {
         const Result image = run("image '" + (dir / "say.vqd").string() + "'");
         ASSERT_EQ(image.status, 0) << err();
         const std::string log = (dir / ("say" + size + ".log")).string();
+        images[size] = image.out;
         const Result said =
-            run("say 'Hi [FE]' --font QVSimsun --color red --effect 3 --speed 5 --stop 3 "
-                "--virtual-sign " +
-                size + " --report-log '" + log + "'");
+            run("say " + options + " --virtual-sign " + size + " --report-log '" + log + "'");
         ASSERT_EQ(said.status, 0) << err();
         EXPECT_NE(err().find("sent " + std::to_string(image.out.size()) + " bytes"),
                   std::string::npos)
             << err();
         // Two size queries, then the image.
         EXPECT_EQ(kindsIn(readFile(log)).substr(0, 6), "030300");
-        // The same size and the same pages as the project's image; the speed and stop
-        // time are the editor's defaults, which a project file without them does not have.
-        const std::string received = payloadsOf(readFile(log)).substr(104, image.out.size());
-        writeFile(dir / "said.bin", received);
-        writeFile(dir / "project.bin", image.out);
-        const std::string saidText = run("explain '" + (dir / "said.bin").string() + "'").out;
-        const std::string projectText = run("explain '" + (dir / "project.bin").string() + "'").out;
-        ASSERT_NE(saidText.find("Page 1\n"), std::string::npos) << saidText;
-        EXPECT_EQ(saidText.substr(saidText.find("Page 1\n")),
-                  projectText.substr(projectText.find("Page 1\n")));
-        EXPECT_EQ(received.substr(0, 100), image.out.substr(0, 100));  // the header
+        expectSame(payloadsOf(readFile(log)).substr(104, image.out.size()), image.out);
     }
+    // Every sign at once, each asked for its size and given the text laid out for it.
+    const Result all =
+        run("say " + options + " --all --virtual-sign 48x12 --virtual-sign 36x11 --report-log '" +
+            (dir / "all%n.log").string() + "'");
+    ASSERT_EQ(all.status, 0) << err();
+    int sign = 0;
+    for (const std::string size : {"48x12", "36x11"}) {
+        SCOPED_TRACE(size);
+        const std::string n = std::to_string(++sign);
+        const std::string log = readFile(dir / ("all" + n + ".log"));
+        EXPECT_EQ(kindsIn(log).substr(0, 4), "0300");
+        // The size query's packet, then the image.
+        expectSame(payloadsOf(log).substr(52, images[size].size()), images[size]);
+        EXPECT_NE(all.out.find(n + "  USB[" + n + "]  " + size + "  "), std::string::npos)
+            << all.out;
+    }
+    // A sign that does not answer the size query gets nothing, and says so.
+    const Result mute = run("say Hi --all --virtual-sign 48x12 --virtual-sign 36x11:status=3:1");
+    EXPECT_EQ(mute.status, 3) << err();
+    EXPECT_NE(mute.out.find("nothing sent: the sign did not tell its size"), std::string::npos)
+        << mute.out;
+
     const Result wrong = run("say Hi --virtual-sign 36x11 --size-of-sign 48x12");
     EXPECT_EQ(wrong.status, 6);
     EXPECT_EQ(run("say Hi --virtual-sign 36x11 --effect 99").status, 1);
