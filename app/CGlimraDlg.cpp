@@ -10,6 +10,7 @@
 #include "device/DeviceImage.h"
 #include "platform/Format.h"
 #include "platform/SafeSave.h"
+#include "platform/StringUtil.h"
 #include "platform/TextCodec.h"
 #include "project/ProjectFile.h"
 #include "update/UpdateCheck.h"
@@ -237,12 +238,15 @@ void CGlimraDlg::fillFontLists() {
 void CGlimraDlg::fillLanguageMenu() {
     std::vector<MenuView::MenuEntry> entries;
     for (const LanguageTable::Language& l : m_context.language().languages())
-        entries.push_back({l.menuId, l.name});
+        entries.push_back(
+            {l.menuId, l.name, platform::equalsNoCase(l.name, m_context.language().name())});
     m_menus->setLanguageMenu(entries);
 }
 
 void CGlimraDlg::chooseLanguage(int menuId) {
-    if (m_context.chooseLanguage(menuId)) applyLanguageTexts();
+    if (!m_context.chooseLanguage(menuId)) return;
+    applyLanguageTexts();
+    fillLanguageMenu();
 }
 
 void CGlimraDlg::systemSettings() {
@@ -970,9 +974,12 @@ void CGlimraDlg::updateTitle() {
                              : u"Zentari" + mark);
 }
 
-bool CGlimraDlg::settleUnsavedChanges(const std::u16string& question) {
+bool CGlimraDlg::settleUnsavedChanges(const std::u16string& question,
+                                      const std::u16string& discard) {
     if (!modified() || !m_dialogs) return true;
-    switch (m_dialogs->askSaveChanges(question)) {
+    const LanguageTable& texts = m_context.language();
+    switch (m_dialogs->askSaveChanges(
+        {question, texts.text(u"mSave"), discard, texts.text(u"Cancel")})) {
         case DialogHost::SaveChoice::cancel:
             return false;
         case DialogHost::SaveChoice::discard:
@@ -986,13 +993,16 @@ bool CGlimraDlg::settleUnsavedChanges(const std::u16string& question) {
 
 // Exit does not autosave, as designed; with unsaved changes it asks first.
 void CGlimraDlg::exitProgram() {
-    if (settleUnsavedChanges(m_context.language().text(u"QuitWithoutSaving")))
+    if (settleUnsavedChanges(m_context.language().text(u"QuitWithoutSaving"),
+                             m_context.language().text(u"mExit")))
         m_window->closeWindow();
 }
 
 // An empty project and one new screen, as a first start has.
 void CGlimraDlg::newProject() {
-    if (!settleUnsavedChanges(m_context.language().text(u"SaveChangesFirst"))) return;
+    if (!settleUnsavedChanges(m_context.language().text(u"SaveChangesFirst"),
+                              m_context.language().text(u"DontSave")))
+        return;
     m_window->showPanel(Panel::ProgramEditor, false);
     m_window->showPanel(Panel::ScreenPanel, false);
     while (const TreeItem first = m_tree->firstChild(TreeView::kNoItem))

@@ -253,7 +253,7 @@ private:
     void updateTitle();
     // Asks about unsaved changes (the open panel's included); false when the
     // user cancelled or the save failed.
-    bool settleUnsavedChanges(const std::u16string& question);
+    bool settleUnsavedChanges(const std::u16string& question, const std::u16string& discard);
     void exitProgram();
     void newProject();
     void dispatchCommand(int id);

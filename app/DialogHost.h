@@ -54,10 +54,16 @@ public:
 
     // What to do with unsaved changes: Save, leave them (Quit / Discard) or Cancel.
     enum class SaveChoice { save, discard, cancel };
-    // The question with Save, Quit and Cancel. A host without it leaves them, as
-    // Exit always did.
-    virtual SaveChoice askSaveChanges(std::u16string_view text) {
-        (void)text;
+    // The question and its three buttons' labels, in the language in use.
+    struct SaveQuestion {
+        std::u16string text;
+        std::u16string save;
+        std::u16string discard;  // "Exit" on Exit, "Don't Save" before a new project
+        std::u16string cancel;
+    };
+    // A host without it leaves the changes, as Exit always did.
+    virtual SaveChoice askSaveChanges(const SaveQuestion& question) {
+        (void)question;
         return SaveChoice::discard;
     }
 

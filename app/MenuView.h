@@ -11,6 +11,7 @@ public:
     struct MenuEntry {
         int id;
         std::u16string label;
+        bool checked = false;  // the language in use
     };
 
     virtual ~MenuView() = default;
@@ -26,3 +27,10 @@ public:
     // command before this returns.
     virtual void popupContextMenu(const std::vector<MenuEntry>& entries) = 0;
 };
+
+// A label whose mnemonic is written "(&X)" after it, as the language files
+// write it, with the mark moved onto the first X of the label itself
+// ("Pixel editor(&P)" becomes "&Pixel editor"). A label that already has a
+// mnemonic just loses the bracket; one without the letter (a Chinese label)
+// keeps it, the usual way to give such a label a key.
+std::u16string inlineMnemonic(std::u16string_view label);

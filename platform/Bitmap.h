@@ -39,6 +39,15 @@ constexpr bool isLitPixel(uint32_t argb) {
 
 constexpr uint32_t kBlack = 0xFF000000u;
 
+// A pixel laid over black: how every picture the program reads is taken.
+constexpr uint32_t overBlack(uint32_t argb) {
+    const uint32_t a = argb >> 24;
+    if (a == 0xFF) return argb;
+    const auto channel = [a](uint32_t c) { return (c * a + 127) / 255; };
+    return 0xFF000000u | channel(argb >> 16 & 0xFF) << 16 | channel(argb >> 8 & 0xFF) << 8 |
+           channel(argb & 0xFF);
+}
+
 struct Rect {
     int x = 0, y = 0, width = 0, height = 0;
 };

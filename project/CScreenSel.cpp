@@ -1,5 +1,9 @@
 #include "project/CScreenSel.h"
 
+#include "platform/TextCodec.h"
+
+#include <string>
+
 CScreenSel::CScreenSel(const platform::TextLookup& language, ScreenCatalogue catalogue, int initial)
     : m_language(language), m_catalogue(std::move(catalogue)), m_selectedIndex(initial) {
     const auto& entries = m_catalogue.entries();
@@ -21,6 +25,22 @@ CScreenSel::CScreenSel(const platform::TextLookup& language, ScreenCatalogue cat
         if (b.entry == initial) m_selectedButton = static_cast<int>(m_buttons.size());
         m_buttons.push_back(std::move(b));
     }
+}
+
+std::u16string CScreenSel::buttonCaption(int buttonNumber) const {
+    if (buttonNumber < 0 || buttonNumber >= static_cast<int>(m_buttons.size())) return {};
+    const Button& b = m_buttons[static_cast<size_t>(buttonNumber)];
+    const auto [width, height] = m_catalogue.sizeOf(b.entry);
+    const std::u16string size = platform::utf8ToUtf16(std::to_string(width)) + u" \u00D7 " +
+                                platform::utf8ToUtf16(std::to_string(height));
+    // "48 x 12", "48x12" and "48 × 12" all say no more than the size.
+    std::u16string digits;
+    for (char16_t c : b.typeName)
+        if (c != u' ' && c != u'x' && c != u'X' && c != u'\u00D7') digits += c;
+    const std::u16string sizeDigits = platform::utf8ToUtf16(std::to_string(width)) +
+                                      platform::utf8ToUtf16(std::to_string(height));
+    if (b.typeName.empty() || digits == sizeDigits) return size;
+    return b.typeName + u" \u2014 " + size;
 }
 
 void CScreenSel::onPictureClicked(int buttonNumber) {

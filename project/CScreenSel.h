@@ -48,6 +48,10 @@ public:
     static int buttonTop(int buttonNumber) { return buttonNumber * kRowPitch; }
     int scrollMaximum() const;
 
+    // What a button says of itself: the size it gives, "48 × 12", after the
+    // catalogue's own name when that is more than the size written another way.
+    std::u16string buttonCaption(int buttonNumber) const;
+
     std::u16string title() const { return m_language.text(u"SelectScreenSize"); }
     std::u16string okText() const { return m_language.text(u"OK"); }
     std::u16string cancelText() const { return m_language.text(u"Cancel"); }

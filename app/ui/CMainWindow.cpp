@@ -36,11 +36,13 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -190,6 +192,7 @@ void CMainWindow::buildContent() {
     outer->setContentsMargins(8, 8, 8, 4);
 
     auto* splitter = new QSplitter(Qt::Horizontal, central);
+    m_splitter = splitter;
     splitter->setChildrenCollapsible(false);
     splitter->setHandleWidth(8);
 
@@ -241,7 +244,10 @@ void CMainWindow::buildContent() {
     splitter->addWidget(m_contentFrame);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({240, 744});
+    splitter->setSizes({m_treeWidth, 744});
+    // Only the person moving the handle changes the tree's width.
+    connect(splitter, &QSplitter::splitterMoved, this,
+            [this] { m_treeWidth = m_splitter->sizes().value(0, m_treeWidth); });
     outer->addWidget(splitter);
     setCentralWidget(central);
 
@@ -385,6 +391,26 @@ void CMainWindow::showPanel(Panel panel, bool visible) {
             m_programEditor->setVisible(visible);
             break;
     }
+    if (visible) keepTreeWidth();
+}
+
+// A wider panel or longer labels widen the window, as far as the screen
+// allows, rather than narrowing the tree the person set.
+void CMainWindow::keepTreeWidth() {
+    QWidget* central = centralWidget();
+    if (!m_splitter || !central) return;
+    central->layout()->activate();
+    const int content = m_contentFrame->minimumSizeHint().width();
+    const int needed = m_treeWidth + m_splitter->handleWidth() + content;
+    const int grow = needed - m_splitter->width();
+    if (grow > 0 && isVisible() && !isMaximized() && !isFullScreen()) {
+        const int room =
+            screen() ? screen()->availableGeometry().width() - frameGeometry().width() : 0;
+        if (room > 0) resize(width() + std::min(grow, room), height());
+    }
+    const int total = m_splitter->width() - m_splitter->handleWidth();
+    const int tree = std::max(m_tree->minimumWidth(), std::min(m_treeWidth, total - content));
+    m_splitter->setSizes({tree, std::max(0, total - tree)});
 }
 
 void CMainWindow::keepPainting() {
@@ -410,10 +436,10 @@ void CMainWindow::focusMainWindow() {
 void CMainWindow::setMenuText(int id, std::u16string_view text) {
     if (auto command = m_commands.find(id); command != m_commands.end()) {
         const auto shown = m_shownKeys.find(id);
-        command->second->setText(toQString(text) +
+        command->second->setText(toQString(inlineMnemonic(text)) +
                                  (shown != m_shownKeys.end() ? u'\t' + shown->second : QString()));
     } else if (auto submenu = m_submenus.find(id); submenu != m_submenus.end())
-        submenu->second->setTitle(toQString(text));
+        submenu->second->setTitle(toQString(inlineMnemonic(text)));
 }
 
 void CMainWindow::replaceEntries(int submenuId, const std::vector<MenuEntry>& entries,
@@ -429,10 +455,19 @@ void CMainWindow::replaceEntries(int submenuId, const std::vector<MenuEntry>& en
     }
     current.clear();
     if (separatorFirst) current.push_back(menu->addSeparator());
+    bool anyChecked = false;
+    for (const MenuEntry& entry : entries)
+        anyChecked |= entry.checked;
     for (const MenuEntry& entry : entries) {
         QString text = toQString(entry.label);
         if (escapeAmpersands) text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        current.push_back(addCommand(menu, entry.id, text));
+        QAction* action = addCommand(menu, entry.id, text);
+        // A list with a chosen entry marks it, the others showing an empty mark.
+        if (anyChecked) {
+            action->setCheckable(true);
+            action->setChecked(entry.checked);
+        }
+        current.push_back(action);
     }
 }
 
@@ -452,6 +487,9 @@ void CMainWindow::setControlText(int id, std::u16string_view text) {
         m_previewButton->setText(toQString(text));
     // The language's texts are being applied: the panel's captions follow.
     m_toolbar->retranslate();
+    // Once the new labels are laid out.
+    QTimer::singleShot(0, this, [this] { keepTreeWidth(); });
+    emit textsApplied();
 }
 
 void CMainWindow::popupContextMenu(const std::vector<MenuEntry>& entries) {
@@ -461,7 +499,7 @@ void CMainWindow::popupContextMenu(const std::vector<MenuEntry>& entries) {
             menu.addSeparator();
             continue;
         }
-        QAction* action = menu.addAction(toQString(entry.label));
+        QAction* action = menu.addAction(toQString(inlineMnemonic(entry.label)));
         action->setData(entry.id);
         action->setEnabled(m_dlg.isCommandEnabled(entry.id));
     }
@@ -606,17 +644,24 @@ bool CMainWindow::askYesNo(std::u16string_view text) {
                                  QMessageBox::Yes) == QMessageBox::Yes;
 }
 
-DialogHost::SaveChoice CMainWindow::askSaveChanges(std::u16string_view text) {
-    switch (QMessageBox::question(this, QString::fromLatin1(kProgramName), toQString(text),
-                                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
-                                  QMessageBox::Cancel)) {
-        case QMessageBox::Save:
-            return SaveChoice::save;
-        case QMessageBox::Discard:
-            return SaveChoice::discard;
-        default:
-            return SaveChoice::cancel;
-    }
+DialogHost::SaveChoice CMainWindow::askSaveChanges(const SaveQuestion& question) {
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(kProgramName),
+                    toQString(question.text), QMessageBox::NoButton, this);
+    QPushButton* save =
+        box.addButton(toQString(inlineMnemonic(question.save)), QMessageBox::AcceptRole);
+    QPushButton* discard =
+        box.addButton(toQString(inlineMnemonic(question.discard)), QMessageBox::DestructiveRole);
+    QPushButton* cancel =
+        box.addButton(toQString(inlineMnemonic(question.cancel)), QMessageBox::RejectRole);
+    save->setObjectName(QStringLiteral("save"));
+    discard->setObjectName(QStringLiteral("discard"));
+    cancel->setObjectName(QStringLiteral("cancel"));
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save) return SaveChoice::save;
+    if (box.clickedButton() == discard) return SaveChoice::discard;
+    return SaveChoice::cancel;
 }
 
 bool CMainWindow::runDownloadTip(update::CDownLoadTipDlg& dlg) {

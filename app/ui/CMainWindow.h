@@ -19,6 +19,7 @@ class QAction;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QSplitter;
 class ScreenTree;
 class ToolbarPanel;
 
@@ -81,7 +82,7 @@ public:
     void destroyBmpEdit() override;
     void informationBox(std::u16string_view text) override;
     bool askYesNo(std::u16string_view text) override;
-    SaveChoice askSaveChanges(std::u16string_view text) override;
+    SaveChoice askSaveChanges(const SaveQuestion& question) override;
     bool runDownloadTip(update::CDownLoadTipDlg& dlg) override;
     bool runDownload(update::CDownLoadDlg& dlg) override;
     bool runCustomToolBar(CCustomToolBar& dlg, std::string* error) override;
@@ -117,7 +118,12 @@ protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+signals:
+    // The language's texts were applied to the window (at start and on a switch).
+    void textsApplied();
+
 private:
+    void keepTreeWidth();
     void buildMenus();
     void addMenuItems(QMenu* menu, const std::vector<CGlimraDlg::MenuItem>& items);
     QAction* addCommand(QMenu* menu, int id, const QString& text);
@@ -176,4 +182,6 @@ private:
 
     bool m_closeAllowed = false;
     bool m_inCloseEvent = false;
+    QSplitter* m_splitter = nullptr;
+    int m_treeWidth = 240;  // as the person last set it
 };

@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,8 +39,10 @@ namespace {
 
 void printUsage(const char* program) {
     std::printf(
-        "Usage: %s [OPTION]...\n"
+        "Usage: %s [OPTION]... [PROJECT.vqd]\n"
         "Lays out content for USB LED message signs, previews it and sends it to them.\n"
+        "A project file named opens as File > Open opens it: its screens join the\n"
+        "project the window starts with.\n"
         "\n"
         "%s"
         "  --help              show this help and exit\n"
@@ -61,6 +64,7 @@ int main(int argc, char** argv) {
     bool platformGiven = false;
     // The sign options as zentari-cli reads them; the rest is ours or Qt's.
     SignOptions signs;
+    std::string projectFile;
     std::vector<std::string> args(argv + 1, argv + argc);
     if (std::string error; !signs.take(args, error)) {
         std::fprintf(stderr, "zentari: %s\n", error.c_str());
@@ -85,10 +89,16 @@ int main(int argc, char** argv) {
             ++i;
             continue;
         }
+        // The file a desktop hands over when a project is opened with the program.
+        if ((arg.empty() || arg[0] != '-') && projectFile.empty()) {
+            projectFile = args[i];
+            continue;
+        }
         if (!arg.empty() && arg[0] == '-')
             std::fprintf(stderr, "zentari: unknown option '%s'\n", args[i].c_str());
         else
-            std::fprintf(stderr, "zentari: unexpected argument '%s'\n", args[i].c_str());
+            std::fprintf(stderr, "zentari: unexpected argument '%s' (one project file at most)\n",
+                         args[i].c_str());
         std::fprintf(stderr, "Try '%s --help' for the options.\n", program);
         return 2;
     }
@@ -107,6 +117,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Zentari"));
     QApplication::setOrganizationName(QStringLiteral("brelvik"));
     QApplication::setApplicationVersion(QStringLiteral(ZENTARI_VERSION));
+    // Lets the desktop match the window to zentari.desktop and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zentari"));
 
     // Destroyed in reverse: the window lets go of the controller before the
     // controller writes its files.
@@ -132,11 +144,15 @@ int main(int argc, char** argv) {
     CMainWindow window(dlg);
     dlg.onInitDialog();
     window.show();
+    // A file that does not open says why in a message, as File > Open does.
+    if (!projectFile.empty()) dlg.openProject(std::filesystem::absolute(projectFile));
 
     std::vector<std::unique_ptr<CVirtualSignWindow>> signWindows;
     if (simulated) {
         for (int k = 0; k < simulated->signCount(); ++k) {
-            auto w = std::make_unique<CVirtualSignWindow>(*simulated, k);
+            auto w = std::make_unique<CVirtualSignWindow>(*simulated, k, dlg.language());
+            QObject::connect(&window, &CMainWindow::textsApplied, w.get(),
+                             &CVirtualSignWindow::retranslate);
             // The sign plays what it received, as the preview does.
             w->setPlayer(std::make_unique<VirtualSignPlayer>(*w));
             // Beside the main window when the screen has room, else below it.

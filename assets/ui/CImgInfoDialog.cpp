@@ -17,6 +17,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 using platform::toQString;
@@ -52,6 +54,12 @@ CImgInfoDialog::CImgInfoDialog(CImgInfoDlg& dlg, QWidget* parent) : QDialog(pare
     m_preview->setFixedSize(CImgInfoDlg::kPreviewWidth + 2, CImgInfoDlg::kPreviewHeight + 2);
     m_preview->setStyleSheet(QStringLiteral("background: black; border: 1px solid #555;"));
     m_preview->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Below the colours, the picture as the red sign lights it.
+    m_signLook = new QLabel(this);
+    m_signLook->setObjectName(QStringLiteral("signLook"));
+    m_signLook->setFixedSize(CImgInfoDlg::kPreviewWidth + 2, CImgInfoDlg::kPreviewHeight * 3 + 2);
+    m_signLook->setStyleSheet(QStringLiteral("background: #161619; border: 1px solid #555;"));
+    m_signLook->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto* add = new QPushButton(toQString(c.add), this);
     m_remove = new QPushButton(toQString(c.remove), this);
@@ -75,6 +83,7 @@ CImgInfoDialog::CImgInfoDialog(CImgInfoDlg& dlg, QWidget* parent) : QDialog(pare
     sizeRow->addStretch();
     grid->addLayout(sizeRow, 2, 1);
     grid->addWidget(m_preview, 3, 0, 1, 2);
+    grid->addWidget(m_signLook, 4, 0, 1, 2);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(toQString(c.ok));
@@ -121,7 +130,16 @@ void CImgInfoDialog::refresh() {
     m_width->setValue(m_dlg.width());
     m_height->setValue(m_dlg.height());
     m_zoom->setChecked(m_dlg.zoom());
-    m_preview->setPixmap(QPixmap::fromImage(platform::toQImage(m_dlg.preview())));
+    const QImage preview = platform::toQImage(m_dlg.preview());
+    m_preview->setPixmap(QPixmap::fromImage(preview));
+    // The picture's own part of the preview, three pixels an LED while it fits so.
+    const QImage picture = preview.copy(0, 0, std::min(m_dlg.width(), preview.width()),
+                                        std::min(m_dlg.height(), preview.height()));
+    const int pitch =
+        std::clamp(std::min(CImgInfoDlg::kPreviewWidth / std::max(1, picture.width()),
+                            CImgInfoDlg::kPreviewHeight * 3 / std::max(1, picture.height())),
+                   1, 3);
+    m_signLook->setPixmap(QPixmap::fromImage(platform::signLook(picture, pitch)));
     m_remove->setEnabled(m_dlg.selection() >= 0);
     m_filling = false;
 }

@@ -30,6 +30,7 @@ private:
     QSpinBox* m_width;
     QSpinBox* m_height;
     QCheckBox* m_zoom;
+    QLabel* m_signLook = nullptr;
     QLabel* m_preview;
     QPushButton* m_remove;
     bool m_filling = false;

@@ -1,5 +1,6 @@
 #include "content/ui/CDlgProgramWidget.h"
 
+#include "platform/qt/QtBitmap.h"
 #include "platform/qt/QtText.h"
 
 #include <QAbstractItemView>
@@ -22,6 +23,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QToolButton>
@@ -109,18 +111,38 @@ QIcon backgroundColorIcon(const QColor& color, const QPalette& palette) {
     return QIcon(pixmap);
 }
 
-// A picture centred in a square, so the codes beside narrow and wide pictures line up.
+// An image centred in a square, so the codes beside narrow and wide pictures line up.
+void drawCentred(QPainter& painter, const QImage& image, const QRect& square,
+                 Qt::TransformationMode mode) {
+    const QImage scaled = image.width() <= square.width() && image.height() <= square.height()
+                              ? image
+                              : image.scaled(square.size(), Qt::KeepAspectRatio, mode);
+    painter.drawImage(square.x() + (square.width() - scaled.width()) / 2,
+                      square.y() + (square.height() - scaled.height()) / 2, scaled);
+}
+
 QIcon thumbnail(const QString& file, const QSize& size) {
     QImage image(file);
     if (image.isNull()) return {};
     QPixmap pixmap(size);
     pixmap.fill(Qt::transparent);
-    const QImage scaled = image.width() <= size.width() && image.height() <= size.height()
-                              ? image
-                              : image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     QPainter painter(&pixmap);
-    painter.drawImage((size.width() - scaled.width()) / 2, (size.height() - scaled.height()) / 2,
-                      scaled);
+    drawCentred(painter, image, QRect(QPoint(), size), Qt::SmoothTransformation);
+    return QIcon(pixmap);
+}
+
+// A picture in its colours and, beside them, as the red sign lights it: a
+// green picture, say, stays dark there.
+QIcon pictureThumbnail(const QString& file, const QSize& size) {
+    QImage image(file);
+    if (image.isNull()) return {};
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    const int side = size.height();
+    drawCentred(painter, image, QRect(0, 0, side, side), Qt::SmoothTransformation);
+    drawCentred(painter, platform::signLook(image, 1), QRect(size.width() - side, 0, side, side),
+                Qt::FastTransformation);
     return QIcon(pixmap);
 }
 
@@ -261,8 +283,12 @@ void CDlgProgramWidget::buildLayout() {
         list->setUniformItemSizes(true);
         list->setIconSize(QSize(16, 16));
         list->setSelectionMode(QAbstractItemView::SingleSelection);
+        // A long name ends in "…" and its full path shows as the tooltip.
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setTextElideMode(Qt::ElideRight);
         // The lists take the height of their row; the text box and the groups decide it.
-        list->setFixedWidth(fontMetrics().horizontalAdvance(QLatin1Char('M')) * 7 + 16);
+        // Room for a code, two pictures and a short name such as "00  fireworks".
+        list->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("00  fireworks")) + 64);
         list->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
         list->setMinimumHeight(48);
         label->setBuddy(list);
@@ -289,6 +315,8 @@ void CDlgProgramWidget::buildLayout() {
     root->addLayout(makeList(m_animationLabel, m_animations), 0, 1);
     root->addLayout(groups, 1, 0);
     root->addLayout(makeList(m_pictureLabel, m_pictures), 1, 1);
+    // Each picture twice: its colours and the sign's look.
+    m_pictures->setIconSize(QSize(34, 16));
     root->setRowStretch(0, 1);
     root->setColumnStretch(0, 1);
 
@@ -324,7 +352,8 @@ void CDlgProgramWidget::buildLayout() {
 // Face and size, style and colours, placement, spacing and the automatic fit.
 QGroupBox* CDlgProgramWidget::buildFontGroup() {
     m_fontGroup = new QGroupBox(this);
-    m_font = makeCombo(m_fontGroup, 9);
+    // Wide enough for most face names whole; the open list shows every one whole.
+    m_font = makeCombo(m_fontGroup, 16);
     m_sizeLabel = new QLabel(m_fontGroup);
     m_size = makeCombo(m_fontGroup, 2);
     m_sizeLabel->setBuddy(m_size);
@@ -335,8 +364,11 @@ QGroupBox* CDlgProgramWidget::buildFontGroup() {
     const int buttonSize = m_size->sizeHint().height();
     for (QToolButton* b : {m_bold, m_italic, m_underline})
         b->setFixedSize(buttonSize, buttonSize);
+    // The colour names in full, in every language ("Schwarz").
     m_textColor = makeCombo(m_fontGroup, 4);
     m_backgroundColor = makeCombo(m_fontGroup, 4);
+    for (QComboBox* colours : {m_textColor, m_backgroundColor})
+        colours->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_offsetX = makeSpin(m_fontGroup);
     m_offsetY = makeSpin(m_fontGroup);
     m_pitchLabel = new QLabel(m_fontGroup);
@@ -444,6 +476,7 @@ void CDlgProgramWidget::connectControls() {
     };
     CDlgProgram* e = &m_editor;
     forward(m_font, &QComboBox::currentIndexChanged, [e](int i) { e->selectFont(i); });
+    connect(m_font, &QComboBox::currentTextChanged, m_font, &QWidget::setToolTip);
     forward(m_size, &QComboBox::currentIndexChanged, [e](int i) { e->selectFontSize(i); });
     forward(m_textColor, &QComboBox::currentIndexChanged, [e](int i) { e->selectTextColor(i); });
     forward(m_backgroundColor, &QComboBox::currentIndexChanged,
@@ -625,6 +658,13 @@ void CDlgProgramWidget::refreshLists() {
     });
     m_font->setCurrentIndex(m_editor.fontSelection());
     m_font->setEnabled(m_editor.fontListEnabled());
+    // The open list shows every face name whole: one cut short can read as another
+    // face ("DejaVu Sans" for "DejaVu Sans Mono"); the box names the chosen one in full.
+    int widest = 0;
+    for (int i = 0; i < m_font->count(); ++i)
+        widest = std::max(widest, m_font->fontMetrics().horizontalAdvance(m_font->itemText(i)));
+    m_font->view()->setMinimumWidth(widest + 2 * style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    m_font->setToolTip(m_font->currentText());
 
     showList(m_size, m_editor.fontSizes(), m_editor.fontListEnabled());
     showColors(m_textColor, m_editor.textColors(), true);
@@ -682,7 +722,8 @@ void CDlgProgramWidget::refreshLists() {
         for (size_t i = 0; i < entries.size(); ++i) {
             auto* item = new QListWidgetItem(toQString(entries[i].label), m_pictures);
             if (i < pictures.size() && !pictures[i].imgPath.empty())
-                item->setIcon(thumbnail(toQString(pictures[i].imgPath), m_pictures->iconSize()));
+                item->setIcon(
+                    pictureThumbnail(toQString(pictures[i].imgPath), m_pictures->iconSize()));
         }
     });
 }

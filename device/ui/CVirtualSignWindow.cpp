@@ -3,6 +3,9 @@
 #include "assets/AnimationSet.h"
 #include "device/DeviceImageReader.h"
 #include "device/LinkProtocol.h"
+#include "platform/Format.h"
+#include "platform/TextCodec.h"
+#include "platform/qt/QtText.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,31 +25,11 @@ namespace {
 constexpr int kLedPitch = 7;
 constexpr int kMargin = 10;
 
-QString kindName(uint8_t kind) {
-    switch (kind) {
-        case signlink::KIND_DEVICE_IMAGE:
-            return QStringLiteral("device image");
-        case signlink::KIND_TEST_PATTERN:
-            return QStringLiteral("test pattern");
-        case signlink::KIND_ANIMATION_SET:
-            return QStringLiteral("animation set");
-        case signlink::KIND_GEOMETRY_QUERY:
-            return QStringLiteral("geometry query");
-        case signlink::KIND_COMMAND_BYTE:
-            return QStringLiteral("command byte");
-        case signlink::KIND_FIRMWARE_REQUEST:
-            return QStringLiteral("firmware request");
-        case signlink::KIND_FIRMWARE_DATA:
-            return QStringLiteral("firmware data");
-        default:
-            return QStringLiteral("kind %1").arg(kind);
-    }
-}
-
 }  // namespace
 
-CVirtualSignWindow::CVirtualSignWindow(SimulatedSign& signs, int sign, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_signs(signs), m_sign(sign) {
+CVirtualSignWindow::CVirtualSignWindow(SimulatedSign& signs, int sign,
+                                       const platform::TextLookup& texts, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_signs(signs), m_sign(sign), m_texts(texts) {
     const SimulatedSign::Config config = signs.config(sign);
     // A sign's geometry reply carries no more than this.
     m_width = std::clamp(config.width, 0, 255);
@@ -55,16 +38,15 @@ CVirtualSignWindow::CVirtualSignWindow(SimulatedSign& signs, int sign, QWidget* 
     setObjectName(QStringLiteral("virtualSign%1").arg(sign));
     // A sign window alone never keeps the program running once the main window has closed.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setWindowTitle(QStringLiteral("Virtual sign %1 \u2014 %2 \u00d7 %3")
-                       .arg(sign + 1)
-                       .arg(m_width)
-                       .arg(m_height));
     m_ledAreaHeight = m_height * kLedPitch + 2 * kMargin;
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(kMargin, m_ledAreaHeight, kMargin, kMargin);
     auto* statusRow = new QHBoxLayout;
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("status"));
+    // A longer status wraps rather than widening the window.
+    m_status->setWordWrap(true);
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusRow->addWidget(m_status, 1);
     m_plug = new QPushButton(this);
     m_plug->setObjectName(QStringLiteral("plug"));
@@ -73,9 +55,6 @@ CVirtualSignWindow::CVirtualSignWindow(SimulatedSign& signs, int sign, QWidget* 
     layout->addLayout(statusRow);
     m_blocks = new QTreeWidget(this);
     m_blocks->setRootIsDecorated(false);
-    m_blocks->setHeaderLabels({QStringLiteral("Time"), QStringLiteral("Kind"),
-                               QStringLiteral("Bytes"), QStringLiteral("Packets"),
-                               QStringLiteral("Took")});
     m_blocks->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     layout->addWidget(m_blocks);
     resize(std::max(m_width * kLedPitch + 2 * kMargin, 420), m_ledAreaHeight + 200);
@@ -90,6 +69,7 @@ CVirtualSignWindow::CVirtualSignWindow(SimulatedSign& signs, int sign, QWidget* 
     });
     // After the watch: a change from now on is seen either here or through it.
     refreshPresence();
+    retranslate();
 }
 
 // The watch goes first, so its listener never posts to a window being torn
@@ -118,11 +98,7 @@ bool CVirtualSignWindow::playLastImage() {
     std::fill(m_leds.begin(), m_leds.end(), false);
     m_playing = true;
     m_player->play(m_image, m_animationSet, m_temperature);
-    m_showing = QStringLiteral("playing %1 program%2%3")
-                    .arg(m_programs)
-                    .arg(m_programs == 1 ? "" : "s")
-                    .arg(m_animationSet.empty() ? QString()
-                                                : QStringLiteral(" with the last animation set"));
+    m_showing = {Showing::Playing, static_cast<int>(m_programs), 0, !m_animationSet.empty(), {}};
     update(ledArea());
     return true;
 }
@@ -144,10 +120,13 @@ int CVirtualSignWindow::blockCount() const {
 void CVirtualSignWindow::addBlock(const SimulatedSign::Block& block) {
     using namespace std::chrono;
     const auto took = duration_cast<milliseconds>(block.finished - block.started).count();
-    auto* item =
-        new QTreeWidgetItem({QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
-                             kindName(block.kind), QString::number(block.bytes.size()),
-                             QString::number(block.packets), QStringLiteral("%1 ms").arg(took)});
+    auto* item = new QTreeWidgetItem(
+        {QTime::currentTime().toString(QStringLiteral("HH:mm:ss")), kindName(block.kind),
+         QString::number(block.bytes.size()), QString::number(block.packets),
+         platform::toQString(platform::format(m_texts.text(u"VSignMs"), {int(took)}))});
+    // Kept for retranslate().
+    item->setData(1, Qt::UserRole, block.kind);
+    item->setData(4, Qt::UserRole, static_cast<qlonglong>(took));
     m_blocks->insertTopLevelItem(0, item);
 
     if (block.kind == signlink::KIND_DEVICE_IMAGE) {
@@ -163,7 +142,7 @@ void CVirtualSignWindow::addBlock(const SimulatedSign::Block& block) {
                           (pattern == 4 && (col - row + 4 * m_height) % 4 == 0);
                 m_leds[static_cast<size_t>(row) * m_width + col] = on;
             }
-        m_showing = QStringLiteral("test pattern %1").arg(pattern);
+        m_showing = {Showing::TestPattern, pattern, 0, false, {}};
     }
     refreshStatus();
     update(ledArea());
@@ -176,10 +155,9 @@ void CVirtualSignWindow::showImage(const std::vector<uint8_t>& bytes) {
     const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     const DeviceImageReader::Image image = DeviceImageReader::read(view);
     if (image.records.empty() || image.width != m_width || image.height != m_height) {
-        m_showing =
-            image.problem.empty()
-                ? QStringLiteral("an image for another size")
-                : QStringLiteral("a damaged image: %1").arg(QString::fromStdString(image.problem));
+        m_showing = image.problem.empty() ? Showing{Showing::OtherSize, 0, 0, false, {}}
+                                          : Showing{Showing::DamagedImage, 0, 0, false,
+                                                    platform::utf8ToUtf16(image.problem)};
         return;
     }
     m_image = bytes;
@@ -192,9 +170,7 @@ void CVirtualSignWindow::showImage(const std::vector<uint8_t>& bytes) {
         for (int col = 0; col < m_width; ++col)
             m_leds[static_cast<size_t>(row) * m_width + col] =
                 record.lit(col, row, m_width, m_height);
-    m_showing = QStringLiteral("showing the first page of %1 program%2")
-                    .arg(image.records.size())
-                    .arg(image.records.size() == 1 ? "" : "s");
+    m_showing = {Showing::FirstPage, static_cast<int>(image.records.size()), 0, false, {}};
 }
 
 void CVirtualSignWindow::showAnimationSet(const std::vector<uint8_t>& bytes) {
@@ -205,7 +181,7 @@ void CVirtualSignWindow::showAnimationSet(const std::vector<uint8_t>& bytes) {
     std::fill(m_leds.begin(), m_leds.end(), false);
     const auto set = AnimationSet::parse(bytes);
     if (!set) {
-        m_showing = QStringLiteral("a damaged animation set");
+        m_showing = {Showing::DamagedSet, 0, 0, false, {}};
         return;
     }
     const int h = set->height;
@@ -218,14 +194,8 @@ void CVirtualSignWindow::showAnimationSet(const std::vector<uint8_t>& bytes) {
                     AnimationSet::lit(animation.frames.front(), h, col, row);
         left += h + 1;
     }
-    m_showing =
-        QStringLiteral("the first frames of %1 animation%2 of %3 rows%4")
-            .arg(set->blocks.size())
-            .arg(set->blocks.size() == 1 ? "" : "s")
-            .arg(h)
-            .arg(set->problem.empty()
-                     ? QString()
-                     : QStringLiteral(", damaged: %1").arg(QString::fromStdString(set->problem)));
+    m_showing = {Showing::Frames, static_cast<int>(set->blocks.size()), h, false,
+                 platform::utf8ToUtf16(set->problem)};
 }
 
 void CVirtualSignWindow::togglePlug() {
@@ -241,7 +211,7 @@ void CVirtualSignWindow::refreshPresence() {
     const bool changed = present != m_present || m_plug->text().isEmpty();
     const bool wasPresent = m_present;
     m_present = present;
-    m_plug->setText(present ? QStringLiteral("Unplug") : QStringLiteral("Plug in"));
+    m_plug->setText(present ? text(u"VSignUnplug") : text(u"VSignPlugIn"));
     if (!changed) return;
     // A pulled sign has no power; plugged in again it plays what it holds from the start.
     if (!present && m_playing) {
@@ -256,15 +226,75 @@ void CVirtualSignWindow::refreshPresence() {
 }
 
 void CVirtualSignWindow::refreshStatus() {
-    QString text = QStringLiteral("%1 \u00d7 %2 LEDs, ").arg(m_width).arg(m_height);
-    if (blockCount() == 0)
-        text += QStringLiteral("nothing received yet");
-    else
-        text += QStringLiteral("%1; %2 block%3 received")
-                    .arg(m_showing.isEmpty() ? QStringLiteral("dark") : m_showing)
-                    .arg(blockCount())
-                    .arg(blockCount() == 1 ? "" : "s");
-    m_status->setText(m_present ? text : QStringLiteral("unplugged; ") + text);
+    using platform::format;
+    std::u16string status = blockCount() == 0
+                                ? format(m_texts.text(u"VSignNothingYet"), {m_width, m_height})
+                                : format(m_texts.text(u"VSignStatus"),
+                                         {m_width, m_height, showingText(), blockCount()});
+    if (!m_present) status = format(m_texts.text(u"VSignUnplugged"), {status});
+    m_status->setText(platform::toQString(status));
+}
+
+std::u16string CVirtualSignWindow::showingText() const {
+    using platform::format;
+    const std::u16string& problem = m_showing.problem;
+    std::u16string t;
+    switch (m_showing.what) {
+        case Showing::Dark:
+            t = m_texts.text(u"VSignDark");
+            break;
+        case Showing::Playing:
+            t = format(m_showing.withSet ? m_texts.text(u"VSignPlayingWithSet")
+                                         : m_texts.text(u"VSignPlaying"),
+                       {m_showing.count});
+            break;
+        case Showing::TestPattern:
+            t = format(m_texts.text(u"VSignTestPattern"), {m_showing.count});
+            break;
+        case Showing::OtherSize:
+            t = m_texts.text(u"VSignOtherSize");
+            break;
+        case Showing::DamagedImage:
+            t = format(m_texts.text(u"VSignDamagedImage"), {problem});
+            break;
+        case Showing::FirstPage:
+            t = format(m_texts.text(u"VSignFirstPage"), {m_showing.count});
+            break;
+        case Showing::DamagedSet:
+            t = m_texts.text(u"VSignDamagedSet");
+            break;
+        case Showing::Frames:
+            t = format(m_texts.text(u"VSignFrames"), {m_showing.count, m_showing.rows});
+            if (!problem.empty()) t = format(m_texts.text(u"VSignDamaged"), {t, problem});
+            break;
+    }
+    return t;
+}
+
+// The kinds as the language's list names them, in the link's order 0 … 6.
+QString CVirtualSignWindow::kindName(uint8_t kind) const {
+    const QStringList names = text(u"VSignKinds").split(QLatin1Char('|'));
+    if (kind < names.size() && kind <= signlink::KIND_FIRMWARE_DATA) return names[kind];
+    return platform::toQString(platform::format(m_texts.text(u"VSignKind"), {int(kind)}));
+}
+
+QString CVirtualSignWindow::text(std::u16string_view key) const {
+    return platform::toQString(m_texts.text(key));
+}
+
+void CVirtualSignWindow::retranslate() {
+    setWindowTitle(platform::toQString(
+        platform::format(m_texts.text(u"VSignTitle"), {m_sign + 1, m_width, m_height})));
+    m_blocks->setHeaderLabels(text(u"VSignColumns").split(QLatin1Char('|')));
+    for (int k = 0; k < m_blocks->topLevelItemCount(); ++k) {
+        QTreeWidgetItem* item = m_blocks->topLevelItem(k);
+        item->setText(1, kindName(static_cast<uint8_t>(item->data(1, Qt::UserRole).toUInt())));
+        item->setText(4, platform::toQString(platform::format(
+                             m_texts.text(u"VSignMs"),
+                             {static_cast<long long>(item->data(4, Qt::UserRole).toLongLong())})));
+    }
+    m_plug->setText(m_present ? text(u"VSignUnplug") : text(u"VSignPlugIn"));
+    refreshStatus();
 }
 
 QRect CVirtualSignWindow::ledArea() const {

@@ -2,11 +2,13 @@
 
 #include "device/sim/SimulatedSign.h"
 #include "platform/HidBackend.h"
+#include "platform/TextLookup.h"
 
 #include <QWidget>
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QLabel;
@@ -31,7 +33,9 @@ public:
         virtual void stop() = 0;
     };
 
-    CVirtualSignWindow(SimulatedSign& signs, int sign, QWidget* parent = nullptr);
+    // Its texts come from `texts`, which must outlive it; retranslate() after a switch.
+    CVirtualSignWindow(SimulatedSign& signs, int sign, const platform::TextLookup& texts,
+                       QWidget* parent = nullptr);
     // Stops the player first.
     ~CVirtualSignWindow() override;
 
@@ -50,6 +54,8 @@ public:
     int blockCount() const;
     // As the window shows it; follows the sign however it was pulled or plugged in.
     bool showsPresent() const { return m_present; }
+    // Every text again in the language now in use.
+    void retranslate();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -64,15 +70,37 @@ private:
     void togglePlug();
     void refreshPresence();
     void refreshStatus();
+    std::u16string showingText() const;
+    QString kindName(uint8_t kind) const;
+    QString text(std::u16string_view key) const;
     QRect ledArea() const;
+
+    // What the LEDs show, kept as facts so that a new language can word it.
+    struct Showing {
+        enum What {
+            Dark,
+            Playing,
+            TestPattern,
+            OtherSize,
+            DamagedImage,
+            FirstPage,
+            DamagedSet,
+            Frames
+        } what = Dark;
+        int count = 0;  // programs, animations or the pattern
+        int rows = 0;
+        bool withSet = false;
+        std::u16string problem;
+    };
 
     SimulatedSign& m_signs;
     int m_sign;
+    const platform::TextLookup& m_texts;
     int m_width;
     int m_height;
     bool m_present = true;
     std::vector<bool> m_leds;  // row by row; all dark until an image arrives
-    QString m_showing;
+    Showing m_showing;
     QTreeWidget* m_blocks = nullptr;
     QLabel* m_status = nullptr;
     QPushButton* m_plug = nullptr;

@@ -23,14 +23,6 @@ namespace {
 // pixels are 80 MB.
 constexpr int kAllocationLimitMb = 96;
 
-uint32_t overBlack(uint32_t argb) {
-    const uint32_t a = argb >> 24;
-    if (a == 0xFF) return argb;
-    const auto channel = [a](uint32_t c) { return (c * a + 127) / 255; };
-    return 0xFF000000u | channel(argb >> 16 & 0xFF) << 16 | channel(argb >> 8 & 0xFF) << 8 |
-           channel(argb & 0xFF);
-}
-
 long long pixelsOf(QSize size) {
     return static_cast<long long>(size.width()) * size.height();
 }

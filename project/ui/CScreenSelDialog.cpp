@@ -82,6 +82,15 @@ void CScreenPictureButton::paintEvent(QPaintEvent*) {
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         p.drawImage(target, image);
     }
+    // The size in the corner, on a dark plate so that it reads over any picture.
+    if (!m_caption.isEmpty()) {
+        const QRect text = p.fontMetrics().boundingRect(m_caption).adjusted(-5, -2, 5, 2);
+        const QRect plate(width() - text.width() - 6, height() - text.height() - 6, text.width(),
+                          text.height());
+        p.fillRect(plate, QColor(0, 0, 0, 190));
+        p.setPen(QColor(235, 235, 235));
+        p.drawText(plate, Qt::AlignCenter, m_caption);
+    }
     if (m_selected || underMouse()) {
         QPen pen(m_selected ? palette().color(QPalette::Highlight) : QColor(140, 140, 140),
                  m_selected ? 4 : 2);
@@ -104,9 +113,9 @@ CQVIBGDlg::CQVIBGDlg(CScreenSel& dlg, platform::ImageCodec& codec, QWidget* pare
     const auto& buttons = dlg.buttons();
     for (size_t k = 0; k < buttons.size(); ++k) {
         const CScreenSel::Button& b = buttons[k];
-        const QString caption = b.typeName.empty() ? toQString(b.name) : toQString(b.typeName);
         auto* button =
-            new CScreenPictureButton(static_cast<int>(k), framesOf(b, codec), caption, m_content);
+            new CScreenPictureButton(static_cast<int>(k), framesOf(b, codec),
+                                     toQString(dlg.buttonCaption(static_cast<int>(k))), m_content);
         connect(button, &QAbstractButton::clicked, this, [this, number = static_cast<int>(k)] {
             m_dlg.onPictureClicked(number);
             markSelected();

@@ -215,9 +215,12 @@ TEST_F(Controller, UnsavedChangesAreMarkedAndAskedAbout) {
     dlg->onCommand(IDM_FILE_EXIT);
     ASSERT_EQ(view->saveQuestions.size(), 1u);
     EXPECT_EQ(view->saveQuestions[0], u"QuitWithoutSaving");
+    // The buttons say what each does: on Exit the other way out is Exit itself.
+    EXPECT_EQ(view->saveLabels, (std::vector<std::u16string>{u"mSave", u"mExit", u"Cancel"}));
     EXPECT_FALSE(view->closed);
     dlg->onCommand(ID_FILE_NEW_PROJECT);
     EXPECT_EQ(view->saveQuestions.back(), u"SaveChangesFirst");
+    EXPECT_EQ(view->saveLabels, (std::vector<std::u16string>{u"mSave", u"DontSave", u"Cancel"}));
     ASSERT_EQ(view->roots().size(), 1u);
     EXPECT_EQ(dlg->project().findScreen(1)->programs.size(), 2u);
 
@@ -799,7 +802,14 @@ TEST_F(StartupLanguages, SwitchingRelabelsAtOnceAndIsStored) {
     startWith(0x0409);
     view->select(firstScreen());
     EXPECT_EQ(dlg->screenPanel().nameLabel(), u"Name:");
+    // The Language menu marks the language in use, and the mark follows a switch.
+    ASSERT_EQ(view->languageMenu.size(), 2u);
+    EXPECT_TRUE(view->languageMenu[0].checked);
+    EXPECT_FALSE(view->languageMenu[1].checked);
     dlg->onCommand(3073);
+    ASSERT_EQ(view->languageMenu.size(), 2u);
+    EXPECT_FALSE(view->languageMenu[0].checked);
+    EXPECT_TRUE(view->languageMenu[1].checked);
     EXPECT_EQ(view->menuTexts[CGlimraDlg::MENU_FILE], u"&Archivo");
     EXPECT_EQ(view->controlTexts[IDC_SEND], u"Enviar");
     EXPECT_EQ(dlg->screenPanel().nameLabel(), u"ScreenName");  // the Spanish file lacks it
@@ -1526,3 +1536,23 @@ TEST_F(Controller, ALineTooLongForTheSignIsRefusedAndNothingIsSent) {
 }
 
 }  // namespace
+
+// Labels written the Windows way, "(&X)" after the text, as a desktop shows them.
+TEST(InlineMnemonic, MovesTheMarkOntoTheLabel) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"Pixel editor(&P)", u"&Pixel editor"},
+        {u"Open picture(&P)", u"Open &picture"},             // a word's first letter first
+        {u"Grafik bearbeiten (&G)", u"&Grafik bearbeiten"},  // the space before it goes too
+        {u"Export(&P)", u"Ex&port"},                         // else the letter anywhere
+        {u"&Editor(&P)", u"&Editor"},                        // a mark of its own wins
+        {u"A && B(&B)", u"A && &B"},                         // "&&" is a plain '&'
+        {u"编辑(&E)", u"编辑(&E)"},                          // no such letter: kept
+        {u"&File", u"&File"},
+        {u"(&)", u"(&)"},
+        {u"", u""},
+    };
+    for (const auto& [label, shown] : cases) {
+        SCOPED_TRACE(platform::utf16ToUtf8(label));
+        EXPECT_EQ(inlineMnemonic(label), shown);
+    }
+}

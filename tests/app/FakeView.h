@@ -129,11 +129,13 @@ public:
                                                         std::u16string_view) override {
         return openPath;
     }
-    SaveChoice askSaveChanges(std::u16string_view text) override {
-        saveQuestions.emplace_back(text);
+    SaveChoice askSaveChanges(const SaveQuestion& question) override {
+        saveQuestions.push_back(question.text);
+        saveLabels = {question.save, question.discard, question.cancel};
         return saveChoice;
     }
     std::vector<std::u16string> saveQuestions;
+    std::vector<std::u16string> saveLabels;  // of the last question
     SaveChoice saveChoice = SaveChoice::cancel;
     std::optional<std::filesystem::path> saveFileDialog(std::u16string_view,
                                                         std::u16string_view) override {

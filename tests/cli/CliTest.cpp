@@ -493,6 +493,33 @@ TEST_F(Cli, SayPutsOneLineOnTheSign) {
     EXPECT_EQ(run("say --virtual-sign 36x11").status, 64);
 }
 
+// Every picture shipped in the default library lights LEDs on a red 12-row
+// sign: a picture in colours the sign does not light would show nothing.
+TEST_F(Cli, EveryDefaultPictureLightsOnTheSign) {
+    const std::string library = readFile(fs::path(ZENTARI_PROGRAM_DIR) / "DefaultImage.dat");
+    std::vector<std::string> ids;
+    const std::string tag = "<Item name=\"nValueID\">";
+    for (size_t at = library.find(tag); at != std::string::npos; at = library.find(tag, at + 1))
+        ids.push_back(
+            library.substr(at + tag.size(), library.find('<', at + tag.size()) - at - tag.size()));
+    ASSERT_EQ(ids.size(), 8u);
+    for (const std::string& id : ids) {
+        SCOPED_TRACE(id);
+        writeFile(dir / "picture.vqd",
+                  "<QV><SCREEN width=\"48\" height=\"12\" name=\"s\"><Program name=\"a\" "
+                  "checked=\"TRUE\"><Item name=\"TextContent\">[" +
+                      id + "]</Item></Program></SCREEN></QV>");
+        const Result image = run("image '" + (dir / "picture.vqd").string() + "'");
+        ASSERT_EQ(image.status, 0) << err();
+        writeFile(dir / "picture.bin", image.out);
+        const std::string shown = run("explain '" + (dir / "picture.bin").string() + "'").out;
+        const size_t page = shown.find("Page 1\n");
+        ASSERT_NE(page, std::string::npos) << shown;
+        const std::string rows = shown.substr(page, shown.find("block", page) - page);
+        EXPECT_NE(rows.find('#'), std::string::npos) << shown;
+    }
+}
+
 // A sign whose chip only the flash tool writes: the firmware goes into the chip
 // folder, whose script runs vornload on the simulated chip.
 TEST_F(Cli, FirmwareForTheFlashToolIsWrittenIntoTheChip) {

@@ -1,4 +1,5 @@
 #include "platform/GifWriter.h"
+#include "platform/qt/QtBitmap.h"
 #include "platform/qt/QtImageCodec.h"
 #include "support/TestFiles.h"
 
@@ -617,4 +618,29 @@ TEST(GifWriterTest, QtReadsBackEveryFrameAndDelay) {
                 ASSERT_EQ(decoded[f].image.pixel(x, y) & 0xFFFFFF,
                           palette[frames[f][static_cast<size_t>(y) * w + x]])
                     << "frame " << f << " at " << x << "," << y;
+}
+
+// The sign's look lights a pixel where the sign would: red of 100 or more once
+// laid over black, whatever the green and blue.
+TEST(SignLook, LightsWhatTheSignLights) {
+    QImage picture(5, 1, QImage::Format_ARGB32);
+    picture.setPixel(0, 0, qRgb(0, 255, 0));          // green: dark on the sign
+    picture.setPixel(1, 0, qRgb(100, 0, 0));          // just lit
+    picture.setPixel(2, 0, qRgb(99, 255, 255));       // just dark
+    picture.setPixel(3, 0, qRgba(255, 0, 0, 128));    // half red over black: 128, lit
+    picture.setPixel(4, 0, qRgba(255, 255, 255, 0));  // transparent: black
+    const QImage look = platform::signLook(picture, 3);
+    ASSERT_EQ(look.size(), QSize(15, 3));
+    const bool lit[] = {false, true, false, true, false};
+    for (int led = 0; led < 5; ++led) {
+        SCOPED_TRACE(led);
+        // A 2 × 2 dot, then a pixel of gap to the right and below.
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 3; ++x) {
+                const bool dot = lit[led] && x < 2 && y < 2;
+                EXPECT_EQ(look.pixel(led * 3 + x, y), dot ? 0xFFFF3C28u : 0xFF161619u);
+            }
+    }
+    // One pixel an LED leaves no gap.
+    EXPECT_EQ(platform::signLook(picture, 1).pixel(1, 0), 0xFFFF3C28u);
 }

@@ -91,11 +91,13 @@ TEST_F(Catalogue, ButtonsKeepTheirCataloguePositions) {
     picture("e.gif");
     const ScreenCatalogue c = read(
         "<r><A width=\"40\" height=\"12\" FileType=\"MultiFrame\">.\\img\\missing.gif</A>"
-        "<B width=\"48\" height=\"12\" FileType=\"MultiFrame\">.\\img\\b.gif</B>"
+        "<B width=\"48\" height=\"12\" FileType=\"MultiFrame\" TypeName=\"48 x 12\">"
+        ".\\img\\b.gif</B>"
         "<C width=\"50\" height=\"12\" FileType=\"Swf\">.\\img\\b.gif</C>"
         "<D width=\"36\" height=\"11\" "
         "FileType=\"Pack\"><p>.\\img\\gone.png</p><p>.\\img\\d1.png</p></D>"
-        "<E width=\"64\" height=\"16\" FileType=\"MultiFrame\">.\\img\\e.gif</E></r>");
+        "<E width=\"64\" height=\"16\" FileType=\"MultiFrame\" TypeName=\"Shop\">"
+        ".\\img\\e.gif</E></r>");
     CScreenSel dlg(texts, c, 1);
     ASSERT_EQ(dlg.buttons().size(), 3u);  // A has no picture, C is of a kind without a button
     EXPECT_EQ(dlg.buttons()[0].entry, 1);
@@ -103,6 +105,11 @@ TEST_F(Catalogue, ButtonsKeepTheirCataloguePositions) {
     EXPECT_EQ(dlg.buttons()[1].pictures.size(), 1u);
     EXPECT_EQ(dlg.buttons()[2].entry, 4);
     EXPECT_EQ(dlg.selectedButton(), 0);  // entry 1's button
+    // Each button names its size; a name that is only the size is not said twice.
+    EXPECT_EQ(dlg.buttonCaption(0), u"48 \u00D7 12");
+    EXPECT_EQ(dlg.buttonCaption(1), u"36 \u00D7 11");
+    EXPECT_EQ(dlg.buttonCaption(2), u"Shop \u2014 64 \u00D7 16");
+    EXPECT_EQ(dlg.buttonCaption(3), u"");
     // Button 1 is entry D: its size, not entry 1's.
     dlg.onPictureClicked(1);
     EXPECT_EQ(dlg.selectedIndex(), 3);

@@ -433,19 +433,47 @@ void MainWindowTest::switchingLanguageRelabelsTheWindow() {
         return static_cast<QPushButton*>(nullptr);
     };
     QVERIFY(button(englishSend));
+    // The editor's "(&P)" is a mnemonic on the label, not a bracket after it.
+    QCOMPARE(session.command(ID_IMAGE_EDITOR)->text(), QStringLiteral("&Pixel Editor"));
 
-    // The Language menu lists the files by name; choosing one relabels at once.
+    // A virtual sign's window speaks the window's language, as the program wires it.
+    platform::SteadyClock clock;
+    SimulatedSign signs(clock, {{48, 12}});
+    CVirtualSignWindow sign(signs, 0, session.dlg.language());
+    connect(&session.window, &CMainWindow::textsApplied, &sign, &CVirtualSignWindow::retranslate);
+    QCOMPARE(sign.windowTitle(), QStringLiteral("Virtual sign 1 \u2014 48 \u00d7 12"));
+    auto* status = sign.findChild<QLabel*>(QStringLiteral("status"));
+    QVERIFY(status);
+    QCOMPARE(status->text(), QStringLiteral("48 \u00d7 12 LEDs, nothing received yet"));
+
+    // The Language menu lists the files by name and marks the one in use;
+    // choosing one relabels at once and moves the mark.
     QMenu* languages = session.submenu(CGlimraDlg::MENU_LANGUAGE);
     QVERIFY(languages);
-    QAction* choice = nullptr;
-    for (QAction* a : languages->actions())
-        if (a->text() == chinese) choice = a;
+    auto entry = [&](const QString& name) {
+        for (QAction* a : languages->actions())
+            if (a->text() == name) return a;
+        return static_cast<QAction*>(nullptr);
+    };
+    QVERIFY(entry(QStringLiteral("English")) && entry(QStringLiteral("English"))->isChecked());
+    QAction* choice = entry(chinese);
     QVERIFY(choice);
+    QVERIFY(!choice->isChecked());
     QCOMPARE(choice->data().toInt(), chineseId);
     choice->trigger();
     QCOMPARE(file->title(), chineseFile);
     QVERIFY(button(chineseSend));
     QVERIFY(button(chinesePreview));
+    QVERIFY(entry(chinese) && entry(chinese)->isChecked());
+    QVERIFY(!entry(QStringLiteral("English"))->isChecked());
+    // A Chinese label keeps its bracketed key, the way such labels carry one.
+    QCOMPARE(session.command(ID_IMAGE_EDITOR)->text(),
+             QString::fromUtf8("\u56FE\u7247\u7F16\u8F91\u5668(&P)"));
+    QCOMPARE(sign.windowTitle(),
+             QString::fromUtf8("\u865A\u62DF\u663E\u793A\u5C4F 1 \u2014 48 \u00d7 12"));
+    QCOMPARE(status->text(),
+             QString::fromUtf8("48 \u00d7 12 \u4E2A LED\uFF0C\u5C1A\u672A\u6536\u5230"
+                               "\u6570\u636E"));
     QCOMPARE(session.dlg.settings().languageName, chinese.toStdU16String());
     QVERIFY2(pilot.unexpected().isEmpty(),
              qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
@@ -503,6 +531,8 @@ void MainWindowTest::pictureLibraryShowsTheShippedPictures() {
     QStringList ids;
     QString path;
     bool previewLit = false;
+    QSize signLookSize;
+    int litLeds = 0;
     run.pilot.expect([&](QWidget* widget) {
         auto* dialog = qobject_cast<CImgInfoDialog*>(widget);
         if (!dialog) return false;
@@ -517,6 +547,14 @@ void MainWindowTest::pictureLibraryShowsTheShippedPictures() {
                 for (int x = 0; x < shown.width() && !previewLit; ++x)
                     previewLit = qRed(shown.pixel(x, y)) >= 100;
         }
+        // Below it the sign's look: the heart's red LEDs, three pixels each.
+        if (auto* look = dialog->findChild<QLabel*>(QStringLiteral("signLook"))) {
+            const QImage shown = look->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+            signLookSize = shown.size();
+            for (int y = 0; y < shown.height(); ++y)
+                for (int x = 0; x < shown.width(); ++x)
+                    litLeds += shown.pixel(x, y) == 0xFFFF3C28u;
+        }
         dialog->accept();
         return true;
     });
@@ -527,6 +565,9 @@ void MainWindowTest::pictureLibraryShowsTheShippedPictures() {
     QVERIFY2(path.endsWith(QStringLiteral("/Images/Pictures/heart.png")), qPrintable(path));
     QVERIFY(QFileInfo::exists(path));
     QVERIFY(previewLit);
+    // The heart is 12 × 11 with 91 red pixels (and one white): 92 LEDs of 2 × 2.
+    QCOMPARE(signLookSize, QSize(36, 33));
+    QCOMPARE(litLeds, 92 * 4);
     // OK wrote the user's library.
     QVERIFY(QFileInfo::exists(run.data.filePath(QStringLiteral("imageconfig.xml"))));
     QVERIFY2(run.pilot.unexpected().isEmpty(),
@@ -984,7 +1025,7 @@ void MainWindowTest::signWindowsEndWithTheMainWindow() {
     QVERIFY(!run.session->window.windowIcon().isNull());
     platform::SteadyClock clock;
     SimulatedSign signs(clock, {{48, 12}});
-    CVirtualSignWindow sign(signs, 0);
+    CVirtualSignWindow sign(signs, 0, run.session->dlg.language());
     sign.show();
     QVERIFY(QTest::qWaitForWindowExposed(&sign));
     QVERIFY(!sign.windowIcon().isNull());

@@ -18,6 +18,12 @@
 
 namespace {
 
+// The sign window's texts by key: what it plays is the point here, not its words.
+struct KeyTexts : platform::TextLookup {
+    std::u16string text(std::u16string_view key) const override { return std::u16string(key); }
+    std::vector<platform::TextListEntry> list(std::u16string_view) const override { return {}; }
+};
+
 // Counts the paints a widget gets.
 struct PaintCounter : QObject {
     int paints = 0;
@@ -250,7 +256,8 @@ void PreviewWindowTest::aPlayableImageTakesItsSignsSizeAndLightsLeds() {
 void PreviewWindowTest::aVirtualSignPlaysWhatItReceivedUntilPulled() {
     platform::SteadyClock clock;
     SimulatedSign signs(clock, {{48, 12}});
-    CVirtualSignWindow window(signs, 0);
+    KeyTexts texts;
+    CVirtualSignWindow window(signs, 0, texts);
     window.setPlayer(std::make_unique<VirtualSignPlayer>(window));
 
     SimulatedSign::Block image;
