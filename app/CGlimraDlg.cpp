@@ -1248,12 +1248,14 @@ void CGlimraDlg::sendToSign() {
             break;
         case Step::SizeMismatch: {
             // Both sizes, so the user knows which one to change.
+            // Without a chosen screen there is no size to name.
             const ScreenRecord* screen = m_project.findScreen(currentScreenId());
             m_dialogs->messageBox(
                 m_context.language().text(u"NoSend_msg") + u"\n" +
-                platform::format(m_context.language().text(u"NoSendSizes"),
-                                 {signWidth(), signHeight(), screen ? screen->width : 0,
-                                  screen ? screen->height : 0}));
+                (screen
+                     ? platform::format(m_context.language().text(u"NoSendSizes"),
+                                        {signWidth(), signHeight(), screen->width, screen->height})
+                     : m_context.language().text(u"NoScreenSelected")));
             break;
         }
         case Step::NothingToSend:

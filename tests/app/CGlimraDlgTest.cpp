@@ -1100,6 +1100,12 @@ TEST_F(Controller, SendPutsTheCurrentScreenOnASignOfItsSize) {
     signs.setConfig(sign, refusing);
     dlg->onCommand(IDM_FILE_SEND);
     EXPECT_EQ(view->messages, std::vector<std::u16string>{u"TimeOut"});
+    // With no screen chosen there is no size to name: the line says to choose one.
+    view->select(0);
+    view->messages.clear();
+    dlg->onCommand(IDM_FILE_SEND);
+    ASSERT_EQ(view->messages.size(), 1u);
+    EXPECT_EQ(view->messages[0], u"NoSend_msg\nNoScreenSelected");
 }
 
 TEST_F(Controller, BatchSendOffersEveryScreenAndSendsEachSignItsOwn) {
