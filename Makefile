@@ -10,17 +10,51 @@ CMAKE ?= cmake
 CTEST ?= ctest
 
 .PHONY: all demo release asan tsan fuzz-build test test-release test-asan test-tsan fuzz fuzz-replay bench \
-	format format-check deps install clean
+	format format-check deps dist install uninstall package package-check clean
 
 all: release
 
 deps:
 	bash scripts/install-deps.sh
 
-# The programs, the shipped data under $(PREFIX)/share/zentari and the udev rule.
+# make install and make package build in DIST_DIR: the release configuration
+# without tests and benchmarks, so only what is installed gets built. A tree that
+# is already configured is used as it is (CI packages the tested build/release).
+# Everything goes under PREFIX, so PREFIX=~/.local needs no root; the udev rules
+# land in PREFIX/lib/udev/rules.d (README: "A real sign").
 PREFIX ?= /usr/local
-install: release
-	$(CMAKE) --install build/release --prefix $(PREFIX)
+DIST_DIR ?= build/dist
+CPACK ?= cpack
+# A ~ that no shell expanded (sh, quotes) still means the home folder.
+prefix = $(patsubst ~/%,$(HOME)/%,$(PREFIX))
+
+dist:
+	@test -f $(DIST_DIR)/build.ninja || \
+	  $(CMAKE) --preset release -B $(DIST_DIR) -DZENTARI_TESTS=OFF -DZENTARI_BENCH=OFF
+	$(CMAKE) --build $(DIST_DIR) -j $(JOBS)
+
+# cmake --install lists what it wrote in install_manifest.txt, which cpack
+# overwrites with its own; a copy is kept for make uninstall. The desktop's
+# caches learn the new MIME type and desktop file when their tools are there.
+install: dist
+	$(CMAKE) --install $(DIST_DIR) --prefix $(prefix) --strip
+	cp $(DIST_DIR)/install_manifest.txt $(DIST_DIR)/installed_files.txt
+	@if command -v update-mime-database >/dev/null; then update-mime-database $(prefix)/share/mime; fi
+	@if command -v update-desktop-database >/dev/null; then \
+	  update-desktop-database -q $(prefix)/share/applications; fi
+
+uninstall:
+	@test -f $(DIST_DIR)/installed_files.txt || { echo "uninstall: nothing installed from $(DIST_DIR)"; exit 1; }
+	$(CMAKE) -DMANIFEST=$(DIST_DIR)/installed_files.txt -P cmake/Uninstall.cmake
+	rm -f $(DIST_DIR)/installed_files.txt
+
+# The Debian package: $(DIST_DIR)/zentari_<version>_<arch>.deb, installing to /usr.
+package: dist
+	cd $(DIST_DIR) && $(CPACK) -G DEB
+
+# Unpacks the package into a scratch root and runs, validates and checks what it ships.
+package-check: package
+	bash scripts/check-package.sh $(DIST_DIR)
 
 # Installs what is missing, builds, and starts the program from the build tree
 # with one virtual 48 × 12 sign, so Send works without hardware.

@@ -120,7 +120,7 @@ constexpr const char* kUsage =
     "  --help, help        this text\n"
     "  --version           the program's version\n"
     "\n"
-    "Options of query, send, batch, send-animations, firmware, batch-firmware,\n"
+    "Options of query, send, say, batch, send-animations, firmware, batch-firmware,\n"
     "test and command:\n";
 
 // After the sign options.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that the build, the tests, the fuzzers and the
-# benchmarks need. Quick when everything is there: apt-get update only runs when
-# something is missing.
+# Installs the Debian 12 packages that the build, the tests, the fuzzers, the
+# benchmarks and the package check (make package-check) need. Quick when
+# everything is there: apt-get update only runs when something is missing.
 set -euo pipefail
 
 packages=(
@@ -16,6 +16,7 @@ packages=(
   xvfb xauth x11-apps imagemagick
   xfonts-wqy fonts-wqy-zenhei fonts-dejavu-core
   locales
+  dpkg-dev file desktop-file-utils appstream shared-mime-info man-db bsdutils
 )
 
 missing=()
