@@ -341,6 +341,12 @@ void CMainWindow::closeEvent(QCloseEvent* event) {
     }
 }
 
+void CMainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (m_splitter && m_splitter->sizes().value(0) < m_treeWidth)
+        QTimer::singleShot(0, this, [this] { keepTreeWidth(false); });
+}
+
 void CMainWindow::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Escape:
@@ -391,19 +397,20 @@ void CMainWindow::showPanel(Panel panel, bool visible) {
             m_programEditor->setVisible(visible);
             break;
     }
-    if (visible) keepTreeWidth();
+    if (visible) keepTreeWidth(true);
 }
 
 // A wider panel or longer labels widen the window, as far as the screen
-// allows, rather than narrowing the tree the person set.
-void CMainWindow::keepTreeWidth() {
+// allows, rather than narrowing the tree the person set; a window made wider
+// gives a narrowed tree its width back first.
+void CMainWindow::keepTreeWidth(bool mayGrow) {
     QWidget* central = centralWidget();
     if (!m_splitter || !central) return;
     central->layout()->activate();
     const int content = m_contentFrame->minimumSizeHint().width();
     const int needed = m_treeWidth + m_splitter->handleWidth() + content;
     const int grow = needed - m_splitter->width();
-    if (grow > 0 && isVisible() && !isMaximized() && !isFullScreen()) {
+    if (mayGrow && grow > 0 && isVisible() && !isMaximized() && !isFullScreen()) {
         const int room =
             screen() ? screen()->availableGeometry().width() - frameGeometry().width() : 0;
         if (room > 0) resize(width() + std::min(grow, room), height());
@@ -488,7 +495,7 @@ void CMainWindow::setControlText(int id, std::u16string_view text) {
     // The language's texts are being applied: the panel's captions follow.
     m_toolbar->retranslate();
     // Once the new labels are laid out.
-    QTimer::singleShot(0, this, [this] { keepTreeWidth(); });
+    QTimer::singleShot(0, this, [this] { keepTreeWidth(true); });
     emit textsApplied();
 }
 

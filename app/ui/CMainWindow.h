@@ -115,6 +115,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -123,7 +124,7 @@ signals:
     void textsApplied();
 
 private:
-    void keepTreeWidth();
+    void keepTreeWidth(bool mayGrow);
     void buildMenus();
     void addMenuItems(QMenu* menu, const std::vector<CGlimraDlg::MenuItem>& items);
     QAction* addCommand(QMenu* menu, int id, const QString& text);

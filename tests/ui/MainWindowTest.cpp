@@ -239,6 +239,7 @@ private slots:
     void labelEditGoesToTheOwner();
 
     void switchingLanguageRelabelsTheWindow();
+    void theTreeKeepsItsWidth();
     void systemSettingsDialogStoresTheChoice();
     void pictureLibraryShowsTheShippedPictures();
 
@@ -477,6 +478,43 @@ void MainWindowTest::switchingLanguageRelabelsTheWindow() {
     QCOMPARE(session.dlg.settings().languageName, chinese.toStdU16String());
     QVERIFY2(pilot.unexpected().isEmpty(),
              qPrintable(pilot.unexpected().join(QStringLiteral("; "))));
+}
+
+// The tree keeps the width it has when the editor opens beside it and when a
+// language with longer labels comes in: the window grows instead.
+void MainWindowTest::theTreeKeepsItsWidth() {
+    Run run(m_programDir, 0x0409);
+    QVERIFY(run.ready());
+    Session& session = *run.session;
+    QVERIFY2(session.window.screen()->availableGeometry().width() >= 1600,
+             "the test runs on a desktop-sized screen (tests/ui/offscreen-wide.json)");
+    ScreenTree* tree = session.tree();
+    auto* editor = session.window.findChild<CDlgProgramWidget*>();
+    QVERIFY(tree && editor);
+
+    // The screen's panel is narrow: the tree has its width in a window of 1000.
+    const auto screen = tree->firstChild(ScreenTree::kNoItem);
+    tree->selectItem(screen);
+    session.window.resize(1000, 680);
+    QTRY_COMPARE(tree->width(), 240);
+
+    // The editor needs more than the rest of that window.
+    tree->selectItem(tree->firstChild(screen));
+    QVERIFY(editor->isVisible());
+    QCoreApplication::processEvents();
+    QCOMPARE(tree->width(), 240);
+    QVERIFY(editor->width() >= editor->minimumSizeHint().width());
+    const int english = session.window.width();
+
+    // German labels are longer still.
+    QMenu* languages = session.submenu(CGlimraDlg::MENU_LANGUAGE);
+    QVERIFY(languages);
+    for (QAction* a : languages->actions())
+        if (a->text() == QStringLiteral("Deutsch")) a->trigger();
+    QCOMPARE(session.dlg.language().name(), std::u16string(u"Deutsch"));
+    QTRY_VERIFY(session.window.width() > english);
+    QCOMPARE(tree->width(), 240);
+    QVERIFY(editor->width() >= editor->minimumSizeHint().width());
 }
 
 void MainWindowTest::systemSettingsDialogStoresTheChoice() {
