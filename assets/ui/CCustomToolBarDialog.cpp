@@ -1,5 +1,6 @@
 #include "assets/ui/CCustomToolBarDialog.h"
 
+#include "platform/qt/QtBitmap.h"
 #include "platform/qt/QtText.h"
 
 #include <QApplication>
@@ -33,11 +34,6 @@ using Dlg = CCustomToolBar;
 
 constexpr int kPreviewSide = 96;
 constexpr int kVisibleRows = 10;
-
-QColor colourOf(uint32_t rgb) {
-    return QColor(static_cast<int>(rgb >> 16 & 0xFF), static_cast<int>(rgb >> 8 & 0xFF),
-                  static_cast<int>(rgb & 0xFF));
-}
 
 // The MenuItem cells: a drop-down of the command list's display names. The
 // choice goes to the logic, which writes the name and its identifier.
@@ -102,9 +98,9 @@ CCustomToolBarDialog::CCustomToolBarDialog(CCustomToolBar& dlg, std::string* err
     m_list->setWordWrap(false);
     m_list->setTextElideMode(Qt::ElideMiddle);
     QPalette palette = m_list->palette();
-    palette.setColor(QPalette::Base, colourOf(Dlg::kBackColour));
-    palette.setColor(QPalette::AlternateBase, colourOf(Dlg::kBackColour));
-    palette.setColor(QPalette::Text, colourOf(Dlg::kTextColour));
+    palette.setColor(QPalette::Base, platform::colourOfRgb(Dlg::kBackColour));
+    palette.setColor(QPalette::AlternateBase, platform::colourOfRgb(Dlg::kBackColour));
+    palette.setColor(QPalette::Text, platform::colourOfRgb(Dlg::kTextColour));
     m_list->setPalette(palette);
     QStringList names;
     for (const std::u16string& name : m_dlg.commandNames())

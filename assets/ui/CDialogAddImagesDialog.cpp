@@ -62,11 +62,6 @@ using Dlg = CDialogAddImages;
 constexpr int kPreviewSide = 120;
 constexpr int kVisibleRows = 12;
 
-QColor colourOf(uint32_t rgb) {
-    return QColor(static_cast<int>(rgb >> 16 & 0xFF), static_cast<int>(rgb >> 8 & 0xFF),
-                  static_cast<int>(rgb & 0xFF));
-}
-
 }  // namespace
 
 CDialogAddImagesDialog::CDialogAddImagesDialog(CDialogAddImages& dlg, Poster post, QWidget* parent)
@@ -94,8 +89,8 @@ CDialogAddImagesDialog::CDialogAddImagesDialog(CDialogAddImages& dlg, Poster pos
     m_list->setWordWrap(false);
     m_list->setTextElideMode(Qt::ElideMiddle);
     QPalette palette = m_list->palette();
-    palette.setColor(QPalette::Base, colourOf(Dlg::kBackColour));
-    palette.setColor(QPalette::Text, colourOf(Dlg::kTextColour));
+    palette.setColor(QPalette::Base, platform::colourOfRgb(Dlg::kBackColour));
+    palette.setColor(QPalette::Text, platform::colourOfRgb(Dlg::kTextColour));
     m_list->setPalette(palette);
     m_list->setMinimumWidth(Dlg::kPositionWidth + Dlg::kPathWidth + 2 * m_list->frameWidth() +
                             m_list->verticalScrollBar()->sizeHint().width());
@@ -211,8 +206,8 @@ void CDialogAddImagesDialog::fillList() {
             if (!item) {
                 item = new QTableWidgetItem;
                 item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-                item->setForeground(colourOf(Dlg::kTextColour));
-                item->setBackground(colourOf(Dlg::kBackColour));
+                item->setForeground(platform::colourOfRgb(Dlg::kTextColour));
+                item->setBackground(platform::colourOfRgb(Dlg::kBackColour));
                 m_list->setItem(r, c, item);
             }
             if (item->text() != text) {

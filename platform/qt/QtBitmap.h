@@ -2,6 +2,7 @@
 
 #include "platform/Bitmap.h"
 
+#include <QColor>
 #include <QImage>
 
 #include <algorithm>
@@ -9,6 +10,12 @@
 #include <cstring>
 
 namespace platform {
+
+// A colour written 0xRRGGBB, as the dialogs' fixed colours are.
+inline QColor colourOfRgb(uint32_t rgb) {
+    return QColor(static_cast<int>(rgb >> 16 & 0xFF), static_cast<int>(rgb >> 8 & 0xFF),
+                  static_cast<int>(rgb & 0xFF));
+}
 
 // For showing a Bitmap in a widget; both share the pixel layout (0xAARRGGBB, rows from the top).
 inline QImage toQImage(const Bitmap& bitmap) {
