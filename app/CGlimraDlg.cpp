@@ -664,6 +664,8 @@ bool CGlimraDlg::openProject(const std::filesystem::path& path, bool quiet) {
         return false;
     }
     if (wasClean) m_cleanText = savedText();
+    // Also when opened from the command line, which is no menu command.
+    updateTitle();
     m_project.recentFiles().moveToFront(path.u16string());
     rebuildRecentFilesMenu();
     m_window->showPanel(Panel::ProgramEditor, false);

@@ -296,6 +296,10 @@ bool CMainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_contentFrame && event->type() == QEvent::Resize)
         static_cast<PreviewPlaceholder*>(m_preview)->setPreferredHeight(
             m_contentFrame->height() / 3 + 20);
+    // The panels' needs change after the fact too (lists refilled in another
+    // language): the window answers each change once its layout has settled.
+    if (watched == m_contentFrame && event->type() == QEvent::LayoutRequest && isVisible())
+        QTimer::singleShot(0, this, [this] { keepTreeWidth(true); });
     return QMainWindow::eventFilter(watched, event);
 }
 
