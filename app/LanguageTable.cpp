@@ -10,19 +10,24 @@ namespace {
 
 // The name search: the first element of a level with a non-empty first
 // attribute gives it; an element without one but with children ends the search
-// among its children.
+// among its children. A loop, not a recursion: a file nested deeply enough
+// would otherwise overflow the stack.
 std::u16string nameAtLevel(CXmlDocument& doc) {
-    while (doc.FindElement()) {
-        const std::u16string first = doc.GetAttributeName(0);
-        if (!first.empty()) {
-            std::u16string value = doc.GetAttribute(first);
-            if (!value.empty()) return value;
-        }
-        doc.ResetChildPosition();
-        if (doc.FindChildElement()) {
+    for (bool descended = true; descended;) {
+        descended = false;
+        while (doc.FindElement()) {
+            const std::u16string first = doc.GetAttributeName(0);
+            if (!first.empty()) {
+                std::u16string value = doc.GetAttribute(first);
+                if (!value.empty()) return value;
+            }
             doc.ResetChildPosition();
-            doc.EnterElement();
-            return nameAtLevel(doc);
+            if (doc.FindChildElement()) {
+                doc.ResetChildPosition();
+                doc.EnterElement();
+                descended = true;
+                break;
+            }
         }
     }
     return {};

@@ -1,6 +1,7 @@
 // Arbitrary bytes as an animation: decode its frames, encode them as a sign's
 // animation block for a height taken from the input, and read the set back:
-// every frame must come back as it went in.
+// every frame must come back as it went in (a height the set cannot name
+// comes back as the one its size code names).
 #include "assets/AnimationSet.h"
 #include "platform/qt/QtImageCodec.h"
 
@@ -38,6 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::vector<uint8_t> set = AnimationSet::assemble({block}, height);
     const auto parsed = AnimationSet::parse(set);
+    // Heights 1 and 2 write the size codes of 12 and 16 rows (the sign's format
+    // has no others): a sign, and the reader, take them as those.
+    if (AnimationSet::heightOf(AnimationSet::sizeCode(height)) != height) {
+        if (!parsed || parsed->height != AnimationSet::heightOf(AnimationSet::sizeCode(height)))
+            std::abort();
+        return 0;
+    }
     if (!parsed || !parsed->problem.empty() || parsed->blocks.size() != 1) std::abort();
     const auto& back = parsed->blocks[0].frames;
     if (back.size() != count) std::abort();

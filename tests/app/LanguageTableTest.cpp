@@ -41,6 +41,28 @@ TEST_F(Languages, NameFromTheFirstAttributeAtAnyDepth) {
     EXPECT_EQ(table.languages()[3].menuId, 3075);
 }
 
+// A file nested far deeper than any stack could follow one level per call: the
+// name at the bottom is still found, and the file loads.
+TEST_F(Languages, NameAtTheBottomOfADeeplyNestedFile) {
+    constexpr size_t kDepth = 300000;
+    std::string xml = "<L>";
+    for (size_t k = 0; k < kDepth; ++k)
+        xml += "<a>";
+    xml += "<b Name=\"Deep\"/>";
+    for (size_t k = 0; k < kDepth; ++k)
+        xml += "</a>";
+    xml += "<s Key=\"mFile\">File</s></L>";
+    lang("deep.dll", xml);
+    // The search ends among the children of the first element without a name.
+    lang("shallow.dll", "<r><a><b/></a><c Name=\"Never\"/></r>");
+    LanguageTable table;
+    table.findLanguages(m_dir.path());
+    ASSERT_EQ(table.languages().size(), 1u);
+    EXPECT_EQ(table.languages()[0].name, u"Deep");
+    ASSERT_EQ(table.loadByName(u"Deep"), m_dir / "language" / "deep.dll");
+    EXPECT_EQ(table.text(u"mFile"), u"File");
+}
+
 TEST_F(Languages, TextsAndLists) {
     lang("en.dll",
          "<Language Name=\"English\">"
