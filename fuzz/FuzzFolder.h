@@ -103,4 +103,26 @@ inline std::string_view bytesOf(const uint8_t* data, size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }
 
+// `bytes` as a library's shipped default `defaultFile`, seeding the user's
+// `file` in an empty folder as at a first start through `locate` (the
+// library's own): a default that does not seed says why, and a seeded file is
+// one a second look leaves alone (no damaged copy, the same bytes). Whether it
+// was seeded.
+template <class Locate>
+bool seedFromDefault(std::string_view bytes, const fs::path& defaultFile, const fs::path& file,
+                     Locate locate) {
+    writeFile(defaultFile, bytes);
+    fs::create_directories(file.parent_path());
+    const fs::path program = defaultFile.parent_path();
+    std::string error;
+    const bool located = locate(file, program, &error);
+    if (!located && error.empty()) std::abort();
+    if (located) {
+        const std::string seeded = readFile(file);
+        if (!locate(file, program, &error)) std::abort();
+        if (readFile(file) != seeded || entries(file.parent_path()) != 1) std::abort();
+    }
+    return located;
+}
+
 }  // namespace fuzzfolder

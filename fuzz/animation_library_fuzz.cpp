@@ -19,19 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto program = dir / "program";
     const auto dataFolder = dir / "data";
     const auto bytes = fuzzfolder::bytesOf(data, size);
-    fuzzfolder::writeFile(program / AnimationLibrary::kDefaultName, bytes);
-    std::filesystem::create_directories(dataFolder);
-
     const auto file = AnimationLibrary::fileIn(dataFolder);
-    std::string error;
-    const bool located = AnimationLibrary::locate(file, program, &error);
-    if (!located && error.empty()) std::abort();
+    const bool located = fuzzfolder::seedFromDefault(
+        bytes, program / AnimationLibrary::kDefaultName, file, AnimationLibrary::locate);
     if (located) {
-        const std::string seeded = fuzzfolder::readFile(file);
-        if (!AnimationLibrary::locate(file, program, &error)) std::abort();
-        // Left alone: no damaged copy, the same bytes.
-        if (fuzzfolder::readFile(file) != seeded || fuzzfolder::entries(dataFolder) != 1)
-            std::abort();
         const AnimationLibrary::Entries entries = AnimationLibrary::read(file, program);
         if (entries.size() > AnimationLibrary::kMaxAnimations * 8) std::abort();
         // Seeded paths are absolute already; reading them does not move them again.
@@ -50,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         paths.resize(AnimationLibrary::kMaxAnimations);
 
     const auto saved = dataFolder / "saved.xml";
+    std::string error;
     if (!AnimationLibrary::write(saved, paths, &error)) std::abort();
     // Written paths are absolute or as the user gave them: read with the same folder.
     std::vector<std::u16string> expected;

@@ -24,19 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto program = dir / "program";
     const auto dataFolder = dir / "data";
     const auto bytes = fuzzfolder::bytesOf(data, size);
-    fuzzfolder::writeFile(program / ToolbarDescription::kDefaultName, bytes);
-    std::filesystem::create_directories(dataFolder);
-
     const auto file = ToolbarDescription::fileIn(dataFolder);
-    std::string error;
-    const bool located = ToolbarDescription::locate(file, program, &error);
-    if (!located && error.empty()) std::abort();
+    const bool located = fuzzfolder::seedFromDefault(
+        bytes, program / ToolbarDescription::kDefaultName, file, ToolbarDescription::locate);
     if (located) {
-        const std::string seeded = fuzzfolder::readFile(file);
-        if (!ToolbarDescription::locate(file, program, &error)) std::abort();
-        // Left alone: no damaged copy, the same bytes.
-        if (fuzzfolder::readFile(file) != seeded || fuzzfolder::entries(dataFolder) != 1)
-            std::abort();
         const auto description = ToolbarDescription::read(file);
         if (description.items.size() > ToolbarDescription::kMaxItems) std::abort();
     }
@@ -46,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto description = ToolbarDescription::read(file);
     if (description.items.size() > ToolbarDescription::kMaxItems) std::abort();
     const auto saved = dataFolder / "saved.xml";
+    std::string error;
     if (!ToolbarDescription::write(saved, description, &error)) std::abort();
     auto expected = description;
     for (auto& item : expected.items)

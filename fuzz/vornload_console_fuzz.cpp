@@ -3,26 +3,23 @@
 // console ends on "q" or the end of the input, and every command block it sends
 // is one the chip's commands define. Files the commands name are made in a
 // private folder, emptied before each input so that no input sees another's.
+#include "FuzzFolder.h"
 #include "flashtool/run/Console.h"
 #include "flashtool/run/Run.h"
 #include "flashtool/sim/SimulatedChip.h"
 #include "flashtool/sim/SimulatedChipConfig.h"
 #include "flashtool/sim/SimulatedDiskSource.h"
 
-#include <stdlib.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <ostream>
 #include <sstream>
 #include <string>
-#include <system_error>
 
 namespace {
 
@@ -68,47 +65,6 @@ constexpr const char* descriptionText =
     "SDRAM_FAST_CLOCK_RATE = 100\n"
     "UART = UART12\n";
 
-[[noreturn]] void harnessFailure(const std::string& what) {
-    std::fprintf(stderr, "vornload_console_fuzz: %s\n", what.c_str());
-    std::abort();
-}
-
-fs::path g_folder;
-
-void removeFolder() {
-    std::error_code ec;
-    if (!g_folder.empty()) fs::remove_all(g_folder, ec);
-}
-
-const fs::path& folder() {
-    if (g_folder.empty()) {
-        std::error_code ec;
-        std::string pattern = (fs::temp_directory_path(ec) / "vornload-console-XXXXXX").string();
-        if (ec || !::mkdtemp(pattern.data()))
-            harnessFailure(std::string("no private folder: ") + std::strerror(errno));
-        g_folder = pattern;
-        std::atexit(removeFolder);
-    }
-    return g_folder;
-}
-
-// Only the description file, as written: what one input's commands made or
-// overwrote must not reach the next.
-void resetFolder(const fs::path& dir) {
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code removeError;
-        fs::remove_all(it->path(), removeError);
-        if (removeError)
-            harnessFailure("cannot remove " + it->path().string() + ": " + removeError.message());
-    }
-    if (ec) harnessFailure("cannot list " + dir.string() + ": " + ec.message());
-    std::ofstream cfg(dir / "isd_tools.cfg", std::ios::binary | std::ios::trunc);
-    cfg << descriptionText;
-    cfg.close();
-    if (cfg.fail()) harnessFailure("cannot write isd_tools.cfg in " + dir.string());
-}
-
 // Erases over the whole address space and memory tests of megabytes are bounded
 // by the console, but each takes seconds; short ones exercise the same parsing.
 bool slow(const std::string& line) {
@@ -138,8 +94,11 @@ std::string consoleInput(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const fs::path& dir = folder();
-    resetFolder(dir);
+    // Only the description file, as written: what one input's commands made or
+    // overwrote must not reach the next.
+    const fs::path& dir = fuzzfolder::folder();
+    fuzzfolder::reset();
+    fuzzfolder::writeFile(dir / "isd_tools.cfg", descriptionText);
 
     // NOR storage of two blocks and 64 KiB of RAM: commands beyond them fail fast.
     vornload::SimulatedChipConfig config;
@@ -149,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     const std::shared_ptr<vornload::SimulatedChip> chip =
         vornload::SimulatedChip::create(config, error);
-    if (!chip) harnessFailure("no simulated chip: " + error);
+    if (!chip) fuzzfolder::harnessFailure("no simulated chip: " + error);
     vornload::SimulatedDiskSource disks(chip);
 
     std::ostream discard(nullptr);
