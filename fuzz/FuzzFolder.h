@@ -103,26 +103,37 @@ inline std::string_view bytesOf(const uint8_t* data, size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }
 
-// `bytes` as a library's shipped default `defaultFile`, seeding the user's
-// `file` in an empty folder as at a first start through `locate` (the
-// library's own): a default that does not seed says why, and a seeded file is
-// one a second look leaves alone (no damaged copy, the same bytes). Whether it
-// was seeded.
-template <class Locate>
-bool seedFromDefault(std::string_view bytes, const fs::path& defaultFile, const fs::path& file,
-                     Locate locate) {
-    writeFile(defaultFile, bytes);
-    fs::create_directories(file.parent_path());
-    const fs::path program = defaultFile.parent_path();
+// Where a library fuzzer's input goes: a program folder with the shipped
+// default, and a data folder with the user's file.
+struct LibraryFiles {
+    fs::path program;
+    fs::path dataFolder;
+    fs::path file;  // the user's own, as `fileIn` names it
+    bool seeded;    // whether `locate` seeded it from the default
+};
+
+// Empties the folder and puts `bytes` there as a library's shipped default
+// `defaultName`, seeding the user's file in an empty data folder as at a first
+// start through `locate` (the library's own): a default that does not seed
+// says why, and a seeded file is one a second look leaves alone (no damaged
+// copy, the same bytes).
+template <class FileIn, class Locate>
+LibraryFiles seedLibrary(std::string_view bytes, std::u16string_view defaultName, FileIn fileIn,
+                         Locate locate) {
+    reset();
+    LibraryFiles files{folder() / "program", folder() / "data", {}, false};
+    files.file = fileIn(files.dataFolder);
+    writeFile(files.program / defaultName, bytes);
+    fs::create_directories(files.file.parent_path());
     std::string error;
-    const bool located = locate(file, program, &error);
-    if (!located && error.empty()) std::abort();
-    if (located) {
-        const std::string seeded = readFile(file);
-        if (!locate(file, program, &error)) std::abort();
-        if (readFile(file) != seeded || entries(file.parent_path()) != 1) std::abort();
+    files.seeded = locate(files.file, files.program, &error);
+    if (!files.seeded && error.empty()) std::abort();
+    if (files.seeded) {
+        const std::string seeded = readFile(files.file);
+        if (!locate(files.file, files.program, &error)) std::abort();
+        if (readFile(files.file) != seeded || entries(files.file.parent_path()) != 1) std::abort();
     }
-    return located;
+    return files;
 }
 
 }  // namespace fuzzfolder

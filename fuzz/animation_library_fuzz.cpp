@@ -14,15 +14,10 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzzfolder::reset();
-    const auto& dir = fuzzfolder::folder();
-    const auto program = dir / "program";
-    const auto dataFolder = dir / "data";
     const auto bytes = fuzzfolder::bytesOf(data, size);
-    const auto file = AnimationLibrary::fileIn(dataFolder);
-    const bool located = fuzzfolder::seedFromDefault(
-        bytes, program / AnimationLibrary::kDefaultName, file, AnimationLibrary::locate);
-    if (located) {
+    const auto [program, dataFolder, file, seeded] = fuzzfolder::seedLibrary(
+        bytes, AnimationLibrary::kDefaultName, AnimationLibrary::fileIn, AnimationLibrary::locate);
+    if (seeded) {
         const AnimationLibrary::Entries entries = AnimationLibrary::read(file, program);
         if (entries.size() > AnimationLibrary::kMaxAnimations * 8) std::abort();
         // Seeded paths are absolute already; reading them does not move them again.

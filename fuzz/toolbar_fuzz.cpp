@@ -19,15 +19,11 @@ bool same(const ToolbarDescription::Description& a, const ToolbarDescription::De
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzzfolder::reset();
-    const auto& dir = fuzzfolder::folder();
-    const auto program = dir / "program";
-    const auto dataFolder = dir / "data";
     const auto bytes = fuzzfolder::bytesOf(data, size);
-    const auto file = ToolbarDescription::fileIn(dataFolder);
-    const bool located = fuzzfolder::seedFromDefault(
-        bytes, program / ToolbarDescription::kDefaultName, file, ToolbarDescription::locate);
-    if (located) {
+    const auto [program, dataFolder, file, seeded] =
+        fuzzfolder::seedLibrary(bytes, ToolbarDescription::kDefaultName, ToolbarDescription::fileIn,
+                                ToolbarDescription::locate);
+    if (seeded) {
         const auto description = ToolbarDescription::read(file);
         if (description.items.size() > ToolbarDescription::kMaxItems) std::abort();
     }
