@@ -142,6 +142,15 @@ gone() {
     die "window $2 did not close"
 }
 
+# Closes a dialog with Escape, the pointer DX,DY into it so that it has the keyboard.
+escape_from() { # ID NAME DX DY
+    local geo x y
+    geo=$(geometry "$1")
+    read -r x y _ _ <<<"$geo"
+    xdotool mousemove $((x + $3)) $((y + $4)) key Escape
+    gone "$1" "$2"
+}
+
 # X Y W H of a window, on one line.
 geometry() {
     # shellcheck disable=SC2034 # the eval sets all six
@@ -353,8 +362,7 @@ sleep 0.5
 geo=$(geometry "$question")
 read -r qx qy qw qh <<<"$geo"
 shoot_area $((qw + 80))x$((qh + 80))+$((qx - 40))+$((qy - 40)) exit-question.png
-xdotool mousemove $((qx + 20)) $((qy + 20)) key Escape
-gone "$question" "the Exit question"
+escape_from "$question" "the Exit question" 20 20
 press 600 330
 xdotool key End BackSpace BackSpace BackSpace BackSpace
 
@@ -364,10 +372,7 @@ menu_entry 3
 library=$(window '^Picture Library$')
 sleep 0.7
 shoot_window "$library" picture-library.png
-geo=$(geometry "$library")
-read -r lx ly _ _ <<<"$geo"
-xdotool mousemove $((lx + 30)) $((ly + 30)) key Escape
-gone "$library" "the picture library"
+escape_from "$library" "the picture library" 30 30
 
 # Tools > Pixel Editor, with a greeting drawn cell by cell (20 pixels a cell, the grid 30
 # pixels down).
@@ -399,10 +404,7 @@ done
 xdotool "${clicks[@]}"
 sleep 0.7
 shoot_window "$editor" pixel-editor.png
-geo=$(geometry "$editor")
-read -r ex ey _ _ <<<"$geo"
-xdotool mousemove $((ex + 700)) $((ey + 10)) key Escape
-gone "$editor" "the pixel editor"
+escape_from "$editor" "the pixel editor" 700 10
 
 # Language > Deutsch: the window relabels at once. Switched while the screen panel shows, so
 # that the German program editor widens the window when it comes rather than narrowing the tree.
