@@ -41,9 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto parsed = AnimationSet::parse(set);
     // Heights 1 and 2 write the size codes of 12 and 16 rows (the sign's format
     // has no others): a sign, and the reader, take them as those.
-    if (AnimationSet::heightOf(AnimationSet::sizeCode(height)) != height) {
-        if (!parsed || parsed->height != AnimationSet::heightOf(AnimationSet::sizeCode(height)))
-            std::abort();
+    const int named = AnimationSet::heightOf(AnimationSet::sizeCode(height));
+    if (named != height) {
+        if (!parsed || parsed->height != named) std::abort();
         return 0;
     }
     if (!parsed || !parsed->problem.empty() || parsed->blocks.size() != 1) std::abort();
