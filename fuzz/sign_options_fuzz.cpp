@@ -3,6 +3,7 @@
 // the rest stays in order, every simulated sign asked for has sizes and
 // options within their bounds, and the back end made from them has exactly
 // those signs. A report log named by the input is put in a private folder.
+#include "FuzzArguments.h"
 #include "FuzzFolder.h"
 #include "app/SignOptions.h"
 #include "platform/Clock.h"
@@ -16,19 +17,6 @@
 namespace {
 
 constexpr size_t kMaxArgs = 32;
-
-std::vector<std::string> splitArguments(const uint8_t* data, size_t size) {
-    std::vector<std::string> args(1);
-    for (size_t k = 0; k < size; ++k) {
-        if (data[k] == 0 || data[k] == '\n') {
-            if (args.size() == kMaxArgs) break;
-            args.emplace_back();
-        } else {
-            args.back().push_back(static_cast<char>(data[k]));
-        }
-    }
-    return args;
-}
 
 void checkConfig(const SimulatedSign::Config& c) {
     if (c.width < 1 || c.width > 255 || c.height < 1 || c.height > 127) std::abort();
@@ -48,7 +36,7 @@ void checkConfig(const SimulatedSign::Config& c) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::vector<std::string> given = splitArguments(data, size);
+    const std::vector<std::string> given = fuzzargs::split(data, size, kMaxArgs);
     std::vector<std::string> args = given;
     SignOptions options;
     std::string error;

@@ -2,6 +2,7 @@
 // newline-separated piece: the parser never reads past its arguments, never
 // looks at the disk (whether a file exists is answered from its name), and
 // leaves the options within the values a run can use.
+#include "FuzzArguments.h"
 #include "flashtool/run/RunOptions.h"
 
 #include <cstdint>
@@ -14,19 +15,6 @@ namespace {
 
 constexpr size_t maxArgs = 64;
 
-std::vector<std::string> splitArguments(const uint8_t* data, size_t size) {
-    std::vector<std::string> args(1);
-    for (size_t k = 0; k < size; ++k) {
-        if (data[k] == 0 || data[k] == '\n') {
-            if (args.size() == maxArgs) break;
-            args.emplace_back();
-        } else {
-            args.back().push_back(static_cast<char>(data[k]));
-        }
-    }
-    return args;
-}
-
 // "0X" is the only text on which the two ways of reading a number may differ.
 void checkNumber(const std::string& text) {
     const uint32_t either = vornload::parseNumber(text, false);
@@ -38,7 +26,7 @@ void checkNumber(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::vector<std::string> args = splitArguments(data, size);
+    const std::vector<std::string> args = fuzzargs::split(data, size, maxArgs);
     std::ostream discard(nullptr);
     vornload::RunOptions options;
     const auto exists = [](const std::string& name) { return name.size() % 2 == 0; };
